@@ -1,0 +1,107 @@
+// The program's one window class: its controls, its event handlers and the
+// procedures that do the maintenance. It reaches the machine only through
+// Platform and shows itself only through its controls' View.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+#include "ui/control.h"
+
+namespace car {
+
+class frmCompactAndRepair {
+public:
+    frmCompactAndRepair(Platform& platform, View& view);
+
+    // Runs one event handler. An Error that escapes it is shown with its
+    // number and description, and the program ends.
+    void RunEvent(const std::function<void()>& handler);
+
+    // Events.
+    void Form_Initialize();
+    void Form_Load();
+    void cmdCompact_Click();
+    void cmdClose_Click();
+    void cmdOpenDataFolder_Click();
+    void tmrSpin_Timer();
+    // The close box: false while a run is in progress (a run cut short during
+    // the file swap would leave no database under its name).
+    bool QueryUnload() const;
+
+    // Registry probes.
+    RegValue ReadReg(const std::wstring& RegPath);
+    bool RegistryItemExists(const std::wstring& RegistryItem);
+    bool RegistryKeyExists(const std::wstring& RegistryKey);
+    bool RegistryValueExists(const std::wstring& RegistryValue);
+
+    // Host name.
+    std::wstring GetHostName();
+    static std::wstring TrimAtNul(const std::wstring& text);
+
+    // Process and service control, program launch, product restart.
+    void KillProcess(const std::wstring& KProcess);
+    void StartService(const std::wstring& strServiceName);
+    void StopService(const std::wstring& strServiceName);
+    double runexe(const std::wstring& exename, int runtype);
+    void StartTeamharbor();
+    void StartMailServer();
+
+    // Compaction.
+    void CompactDB(const std::wstring& dbPath);
+    std::wstring RndFileName();
+
+    // Permissions.
+    void SetPermissions();
+    void DoCACLS(const std::wstring& file, const std::wstring& user, bool asfile);
+
+    // Window helpers.
+    static std::wstring GetPathOnly(const std::wstring& pathandfilename);
+    void anicompress();
+
+    const std::wstring& BackupPath() const { return BackupPath_; }
+
+    // The window and its controls, named as the layout names them.
+    Control Form;
+    Control cmdClose;
+    Control cmdCompact;
+    Control cmdOpenDataFolder;
+    Control tmrSpin;
+    Control prjProgress;
+    Control imgTick;
+    Control qoline;
+    Control tpline;
+    Control thline;
+    Control imgTH;
+    Control imgQO;
+    Control imgTP;
+    Control lblSpin;
+    Control lblStatus;
+    Control lblStatus2;
+    Control txtDBPath;
+    Control Label1_1;
+    Control Label1_0;
+    Control lblDBPath;
+    Control Label3;
+
+    Control& control(ControlId id);
+
+private:
+    void ControlService(const std::wstring& strServiceName, const std::wstring& method);
+    void StartProduct(const struct ProductSetup& product);
+    void AwaitPreviousGrant();
+
+    Platform& platform_;
+    std::wstring BackupPath_;
+    bool running_ = false;
+    std::uint32_t lastGrantProcess_ = 0;
+    std::uint64_t draws_ = 0;
+};
+
+// Conversions a scripting runtime makes of a registry value.
+std::wstring RegValueToText(const RegValue& value);
+double RegValueToNumber(const RegValue& value);
+
+}  // namespace car

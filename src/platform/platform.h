@@ -1,0 +1,105 @@
+// The machine as the window class sees it: one narrow interface, so that every
+// decision of the program can be exercised natively against a fake.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace car {
+
+// The one error type of the program. `number` is the 32-bit value Windows
+// reports (an HRESULT or an error number), kept signed as Windows' LONG is.
+struct Error {
+    std::int32_t number = 0;
+    std::wstring description;
+};
+
+constexpr std::int32_t hresult(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+
+// Numbers the program itself raises or singles out.
+inline constexpr std::int32_t kFileNotFoundHr = hresult(0x80070002u);  // HRESULT_FROM_WIN32(2)
+inline constexpr std::int32_t kTypeMismatch = 13;                      // the scripting runtime's number
+inline constexpr std::int32_t kInvalidProcedureCall = 5;               // ditto
+
+// A registry value as a scripting RegRead hands it back: string and
+// expandable string as text (expanded), DWORD and QWORD as numbers, multi-string
+// as an array of texts, binary as an array of bytes.
+using RegValue = std::variant<std::wstring, std::int64_t, std::vector<std::wstring>, std::vector<std::uint8_t>>;
+
+// One object of a WMI query, copied out of the enumeration before anything
+// acts on it (some WMI implementations hand out live views).
+struct WmiObject {
+    std::wstring path;          // __PATH, what methods are executed on
+    std::wstring name;          // Name
+    std::uint32_t processId = 0;  // ProcessId, for Win32_Process objects
+};
+
+class WmiService {
+public:
+    virtual ~WmiService() = default;
+    // Runs a WQL query; an empty result is no error.
+    virtual std::vector<WmiObject> execQuery(const std::wstring& wql) = 0;
+    // Calls a method without arguments on an object; its return value is not read.
+    virtual void execMethod(const WmiObject& object, const std::wstring& method) = 0;
+};
+
+class JetEngine {
+public:
+    virtual ~JetEngine() = default;
+    // Writes a compacted copy of the source database under the destination.
+    virtual void compactDatabase(const std::wstring& source, const std::wstring& destination) = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Registry, in the program's own (32-bit) view. `path` is a full registry
+    // path ("HKEY_LOCAL_MACHINE\\..."); a trailing "\\" asks for the key's
+    // default value. A failure that cannot be read carries 0x80070002 for a
+    // missing key, value or root, with one wording (path aside) for missing
+    // keys and roots and another for a key without a default value.
+    virtual RegValue regRead(const std::wstring& path) = 0;
+
+    // Renames a file, never replacing one that exists under `to`.
+    virtual void moveFile(const std::wstring& from, const std::wstring& to) = 0;
+    // True when a file or folder stands under the path.
+    virtual bool pathExists(const std::wstring& path) = 0;
+
+    // Creates the JET engine object ("Jro.JetEngine").
+    virtual std::unique_ptr<JetEngine> createJetEngine() = 0;
+
+    // Obtains the WMI service for a "winmgmts:" moniker.
+    virtual std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) = 0;
+
+    // Starts a command line (the program found by the system's search) with
+    // the window style 0 hidden, 1 normal, 2 minimised; returns the process id.
+    virtual std::uint32_t launch(const std::wstring& commandLine, int windowStyle) = 0;
+    // Waits, pumping the window's messages, until a process started by
+    // `launch` has ended or the time is up; true when it has ended.
+    virtual bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) = 0;
+
+    // A modal box with OK only, no icon and the program's title.
+    virtual void showMessage(const std::wstring& text) = 0;
+    // Ends the program at once; nothing after it runs.
+    [[noreturn]] virtual void endProgram() = 0;
+    // Handles every window message waiting in the queue.
+    virtual void pumpMessages() = 0;
+    virtual void sleep(std::uint32_t milliseconds) = 0;
+    // A reading of the system clock, to seed the random generator.
+    virtual std::uint64_t clockTicks() = 0;
+
+    // GetNetworkParams as documented: `buffer` may be null; `length` is read
+    // and updated; returns the Windows error code (0 on success).
+    virtual std::uint32_t getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) = 0;
+    // Converts bytes of the system's ANSI code page to text, NULs included.
+    virtual std::wstring fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) = 0;
+
+    // InitCommonControlsEx with a record of the given size and class set.
+    virtual bool initCommonControls(std::uint32_t size, std::uint32_t classes) = 0;
+};
+
+}  // namespace car
