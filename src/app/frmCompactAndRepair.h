@@ -12,6 +12,8 @@
 
 namespace car {
 
+struct ProductSetup;
+
 class frmCompactAndRepair {
 public:
     frmCompactAndRepair(Platform& platform, View& view);
@@ -89,8 +91,12 @@ public:
     Control& control(ControlId id);
 
 private:
+    bool KeyProbe(const std::wstring& keyPath);
+    bool ValueProbe(const std::wstring& valuePath);
     void ControlService(const std::wstring& strServiceName, const std::wstring& method);
-    void StartProduct(const struct ProductSetup& product);
+    void StartProduct(const ProductSetup& product);
+    float DrawUnit();
+    std::wstring FreeSuffix(const std::wstring& dbPath);
     void AwaitPreviousGrant();
 
     Platform& platform_;

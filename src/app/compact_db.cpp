@@ -1,0 +1,106 @@
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/frmCompactAndRepair.h"
+
+namespace car {
+namespace {
+
+constexpr int kSuffixCount = 900;
+constexpr std::int32_t kFileExistsHr = hresult(0x80070050u);  // HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)
+
+std::wstring Suffix(int number) { return L"." + std::to_wstring(number) + L".tmp"; }
+
+std::wstring SourceConnection(const std::wstring& dbPath) {
+    return L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dbPath + L";Jet OLEDB:Database Password=";
+}
+
+std::wstring DestinationConnection(const std::wstring& compactedPath) {
+    return L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + compactedPath +
+           L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=";
+}
+
+}  // namespace
+
+// Seeded afresh from the clock on every call; the draw counter keeps two calls
+// within one clock tick apart.
+float frmCompactAndRepair::DrawUnit() {
+    const std::uint64_t ticks = platform_.clockTicks();
+    std::seed_seq seed{static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32),
+                       static_cast<std::uint32_t>(++draws_)};
+    std::mt19937 generator(seed);
+    // 24 random bits make every float in [0, 1) a multiple of 2^-24: never 1.
+    return static_cast<float>(generator() >> 8) * (1.0F / 16777216.0F);
+}
+
+std::wstring frmCompactAndRepair::RndFileName() {
+    const int number = static_cast<int>(DrawUnit() * static_cast<float>(kSuffixCount));
+    return Suffix(std::min(number, kSuffixCount - 1));
+}
+
+// A leftover of an earlier run under the temporary or the backup name would
+// make the compaction or the rename fail; such a suffix is drawn again, among
+// the ones still free.
+std::wstring frmCompactAndRepair::FreeSuffix(const std::wstring& dbPath) {
+    const auto taken = [&](const std::wstring& suffix) {
+        return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup");
+    };
+    const std::wstring drawn = RndFileName();
+    if (!taken(drawn)) return drawn;
+
+    std::vector<std::wstring> free;
+    for (int number = 0; number < kSuffixCount; ++number) {
+        if (!taken(Suffix(number))) free.push_back(Suffix(number));
+    }
+    if (free.empty()) {
+        throw Error{kFileExistsHr, L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " +
+                                       dbPath + L".899.tmp or their Backup names all exist. Nothing was changed; "
+                                       L"move the old temporary and backup files away and run again."};
+    }
+    const auto index = static_cast<std::size_t>(DrawUnit() * static_cast<float>(free.size()));
+    return free[std::min(index, free.size() - 1)];
+}
+
+void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
+    anicompress();
+    const std::wstring suffix = FreeSuffix(dbPath);
+    const std::wstring compactedPath = dbPath + suffix;
+    const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
+
+    try {
+        engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath));
+    } catch (const Error& error) {
+        platform_.showMessage(
+            L"Could not compact and repair database. Please try and compact and repair the database using the "
+            L"Manual Method described in the FAQ\r\nError was: " +
+            std::to_wstring(error.number) + L", " + error.description);
+        platform_.endProgram();
+    }
+
+    anicompress();
+    BackupPath_ = dbPath + suffix + L"Backup";
+    lblStatus.setCaption(L"Compact complete. Renaming old Database");
+    platform_.moveFile(dbPath, BackupPath_);
+
+    anicompress();
+    lblStatus.setCaption(L"Putting compacted database in place");
+    try {
+        platform_.moveFile(compactedPath, dbPath);
+    } catch (const Error& error) {
+        // Never leave the database path empty: put the old database back first.
+        try {
+            platform_.moveFile(BackupPath_, dbPath);
+        } catch (const Error& rollback) {
+            throw Error{error.number, error.description + L"\r\nThe old database could not be put back (" +
+                                          rollback.description + L"). The old database is " + BackupPath_ +
+                                          L" and the compacted copy is " + compactedPath + L"."};
+        }
+        BackupPath_.clear();
+        throw Error{error.number, error.description + L"\r\nThe old database was put back under " + dbPath +
+                                      L"; the compacted copy is left as " + compactedPath + L"."};
+    }
+}
+
+}  // namespace car

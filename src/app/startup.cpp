@@ -1,0 +1,29 @@
+#include <string>
+
+#include "app/frmCompactAndRepair.h"
+#include "app/suite.h"
+
+namespace car {
+
+void frmCompactAndRepair::Form_Initialize() {
+    constexpr std::uint32_t kRecordSize = 8;
+    constexpr std::uint32_t kInternetClasses = 0x800;
+    platform_.initCommonControls(kRecordSize, kInternetClasses);  // a failure changes nothing
+}
+
+void frmCompactAndRepair::Form_Load() {
+    const std::wstring dbq(suite::kDataSourceDbq);
+    if (!RegistryItemExists(dbq)) {
+        platform_.showMessage(L"Data Source was not a JET driver");
+        platform_.endProgram();
+    }
+    txtDBPath.setCaption(RegValueToText(ReadReg(dbq)));
+
+    if (RegistryItemExists(std::wstring(suite::kTeamharborKey))) thline.setVisible(false);
+    if (RegistryItemExists(std::wstring(suite::kTeampostKey))) tpline.setVisible(false);
+    if (RegistryItemExists(std::wstring(suite::kOrganizerKey))) qoline.setVisible(false);
+
+    Form.setCaption(Form.Caption() + L" - " + GetHostName());
+}
+
+}  // namespace car

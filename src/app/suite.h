@@ -1,0 +1,20 @@
+// What the program knows of the suite it maintains: where the data source and
+// the products are registered, and the names of their services and programs.
+#pragma once
+
+#include <string_view>
+
+namespace car::suite {
+
+inline constexpr std::wstring_view kDataSourceDbq =
+    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\QuorvinCollaborationSuite\\DBQ";
+inline constexpr std::wstring_view kTeamharborKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teamharbor\\";
+inline constexpr std::wstring_view kTeampostKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teampost\\";
+inline constexpr std::wstring_view kOrganizerKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\QuorvinOrganizer\\";
+
+inline constexpr std::wstring_view kTeamharborService = L"Teamharbor";
+inline constexpr std::wstring_view kMailServerService = L"Quorvin Mail Server";
+
+inline constexpr std::wstring_view kWmiMoniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+
+}  // namespace car::suite

@@ -1,0 +1,17 @@
+#include <string>
+
+#include "app/frmCompactAndRepair.h"
+
+namespace car {
+
+void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
+    const std::wstring computer = L".";
+    auto wmi = platform_.connectWmi(L"winmgmts:{impersonationLevel=impersonate}!\\\\" + computer + L"\\root\\cimv2");
+    // A failing termination stops here: the processes after it are left alone
+    // and the failure goes to the caller.
+    for (const WmiObject& process : wmi->execQuery(L"SELECT * FROM Win32_Process WHERE Name = '" + KProcess + L"'")) {
+        wmi->execMethod(process, L"Terminate");
+    }
+}
+
+}  // namespace car
