@@ -1,0 +1,115 @@
+// Calls one procedure of the window class with the real Windows platform and
+// prints what it gives back, so that tests under Wine can exercise each
+// procedure on its own, without the window and without going through a run.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/frmCompactAndRepair.h"
+#include "platform/win32/win32_platform.h"
+
+namespace {
+
+class NullView final : public car::View {
+public:
+    void changed(car::ControlId, car::Property, const car::ControlState&) override {}
+};
+
+void Print(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::wstring Describe(const car::RegValue& value) {
+    struct Visitor {
+        std::wstring operator()(const std::wstring& text) const { return L"text:" + text; }
+        std::wstring operator()(std::int64_t number) const { return L"number:" + std::to_wstring(number); }
+        std::wstring operator()(const std::vector<std::wstring>& texts) const {
+            std::wstring out = L"texts:";
+            for (const auto& t : texts) out += L"[" + t + L"]";
+            return out;
+        }
+        std::wstring operator()(const std::vector<std::uint8_t>& bytes) const {
+            std::wstring out = L"bytes:";
+            for (auto b : bytes) out += std::to_wstring(b) + L",";
+            return out;
+        }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+int Usage() {
+    Print(L"usage: probe RegistryItemExists|RegistryKeyExists|RegistryValueExists|ReadReg PATH\n"
+          L"       probe GetHostName | StartService NAME | StopService NAME | KillProcess NAME\n"
+          L"       probe runexe COMMANDLINE STYLE | StartTeamharbor | StartMailServer\n"
+          L"       probe CompactDB PATH | SetPermissions PATH | OpenDataFolder PATH");
+    return 64;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return Usage();
+    const std::wstring procedure = argv[1];
+    const std::wstring argument = argc > 2 ? argv[2] : L"";
+
+    car::Win32Platform platform;
+    NullView view;
+    car::frmCompactAndRepair form(platform, view);
+
+    // Everything runs inside the boundary, as an event handler would: an
+    // escaping error shows its message box and ends the program.
+    form.RunEvent([&] {
+        if (procedure == L"RegistryItemExists") {
+            Print(form.RegistryItemExists(argument) ? L"true" : L"false");
+        } else if (procedure == L"RegistryKeyExists") {
+            Print(form.RegistryKeyExists(argument) ? L"true" : L"false");
+        } else if (procedure == L"RegistryValueExists") {
+            Print(form.RegistryValueExists(argument) ? L"true" : L"false");
+        } else if (procedure == L"ReadReg") {
+            try {
+                Print(Describe(form.ReadReg(argument)));
+            } catch (const car::Error& error) {
+                wchar_t hex[16];
+                std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(error.number));
+                Print(std::wstring(L"error ") + hex + L" " + error.description);
+            }
+        } else if (procedure == L"GetHostName") {
+            Print(form.GetHostName());
+        } else if (procedure == L"StartService") {
+            form.StartService(argument);
+        } else if (procedure == L"StopService") {
+            form.StopService(argument);
+        } else if (procedure == L"KillProcess") {
+            form.KillProcess(argument);
+        } else if (procedure == L"runexe" && argc > 3) {
+            Print(std::to_wstring(static_cast<std::uint32_t>(form.runexe(argument, _wtoi(argv[3])))));
+        } else if (procedure == L"StartTeamharbor") {
+            form.StartTeamharbor();
+        } else if (procedure == L"StartMailServer") {
+            form.StartMailServer();
+        } else if (procedure == L"CompactDB") {
+            form.txtDBPath.setCaption(argument);
+            form.CompactDB(argument);
+            Print(form.BackupPath());
+        } else if (procedure == L"SetPermissions") {
+            form.txtDBPath.setCaption(argument);
+            form.SetPermissions();
+        } else if (procedure == L"OpenDataFolder") {
+            form.txtDBPath.setCaption(argument);
+            form.cmdOpenDataFolder_Click();
+        } else {
+            Usage();
+            platform.endProgram();
+        }
+    });
+    Print(L"done");
+    return 0;
+}
