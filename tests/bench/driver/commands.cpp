@@ -1,0 +1,53 @@
+#include "commands.h"
+
+#include <array>
+#include <string>
+
+#include "output.h"
+
+namespace driver {
+namespace {
+
+constexpr std::array<Command, 12> kCommands{{
+    {L"wait-window", L"wait-window TIMEOUT", waitWindow},
+    {L"wait-gone", L"wait-gone TIMEOUT  (with --pid: the process has ended too)", waitGone},
+    {L"pid", L"pid", printProcessId},
+    {L"dump", L"dump", dump},
+    {L"text", L"text NAME", printText},
+    {L"click", L"click NAME", click},
+    {L"close", L"close", closeWindow},
+    {L"wait-control", L"wait-control NAME visible|hidden|enabled|disabled TIMEOUT", waitControl},
+    {L"find-window-title", L"find-window-title TITLE TIMEOUT", findWindowTitle},
+    {L"answer-box", L"answer-box TIMEOUT", answerBox},
+    {L"no-box", L"no-box TIMEOUT", noBox},
+    {L"watch-status", L"watch-status TIMEOUT [--until-visible NAME] [--answer-boxes]", watchStatus},
+}};
+
+}  // namespace
+
+std::span<const Command> commands() { return kCommands; }
+
+int badUsage(std::wstring_view name) {
+    for (const Command& command : kCommands) {
+        if (command.name == name) return failed(L"usage: driver [--pid N] [--box-title T] " + std::wstring(command.usage));
+    }
+    return failed(L"unknown command: " + std::wstring(name));
+}
+
+std::optional<unsigned> timeoutAt(const Arguments& args, std::size_t index) {
+    if (index >= args.count()) return std::nullopt;
+    const std::optional<unsigned long> value = parseCount(args.at(index));
+    if (!value) {
+        failed(L"not a timeout in milliseconds: " + args.at(index));
+        return std::nullopt;
+    }
+    return static_cast<unsigned>(*value);
+}
+
+HWND requireMainWindow(const Target& target) {
+    HWND main = findMainWindow(target);
+    if (main == nullptr) failed(L"no window of class " + std::wstring(car::kWindowClassName));
+    return main;
+}
+
+}  // namespace driver

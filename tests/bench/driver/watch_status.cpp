@@ -1,0 +1,116 @@
+// Follows a whole run as a person watching the window would: every status
+// text as it appears, every message box (answered with OK on request), and
+// the window as it is at the end.
+#include <string>
+#include <utility>
+
+#include "commands.h"
+#include "message_box.h"
+#include "output.h"
+#include "poll.h"
+#include "windows_query.h"
+
+namespace driver {
+namespace {
+
+// Fine enough to catch a text that stays up for 100 ms even when a poll runs late.
+constexpr unsigned kWatchIntervalMs = 10;
+
+struct Outcome {
+    int code;
+    std::wstring reason;
+};
+
+class StatusWatch {
+public:
+    // until may be null: the watch then ends only when the window goes or time is up.
+    StatusWatch(const Target& target, HWND main, HWND status, HWND until, std::wstring untilName, bool answerBoxes)
+        : target_(target),
+          main_(main),
+          status_(status),
+          until_(until),
+          untilName_(std::move(untilName)),
+          answerBoxes_(answerBoxes) {}
+
+    Outcome run(unsigned timeoutMs) {
+        const Deadline deadline(timeoutMs);
+        for (;;) {
+            // The condition is taken before the status is read, so the text set
+            // just before the control appeared is printed before the watch ends.
+            const bool alive = IsWindow(main_) != FALSE;
+            const bool reached = alive && until_ != nullptr && IsWindowVisible(until_);
+            readStatus();
+            const bool boxPending = answerBoxes_ && handleBox();
+            if (reached) return {kSucceeded, untilName_ + L" visible"};
+            if (!alive && !boxPending) {
+                if (until_ != nullptr) return {kFailed, L"window gone before " + untilName_ + L" was visible"};
+                return {kSucceeded, L"window gone"};
+            }
+            if (deadline.passed()) return {kTimedOut, L"timeout"};
+            pause(deadline, kWatchIntervalMs);
+        }
+    }
+
+private:
+    void readStatus() {
+        if (!IsWindow(status_)) return;
+        std::wstring text = windowText(status_);
+        // A label destroyed during the read gives an empty text that it never showed.
+        if (!IsWindow(status_)) return;
+        if (printed_ && text == last_) return;
+        printLine(escaped(text));
+        last_ = std::move(text);
+        printed_ = true;
+    }
+
+    // Answers a newly shown box; true while one of the target's boxes is up.
+    bool handleBox() {
+        if (answered_ != nullptr && !IsWindow(answered_)) answered_ = nullptr;
+        HWND box = findMessageBox(target_);
+        if (box == nullptr) return answered_ != nullptr;
+        if (box != answered_) {
+            printLine(L"BOX: " + escaped(messageText(box)));
+            pressOk(box);
+            answered_ = box;
+        }
+        return true;
+    }
+
+    const Target& target_;
+    HWND main_;
+    HWND status_;
+    HWND until_;
+    std::wstring untilName_;
+    bool answerBoxes_;
+    std::wstring last_;
+    bool printed_ = false;
+    HWND answered_ = nullptr;
+};
+
+}  // namespace
+
+int watchStatus(const Target& target, Arguments& args) {
+    const bool answerBoxes = args.takeFlag(L"--answer-boxes");
+    const std::optional<std::wstring> untilName = args.takeOption(L"--until-visible");
+    const std::optional<unsigned> timeout = timeoutAt(args, 0);
+    if (!timeout || args.count() != 1 || (untilName && untilName->empty())) return badUsage(L"watch-status");
+
+    const car::ControlLayout* untilLayout = untilName ? layoutNamed(*untilName) : nullptr;
+    if (untilName && untilLayout == nullptr) return failed(L"no control named " + *untilName);
+    HWND main = requireMainWindow(target);
+    if (main == nullptr) return kFailed;
+    HWND status = controlWindow(main, car::layoutOf(car::ControlId::lblStatus));
+    if (status == nullptr) return failed(L"the window has no child window for lblStatus");
+    HWND until = untilLayout != nullptr ? controlWindow(main, *untilLayout) : nullptr;
+    if (untilLayout != nullptr && until == nullptr) return failed(L"the window has no child window for " + *untilName);
+
+    StatusWatch watch(target, main, status, until, untilName.value_or(L""), answerBoxes);
+    const Outcome outcome = watch.run(*timeout);
+    printLine(L"END: " + outcome.reason);
+    if (IsWindow(main)) printDump(main);
+    if (outcome.code == kTimedOut) return timedOut(L"watch-status ran out of time");
+    if (outcome.code != kSucceeded) return failed(outcome.reason);
+    return kSucceeded;
+}
+
+}  // namespace driver
