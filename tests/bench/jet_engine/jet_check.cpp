@@ -1,0 +1,211 @@
+// A small client of "Jro.JetEngine" for tests, calling it exactly as the maintenance program does:
+//   jet_check SOURCE_CONNECTION DESTINATION_CONNECTION
+//       prints "ok" or "error 0x........ <description>"; the error's source, the thread's error
+//       object and whether the DLL could unload afterwards go to stderr
+//   jet_check hold PATH [SECONDS]
+//       keeps PATH open for reading and writing (others may read and write, as a running database
+//       server allows), prints "holding", and waits until it is ended or SECONDS have passed
+#include "win_handles.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using jet::Bstr;
+using jet::ComPtr;
+using jet::UniqueHandle;
+using jet::Variant;
+
+// Console output as UTF-16 on a console, UTF-8 into a pipe or file, so non-ASCII paths survive.
+void write_line(DWORD which, const std::wstring& text) {
+    const HANDLE out = GetStdHandle(which);
+    const std::wstring line = text + L"\r\n";
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void out(const std::wstring& text) { write_line(STD_OUTPUT_HANDLE, text); }
+void err(const std::wstring& text) { write_line(STD_ERROR_HANDLE, text); }
+
+std::wstring hex(HRESULT number) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(number));
+    return text;
+}
+
+std::wstring system_message(HRESULT number) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(number), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = length == 0 ? std::wstring() : std::wstring(buffer, length);
+    LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+int fail(HRESULT number, const std::wstring& description) {
+    out(L"error " + hex(number) + L" " + description);
+    return 1;
+}
+
+class ComApartment {
+public:
+    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) {
+            CoUninitialize();
+        }
+    }
+    [[nodiscard]] HRESULT result() const { return result_; }
+
+private:
+    HRESULT result_;
+};
+
+// Frees what Invoke put into an EXCEPINFO.
+struct ExceptionInfo {
+    EXCEPINFO info{};
+    ExceptionInfo() = default;
+    ExceptionInfo(const ExceptionInfo&) = delete;
+    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+    ~ExceptionInfo() {
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrHelpFile);
+    }
+};
+
+std::wstring text_of(BSTR value) { return value == nullptr ? std::wstring() : std::wstring(value); }
+
+// The thread's error object, as a caller that checks ISupportErrorInfo would read it.
+void report_error_object(IDispatch* engine) {
+    ComPtr<ISupportErrorInfo> support;
+    if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.put_void())) ||
+        support->InterfaceSupportsErrorInfo(IID_IDispatch) != S_OK) {
+        err(L"errorinfo: none");
+        return;
+    }
+    ComPtr<IErrorInfo> info;
+    Bstr description;
+    if (GetErrorInfo(0, info.put()) != S_OK || FAILED(info->GetDescription(description.put()))) {
+        err(L"errorinfo: none");
+        return;
+    }
+    err(L"errorinfo: " + description.str());
+}
+
+// Releases the engine, then asks its DLL whether anything still holds it: a leaked reference shows.
+void report_unload(const wchar_t* dll) {
+    const HMODULE module = GetModuleHandleW(dll);
+    if (module == nullptr) {
+        err(L"unload: not loaded");
+        return;
+    }
+    using CanUnload = HRESULT(STDAPICALLTYPE*)();
+    const auto can_unload =
+        reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+    err(can_unload != nullptr && can_unload() == S_OK ? L"unload: ready" : L"unload: busy");
+}
+
+int compact(const std::wstring& source, const std::wstring& destination) {
+    const ComApartment apartment;
+    if (FAILED(apartment.result())) {
+        return fail(apartment.result(), system_message(apartment.result()));
+    }
+    int status = 0;
+    {
+        CLSID clsid{};
+        HRESULT hr = CLSIDFromProgID(L"Jro.JetEngine", &clsid);
+        if (FAILED(hr)) {
+            return fail(hr, system_message(hr));
+        }
+        ComPtr<IDispatch> engine;
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, engine.put_void());
+        if (FAILED(hr)) {
+            return fail(hr, system_message(hr));
+        }
+        wchar_t name[] = L"CompactDatabase";
+        LPOLESTR names[] = {name};
+        DISPID id = DISPID_UNKNOWN;
+        hr = engine->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (FAILED(hr)) {
+            return fail(hr, system_message(hr));
+        }
+        // Automation wants the arguments last first.
+        Variant arguments[2];
+        V_VT(arguments[0].get()) = VT_BSTR;
+        V_BSTR(arguments[0].get()) = Bstr(destination).release();
+        V_VT(arguments[1].get()) = VT_BSTR;
+        V_BSTR(arguments[1].get()) = Bstr(source).release();
+        VARIANTARG raw[2] = {*arguments[0].get(), *arguments[1].get()};
+        DISPPARAMS params{raw, nullptr, 2, 0};
+        Variant result;
+        ExceptionInfo exception;
+        UINT bad_argument = 0;
+        hr = engine->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
+                            &exception.info, &bad_argument);
+        if (hr == DISP_E_EXCEPTION) {
+            if (exception.info.pfnDeferredFillIn != nullptr) {
+                exception.info.pfnDeferredFillIn(&exception.info);
+            }
+            const HRESULT number = exception.info.scode != 0 ? exception.info.scode
+                                                             : static_cast<HRESULT>(exception.info.wCode);
+            status = fail(number, text_of(exception.info.bstrDescription));
+            err(L"source: " + text_of(exception.info.bstrSource));
+            report_error_object(engine.get());
+        } else if (FAILED(hr)) {
+            status = fail(hr, system_message(hr));
+        } else {
+            out(L"ok");
+        }
+    }
+    report_unload(L"jet_engine.dll");
+    return status;
+}
+
+int hold(const std::wstring& path, DWORD seconds) {
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        const auto hr = HRESULT_FROM_WIN32(GetLastError());
+        return fail(hr, system_message(hr));
+    }
+    out(L"holding");
+    Sleep(seconds == 0 ? INFINITE : seconds * 1000);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc >= 3 && argc <= 4 && std::wstring(argv[1]) == L"hold") {
+        const DWORD seconds = argc == 4 ? static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)) : 0;
+        return hold(argv[2], seconds);
+    }
+    if (argc == 3) {
+        return compact(argv[1], argv[2]);
+    }
+    err(L"usage: jet_check SOURCE_CONNECTION DESTINATION_CONNECTION | jet_check hold PATH [SECONDS]");
+    return 2;
+}
