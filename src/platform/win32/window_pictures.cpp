@@ -1,0 +1,136 @@
+#include "platform/win32/window_pictures.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/win32/window_handles.h"
+
+namespace car::win32 {
+namespace {
+
+HBITMAP bitmapOf(HWND picture) { return reinterpret_cast<HBITMAP>(GetWindowLongPtrW(picture, GWLP_USERDATA)); }
+
+void paintPicture(HWND picture) {
+    const PaintScope paint(picture);
+    RECT client{};
+    GetClientRect(picture, &client);
+    const HBITMAP bitmap = bitmapOf(picture);
+    BITMAP info{};
+    if (bitmap == nullptr || GetObjectW(bitmap, sizeof info, &info) == 0) {
+        FillRect(paint.dc(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        return;
+    }
+    const MemoryDc source(paint.dc());
+    const SelectScope selected(source.get(), bitmap);
+    // Halftone averages the source pixels, so a large picture shown small
+    // keeps its shapes instead of losing every other row and column.
+    SetStretchBltMode(paint.dc(), HALFTONE);
+    SetBrushOrgEx(paint.dc(), 0, 0, nullptr);
+    StretchBlt(paint.dc(), 0, 0, client.right, client.bottom, source.get(), 0, 0, info.bmWidth, info.bmHeight,
+               SRCCOPY);
+}
+
+LRESULT CALLBACK pictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NCCREATE: {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        break;
+    }
+    case WM_ERASEBKGND:
+        return 1;  // the bitmap covers the whole window
+    case WM_PAINT:
+        paintPicture(window);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK lineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ERASEBKGND: {
+        // The window's region is the stroke, so filling the whole client
+        // area paints exactly the stroke.
+        RECT client{};
+        GetClientRect(window, &client);
+        const HDC dc = reinterpret_cast<HDC>(wParam);
+        SetDCBrushColor(dc, kLineColour);
+        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+        return 1;
+    }
+    case WM_PAINT: {
+        const PaintScope paint(window);  // the erase did the drawing
+        return 0;
+    }
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExW(instance, name, &existing)) return;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, resourceName(32512));  // IDC_ARROW
+    windowClass.lpszClassName = name;
+    RegisterClassExW(&windowClass);
+}
+
+// The region a pen of the width covers along the segment, as GDI would draw it.
+HRGN strokeRegion(POINT from, POINT to, int penWidth) {
+    const ScreenDc screen;
+    const MemoryDc dc(screen.get());
+    const UniqueHandleOf<HPEN, GdiObjectDeleter> pen(CreatePen(PS_SOLID, penWidth, kLineColour));
+    if (dc.get() == nullptr || pen == nullptr) return nullptr;
+    const SelectScope selected(dc.get(), pen.get());
+    BeginPath(dc.get());
+    MoveToEx(dc.get(), from.x, from.y, nullptr);
+    LineTo(dc.get(), to.x, to.y);
+    EndPath(dc.get());
+    if (!WidenPath(dc.get())) return nullptr;
+    return PathToRegion(dc.get());
+}
+
+// A plain quadrilateral along the segment, for a system whose paths fail.
+HRGN quadrilateralRegion(POINT from, POINT to, int penWidth) {
+    const double dx = to.x - from.x;
+    const double dy = to.y - from.y;
+    const double length = std::max(1.0, std::hypot(dx, dy));
+    const double half = penWidth / 2.0;
+    const auto nx = static_cast<LONG>(std::lround(-dy / length * half));
+    const auto ny = static_cast<LONG>(std::lround(dx / length * half));
+    const POINT corners[4] = {{from.x + nx, from.y + ny},
+                              {to.x + nx, to.y + ny},
+                              {to.x - nx, to.y - ny},
+                              {from.x - nx, from.y - ny}};
+    return CreatePolygonRgn(corners, 4, WINDING);
+}
+
+}  // namespace
+
+void registerPictureClasses(HINSTANCE instance) {
+    registerClass(instance, kPictureClassName, pictureProc);
+    registerClass(instance, kLineClassName, lineProc);
+}
+
+void shapeLine(HWND line, POINT from, POINT to, int penWidth) {
+    const LONG pad = penWidth + 1;
+    const RECT bounds{std::min(from.x, to.x) - pad, std::min(from.y, to.y) - pad, std::max(from.x, to.x) + pad + 1,
+                      std::max(from.y, to.y) + pad + 1};
+    MoveWindow(line, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, FALSE);
+    const POINT start{from.x - bounds.left, from.y - bounds.top};
+    const POINT end{to.x - bounds.left, to.y - bounds.top};
+    HRGN region = strokeRegion(start, end, penWidth);
+    if (region == nullptr) region = quadrilateralRegion(start, end, penWidth);
+    // The window owns the region from here on.
+    SetWindowRgn(line, region, TRUE);
+}
+
+}  // namespace car::win32

@@ -1,0 +1,64 @@
+// The program's start: the window is its start-up object. It is built
+// hidden, its Initialize and Load events run, and only then is it shown;
+// from there on everything happens in its event handlers.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <string>
+
+#include "app/frmCompactAndRepair.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/window.h"
+#include "platform/win32/window_dpi.h"
+
+namespace {
+
+// Until the window closes; the dialog keys (Tab, Enter, Space) go to the
+// window's buttons as in a dialog box.
+int runMessageLoop(HWND window) {
+    MSG message{};
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(message.wParam);  // WM_QUIT
+        if (got == -1) return 1;
+        if (window != nullptr && IsWindow(window) && IsDialogMessageW(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // The manifest declares the DPI awareness; this only steps in where a
+    // system did not read it.
+    car::win32::ensureDpiAwareness();
+
+    // The window's own controls: the progress bar and the standard classes.
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    try {
+        car::Win32Platform platform;
+        car::Win32Window window(instance, platform);
+        car::frmCompactAndRepair form(platform, window);
+        window.attach(form);
+        platform.setOwnerWindow(window.hwnd());
+        form.RunEvent([&] { form.Form_Initialize(); });
+        form.RunEvent([&] { form.Form_Load(); });  // may end the program before the window is shown
+        window.show();
+        return runMessageLoop(window.hwnd());
+    } catch (const car::Error& error) {
+        // Only building the window or joining COM can get here: no event
+        // handler has run yet to report it.
+        wchar_t number[16];
+        std::swprintf(number, 16, L"0x%08X", static_cast<unsigned>(error.number));
+        const std::wstring text = error.description + L"\r\n\r\nError " + number;
+        MessageBoxW(nullptr, text.c_str(), L"Compact And Repair", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+}
