@@ -46,10 +46,10 @@ std::wstring Describe(const car::RegValue& value) {
 }
 
 int Usage() {
-    Print(L"usage: probe RegistryItemExists|RegistryKeyExists|RegistryValueExists|ReadReg PATH\n"
-          L"       probe GetHostName | StartService NAME | StopService NAME | KillProcess NAME\n"
-          L"       probe runexe COMMANDLINE STYLE | StartTeamharbor | StartMailServer\n"
-          L"       probe CompactDB PATH | SetPermissions PATH | OpenDataFolder PATH");
+    Print(L"usage: form_probe RegistryItemExists|RegistryKeyExists|RegistryValueExists|ReadReg PATH\n"
+          L"       form_probe GetHostName | StartService NAME | StopService NAME | KillProcess NAME\n"
+          L"       form_probe runexe COMMANDLINE STYLE | StartTeamharbor | StartMailServer\n"
+          L"       form_probe CompactDB PATH | SetPermissions PATH | OpenDataFolder PATH");
     return 64;
 }
 
