@@ -7,8 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/frmCompactAndRepair.h"
 #include "platform/win32/win32_platform.h"
+
+// The service header maps StartService to StartServiceW; the window class
+// has a procedure of that name.
+#undef StartService
+
+#include "app/frmCompactAndRepair.h"
 
 namespace {
 
