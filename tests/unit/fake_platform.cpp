@@ -1,0 +1,232 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <cwchar>
+#include <cwctype>
+
+namespace cartest {
+namespace {
+
+constexpr std::int32_t kFileAlreadyExists = car::hresult(0x800A003Au);
+constexpr std::int32_t kFileNotFound = car::hresult(0x800A0035u);
+constexpr std::uint32_t kErrorBufferOverflow = 111;
+constexpr std::uint32_t kErrorNoData = 232;
+constexpr std::size_t kHostFieldSize = 132;
+
+std::wstring lower(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](wchar_t c) { return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c))); });
+    return text;
+}
+
+bool isRoot(const std::wstring& name) {
+    static const std::array<std::wstring_view, 10> roots{L"HKEY_LOCAL_MACHINE",  L"HKLM", L"HKEY_CURRENT_USER", L"HKCU",
+                                                         L"HKEY_CLASSES_ROOT",   L"HKCR", L"HKEY_USERS",        L"HKU",
+                                                         L"HKEY_CURRENT_CONFIG", L"HKCC"};
+    return std::find(roots.begin(), roots.end(), name) != roots.end();
+}
+
+std::wstring hex(std::uint32_t value) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%X", value);
+    return text;
+}
+
+}  // namespace
+
+void FailurePlan::hit() {
+    ++calls;
+    if (always) throw *always;
+    if (auto it = nth.find(calls); it != nth.end()) throw it->second;
+}
+
+// ---- registry ---------------------------------------------------------------
+
+std::wstring FakePlatform::missingWording(const std::wstring& path) {
+    return L"Unable to open registry key \"" + path + L"\" for reading.";
+}
+
+std::wstring FakePlatform::noDefaultWording(const std::wstring& path) {
+    return L"The registry key \"" + path + L"\" has no default value.";
+}
+
+void FakePlatform::addKey(const std::wstring& keyPath) {
+    std::wstring key = keyPath.ends_with(L'\\') ? keyPath.substr(0, keyPath.size() - 1) : keyPath;
+    while (!key.empty()) {
+        keys_.insert(key);
+        const auto cut = key.rfind(L'\\');
+        if (cut == std::wstring::npos) break;
+        key.resize(cut);
+    }
+}
+
+void FakePlatform::setValue(const std::wstring& path, car::RegValue value) {
+    const auto cut = path.rfind(L'\\');
+    if (cut != std::wstring::npos) addKey(path.substr(0, cut));
+    values_[path] = std::move(value);
+}
+
+void FakePlatform::failRead(const std::wstring& path, car::Error error, int nth) {
+    FailurePlan& plan = readFailures_[path];
+    if (nth == 0) {
+        plan.always = std::move(error);
+    } else {
+        plan.nth[nth] = std::move(error);
+    }
+}
+
+bool FakePlatform::keyExists(const std::wstring& key) const {
+    const std::wstring root = key.substr(0, key.find(L'\\'));
+    return isRoot(root) && (key == root || keys_.contains(key));
+}
+
+car::RegValue FakePlatform::regRead(const std::wstring& path) {
+    log_.add(L"regRead " + path);
+    if (auto failure = readFailures_.find(path); failure != readFailures_.end()) failure->second.hit();
+    const auto cut = path.rfind(L'\\');
+    const bool readable = cut != std::wstring::npos && keyExists(path.substr(0, cut));
+    if (readable) {
+        if (auto value = values_.find(path); value != values_.end()) return value->second;
+        if (path.ends_with(L'\\')) throw car::Error{car::kFileNotFoundHr, noDefaultWording(path)};
+    }
+    throw car::Error{car::kFileNotFoundHr, missingWording(path)};
+}
+
+// ---- files --------------------------------------------------------------------
+
+void FakePlatform::moveFile(const std::wstring& from, const std::wstring& to) {
+    log_.add(L"moveFile " + from + L" -> " + to);
+    moveFailures.hit();
+    auto source = files.find(from);
+    if (source == files.end()) throw car::Error{kFileNotFound, L"File not found"};
+    if (files.contains(to)) throw car::Error{kFileAlreadyExists, L"File already exists"};
+    FakeFile moved = std::move(source->second);
+    files.erase(source);
+    files.emplace(to, std::move(moved));
+}
+
+bool FakePlatform::pathExists(const std::wstring& path) {
+    log_.add(L"pathExists " + path);
+    if (files.contains(path)) return true;
+    const std::wstring folder = path.ends_with(L'\\') ? path : path + L'\\';
+    return std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first.starts_with(folder); });
+}
+
+// ---- programs -------------------------------------------------------------------
+
+// The program a command line starts, as the lookup tables name it: a full
+// path is tried at each blank the way CreateProcess does, a bare name is
+// looked up among the programs the system's search would find.
+std::wstring FakePlatform::programOf(const std::wstring& commandLine) const {
+    if (commandLine.size() > 2 && commandLine[1] == L':' && commandLine[2] == L'\\') {
+        for (std::size_t end = 0; end != std::wstring::npos;) {
+            end = commandLine.find(L' ', end + 1);
+            const std::wstring candidate = commandLine.substr(0, end);
+            if (files.contains(candidate)) return lower(candidate);
+            if (files.contains(candidate + L".exe")) return lower(candidate);
+        }
+        return {};
+    }
+    std::wstring name = lower(commandLine.substr(0, commandLine.find(L' ')));
+    if (name.ends_with(L".exe")) name.resize(name.size() - 4);
+    return searchablePrograms.contains(name) ? name : std::wstring();
+}
+
+std::uint32_t FakePlatform::launch(const std::wstring& commandLine, int windowStyle) {
+    log_.add(L"launch " + std::to_wstring(windowStyle) + L" " + commandLine);
+    const std::wstring program = programOf(commandLine);
+    if (program.empty()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    if (auto failure = launchFailures.find(program); failure != launchFailures.end()) throw failure->second;
+
+    LaunchRecord record;
+    record.commandLine = commandLine;
+    record.style = windowStyle;
+    record.pid = nextPid_ += 4;
+    const auto runTime = runTimesMs.find(program);
+    record.finishesAt = now + (runTime != runTimesMs.end() ? runTime->second : 100);
+    record.stillRunningAtStart = static_cast<std::size_t>(
+        std::count_if(launches.begin(), launches.end(), [&](const LaunchRecord& l) { return !hasEnded(l.pid); }));
+    launches.push_back(record);
+    return record.pid;
+}
+
+bool FakePlatform::hasEnded(std::uint32_t pid) const {
+    auto it = std::find_if(launches.begin(), launches.end(), [&](const LaunchRecord& l) { return l.pid == pid; });
+    return it == launches.end() || it->finishesAt <= now;
+}
+
+bool FakePlatform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) {
+    log_.add(L"await " + std::to_wstring(processId));
+    auto it = std::find_if(launches.begin(), launches.end(), [&](const LaunchRecord& l) { return l.pid == processId; });
+    bool ended = true;
+    if (it != launches.end() && it->finishesAt > now) {
+        ended = it->finishesAt - now <= timeoutMs;
+        now = ended ? it->finishesAt : now + timeoutMs;
+    }
+    awaits.push_back({processId, timeoutMs, ended});
+    return ended;
+}
+
+// ---- messages, pump, clock ---------------------------------------------------------
+
+void FakePlatform::showMessage(const std::wstring& text) {
+    log_.add(L"showMessage " + text);
+    messages.push_back(text);
+}
+
+void FakePlatform::endProgram() {
+    log_.add(L"end");
+    throw EndSignal{};
+}
+
+void FakePlatform::pumpMessages() {
+    log_.add(L"pump");
+    if (onPump && !pumping_) {
+        pumping_ = true;
+        onPump();
+        pumping_ = false;
+    }
+}
+
+void FakePlatform::sleep(std::uint32_t milliseconds) {
+    log_.add(L"sleep " + std::to_wstring(milliseconds));
+    now += milliseconds;
+}
+
+// Differs on every call even when no virtual time has passed, as a real
+// clock of fine resolution would between two draws.
+std::uint64_t FakePlatform::clockTicks() { return now * 10000 + ++ticksCalls_ * 7919; }
+
+// ---- network parameters, common controls -------------------------------------------
+
+std::uint32_t FakePlatform::getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) {
+    log_.add(L"getNetworkParams");
+    networkParamsLengths.push_back(length);
+    if (networkParamsSize == 0) {
+        length = 0;
+        return kErrorNoData;
+    }
+    if (buffer == nullptr || length < networkParamsSize) {
+        length = networkParamsSize;
+        return kErrorBufferOverflow;
+    }
+    // A failing call may still have written the record: only its result tells.
+    std::memset(buffer, 0, length);
+    std::memcpy(buffer, hostField.data(), std::min(hostField.size(), kHostFieldSize));
+    std::memcpy(buffer + kHostFieldSize, domainField.data(), std::min(domainField.size(), kHostFieldSize));
+    return filledCallResult;
+}
+
+std::wstring FakePlatform::fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) {
+    ansiConversions.push_back(count);
+    return std::wstring(bytes, bytes + count);  // Latin-1: each byte is its own code point
+}
+
+bool FakePlatform::initCommonControls(std::uint32_t size, std::uint32_t classes) {
+    log_.add(L"initCommonControls " + std::to_wstring(size) + L" " + hex(classes));
+    return commonControlsResult;
+}
+
+}  // namespace cartest

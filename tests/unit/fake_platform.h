@@ -1,0 +1,160 @@
+// The machine as a script: a registry, files, a JET engine, WMI processes and
+// services, launched programs and a virtual clock, each behaving and failing
+// the way the Windows implementation does, and each call written to the
+// shared EventLog ("regRead ...", "launch 0 CACLS ...", "sleep 500", "pump").
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "event_log.h"
+#include "platform/platform.h"
+
+namespace cartest {
+
+// What the fake's endProgram throws: deliberately not a car::Error, so the
+// logic cannot catch it by accident and a test sees that nothing ran after.
+struct EndSignal {};
+
+// Failures to inject into one kind of call: on every call, or on the n-th
+// (counted from 1 over the fake's life).
+struct FailurePlan {
+    std::optional<car::Error> always;
+    std::map<int, car::Error> nth;
+    int calls = 0;
+
+    void hit();  // counts the call and throws the planned failure, if any
+};
+
+struct FakeFile {
+    std::string content;
+    bool compacted = false;  // written by the JET engine fake
+};
+
+struct FakeProcess {
+    std::wstring name;
+    std::uint32_t pid = 0;
+};
+
+struct FakeService {
+    std::wstring name;
+    bool running = true;
+};
+
+struct LaunchRecord {
+    std::wstring commandLine;
+    int style = 0;
+    std::uint32_t pid = 0;
+    std::uint64_t finishesAt = 0;         // virtual time at which it ends by itself
+    std::size_t stillRunningAtStart = 0;  // earlier launches not yet ended
+};
+
+struct AwaitRecord {
+    std::uint32_t pid = 0;
+    std::uint32_t timeoutMs = 0;
+    bool ended = false;
+};
+
+inline constexpr std::wstring_view kWmiMoniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+inline constexpr std::uint32_t kFixedInfoSize = 584;  // sizeof(FIXED_INFO) for a 32-bit process
+
+class FakePlatform final : public car::Platform {
+public:
+    explicit FakePlatform(EventLog& log) : log_(log) {}
+
+    // --- registry -------------------------------------------------------
+    // A value path ("...\\Name") or a key path with a default value ("...\\").
+    void setValue(const std::wstring& path, car::RegValue value);
+    // A key path ending in "\\": the key exists, without a default value.
+    void addKey(const std::wstring& keyPath);
+    // Reads of the path fail: every one, or only the n-th (from 1).
+    void failRead(const std::wstring& path, car::Error error, int nth = 0);
+    static std::wstring missingWording(const std::wstring& path);
+    static std::wstring noDefaultWording(const std::wstring& path);
+
+    // --- files and the JET engine -----------------------------------------
+    std::map<std::wstring, FakeFile> files;
+    FailurePlan moveFailures;
+    FailurePlan jetCreateFailures;
+    FailurePlan compactFailures;
+    std::vector<std::pair<std::wstring, std::wstring>> compactions;  // connection strings
+    int liveJetEngines = 0;
+
+    // --- WMI ----------------------------------------------------------------
+    std::vector<FakeProcess> processes;
+    std::vector<FakeService> services;
+    FailurePlan connectFailures;
+    FailurePlan queryFailures;
+    FailurePlan methodFailures;
+    int liveWmiServices = 0;
+    std::uint32_t addProcess(const std::wstring& name);
+    bool isRunning(std::uint32_t pid) const;
+    const FakeService* service(const std::wstring& name) const;
+
+    // --- programs -------------------------------------------------------------
+    // Programs the system's search finds, lower case without ".exe"; a full
+    // path is found when a file of that path exists.
+    std::set<std::wstring> searchablePrograms{L"cacls", L"iisreset", L"explorer"};
+    std::map<std::wstring, car::Error> launchFailures;  // by program, as above
+    std::map<std::wstring, std::uint32_t> runTimesMs;   // by program; default 100
+    std::vector<LaunchRecord> launches;
+    std::vector<AwaitRecord> awaits;
+    bool hasEnded(std::uint32_t pid) const;
+
+    // --- messages, clock ----------------------------------------------------
+    std::vector<std::wstring> messages;
+    std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
+    std::uint64_t now = 0;         // virtual milliseconds
+
+    // --- network parameters, common controls ------------------------------
+    std::string hostField;                         // bytes of the FIXED_INFO host field
+    std::string domainField = "corp.example.org";  // the field right after it
+    std::uint32_t networkParamsSize = kFixedInfoSize;
+    std::uint32_t filledCallResult = 0;               // what the call with a large enough buffer returns
+    std::vector<std::uint32_t> networkParamsLengths;  // the length passed in on each call
+    std::vector<std::size_t> ansiConversions;         // byte counts converted
+    bool commonControlsResult = true;
+
+    // --- car::Platform --------------------------------------------------------
+    car::RegValue regRead(const std::wstring& path) override;
+    void moveFile(const std::wstring& from, const std::wstring& to) override;
+    bool pathExists(const std::wstring& path) override;
+    std::unique_ptr<car::JetEngine> createJetEngine() override;
+    std::unique_ptr<car::WmiService> connectWmi(const std::wstring& moniker) override;
+    std::uint32_t launch(const std::wstring& commandLine, int windowStyle) override;
+    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
+    void showMessage(const std::wstring& text) override;
+    [[noreturn]] void endProgram() override;
+    void pumpMessages() override;
+    void sleep(std::uint32_t milliseconds) override;
+    std::uint64_t clockTicks() override;
+    std::uint32_t getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) override;
+    std::wstring fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) override;
+    bool initCommonControls(std::uint32_t size, std::uint32_t classes) override;
+
+    // Called by the JET and WMI objects the fake hands out.
+    void compact(const std::wstring& source, const std::wstring& destination);
+    std::vector<car::WmiObject> query(const std::wstring& wql);
+    void method(const car::WmiObject& object, const std::wstring& name);
+    EventLog& log() { return log_; }
+
+private:
+    bool keyExists(const std::wstring& key) const;
+    std::wstring programOf(const std::wstring& commandLine) const;
+
+    EventLog& log_;
+    std::set<std::wstring> keys_;                   // without the trailing "\\"
+    std::map<std::wstring, car::RegValue> values_;  // full paths; "...\\" is a default value
+    std::map<std::wstring, FailurePlan> readFailures_;
+    std::uint32_t nextPid_ = 1000;
+    std::uint64_t ticksCalls_ = 0;
+    bool pumping_ = false;
+};
+
+}  // namespace cartest

@@ -1,0 +1,157 @@
+// The automation objects the fake hands out: a JET engine and a WMI
+// service. Both only forward to the platform, which owns the state, and
+// count themselves so that a test can see them released.
+#include <algorithm>
+#include <cwctype>
+
+#include "fake_platform.h"
+
+namespace cartest {
+namespace {
+
+constexpr std::int32_t kDatabaseExists = car::hresult(0x80040E17u);
+constexpr std::int32_t kJetUnspecified = car::hresult(0x80004005u);
+constexpr std::int32_t kWbemInvalidQuery = car::hresult(0x80041017u);
+constexpr std::int32_t kWbemInvalidNamespace = car::hresult(0x8004100Eu);
+constexpr std::int32_t kWbemMethodNotImplemented = car::hresult(0x8004102Eu);
+
+class FakeJetEngine final : public car::JetEngine {
+public:
+    explicit FakeJetEngine(FakePlatform& platform) : platform_(platform) { ++platform_.liveJetEngines; }
+    ~FakeJetEngine() override { --platform_.liveJetEngines; }
+    FakeJetEngine(const FakeJetEngine&) = delete;
+    FakeJetEngine& operator=(const FakeJetEngine&) = delete;
+
+    void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
+        platform_.compact(source, destination);
+    }
+
+private:
+    FakePlatform& platform_;
+};
+
+class FakeWmiService final : public car::WmiService {
+public:
+    explicit FakeWmiService(FakePlatform& platform) : platform_(platform) { ++platform_.liveWmiServices; }
+    ~FakeWmiService() override { --platform_.liveWmiServices; }
+    FakeWmiService(const FakeWmiService&) = delete;
+    FakeWmiService& operator=(const FakeWmiService&) = delete;
+
+    std::vector<car::WmiObject> execQuery(const std::wstring& wql) override { return platform_.query(wql); }
+    void execMethod(const car::WmiObject& object, const std::wstring& method) override {
+        platform_.method(object, method);
+    }
+
+private:
+    FakePlatform& platform_;
+};
+
+// WQL compares strings without regard to case.
+bool sameName(const std::wstring& a, const std::wstring& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
+        return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
+    });
+}
+
+// The name inside `prefix + name + "'"`, or nothing when the text has
+// another form.
+std::optional<std::wstring> quotedName(const std::wstring& wql, std::wstring_view prefix) {
+    if (wql.size() <= prefix.size() || !wql.starts_with(prefix) || !wql.ends_with(L'\'')) return std::nullopt;
+    std::wstring name = wql.substr(prefix.size(), wql.size() - prefix.size() - 1);
+    if (name.find(L'\'') != std::wstring::npos) return std::nullopt;
+    return name;
+}
+
+std::wstring dataSourceOf(const std::wstring& connection) {
+    constexpr std::wstring_view key = L"Data Source=";
+    const auto start = connection.find(key);
+    if (start == std::wstring::npos) throw car::Error{kJetUnspecified, L"Could not find installable ISAM."};
+    const auto from = start + key.size();
+    return connection.substr(from, connection.find(L';', from) - from);
+}
+
+}  // namespace
+
+std::unique_ptr<car::JetEngine> FakePlatform::createJetEngine() {
+    log_.add(L"createJetEngine");
+    jetCreateFailures.hit();
+    return std::make_unique<FakeJetEngine>(*this);
+}
+
+void FakePlatform::compact(const std::wstring& source, const std::wstring& destination) {
+    log_.add(L"compactDatabase " + source + L" | " + destination);
+    compactions.emplace_back(source, destination);
+    compactFailures.hit();
+    const std::wstring from = dataSourceOf(source);
+    const std::wstring to = dataSourceOf(destination);
+    if (files.contains(to)) throw car::Error{kDatabaseExists, L"Database already exists."};
+    auto original = files.find(from);
+    if (original == files.end()) throw car::Error{kJetUnspecified, L"Could not find file '" + from + L"'."};
+    files[to] = FakeFile{original->second.content, true};
+}
+
+std::unique_ptr<car::WmiService> FakePlatform::connectWmi(const std::wstring& moniker) {
+    log_.add(L"connectWmi " + moniker);
+    connectFailures.hit();
+    if (moniker != kWmiMoniker) throw car::Error{kWbemInvalidNamespace, L"Invalid namespace"};
+    return std::make_unique<FakeWmiService>(*this);
+}
+
+std::uint32_t FakePlatform::addProcess(const std::wstring& name) {
+    processes.push_back({name, nextPid_ += 4});
+    return processes.back().pid;
+}
+
+bool FakePlatform::isRunning(std::uint32_t pid) const {
+    return std::any_of(processes.begin(), processes.end(), [&](const FakeProcess& p) { return p.pid == pid; });
+}
+
+const FakeService* FakePlatform::service(const std::wstring& name) const {
+    auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });
+    return it == services.end() ? nullptr : &*it;
+}
+
+// Evaluates only the two query forms the program is meant to send, character
+// for character; any other text is refused as WMI refuses a bad query.
+std::vector<car::WmiObject> FakePlatform::query(const std::wstring& wql) {
+    log_.add(L"execQuery " + wql);
+    queryFailures.hit();
+    std::vector<car::WmiObject> result;
+    if (auto name = quotedName(wql, L"SELECT * FROM Win32_Process WHERE Name = '")) {
+        for (const FakeProcess& p : processes) {
+            if (!sameName(p.name, *name)) continue;
+            result.push_back(
+                {L"\\\\FAKEHOST\\root\\cimv2:Win32_Process.Handle=\"" + std::to_wstring(p.pid) + L"\"", p.name, p.pid});
+        }
+        return result;
+    }
+    if (auto name = quotedName(wql, L"Select * from Win32_Service Where Name ='")) {
+        for (const FakeService& s : services) {
+            if (!sameName(s.name, *name)) continue;
+            result.push_back({L"\\\\FAKEHOST\\root\\cimv2:Win32_Service.Name=\"" + s.name + L"\"", s.name, 0});
+        }
+        return result;
+    }
+    throw car::Error{kWbemInvalidQuery, L"Invalid query"};
+}
+
+void FakePlatform::method(const car::WmiObject& object, const std::wstring& name) {
+    log_.add(L"execMethod " + name + L" " + object.name +
+             (object.processId ? L" " + std::to_wstring(object.processId) : L""));
+    methodFailures.hit();
+    const bool isProcess = object.path.find(L":Win32_Process.") != std::wstring::npos;
+    if (isProcess && name == L"Terminate") {
+        // A process that is already gone only yields a return code.
+        std::erase_if(processes, [&](const FakeProcess& p) { return p.pid == object.processId; });
+        return;
+    }
+    if (!isProcess && (name == L"StartService" || name == L"StopService")) {
+        for (FakeService& s : services) {
+            if (object.path.ends_with(L"=\"" + s.name + L"\"")) s.running = name == L"StartService";
+        }
+        return;
+    }
+    throw car::Error{kWbemMethodNotImplemented, L"Method not implemented"};
+}
+
+}  // namespace cartest

@@ -1,0 +1,52 @@
+#include "harness.h"
+
+#include <cwchar>
+
+namespace cartest {
+
+void Harness::install(Products products, const std::wstring& dbPath) {
+    platform.setValue(kDbqPath, dbPath);
+    platform.files[dbPath] = FakeFile{"old data", false};
+    platform.hostField = "SRV01";
+    // Programs of other products run on every server and must survive.
+    platform.addProcess(L"explorer.exe");
+    if (products.teamharbor) {
+        platform.setValue(kThKey + L"Setup\\Folder", kThFolder);
+        platform.setValue(kThKey + L"Setup\\installAsExe", std::int64_t{0});
+        platform.services.push_back({L"Teamharbor", true});
+        platform.addProcess(L"THService.exe");
+        platform.addProcess(L"THAdmin.exe");
+    }
+    if (products.mailServer) {
+        platform.setValue(kTpKey + L"Setup\\Folder", kTpFolder);
+        platform.setValue(kTpKey + L"Setup\\installAsExe", std::int64_t{1});
+        platform.files[kTpFolder + L"\\QMSSrv.EXE"] = FakeFile{"program", false};
+        platform.services.push_back({L"Quorvin Mail Server", false});
+        platform.addProcess(L"QMSSrv.exe");
+        platform.addProcess(L"QMSSrv.exe");
+        platform.addProcess(L"TPAdmin.exe");
+    }
+    if (products.organizer) {
+        platform.addKey(kQoKey);  // a key with no values at all
+        platform.addProcess(L"QOAdmin.exe");
+    }
+}
+
+void Harness::start() {
+    form.Form_Initialize();
+    form.Form_Load();
+    log.clear();
+}
+
+bool showsError(const std::wstring& message, const car::Error& error) {
+    if (message.find(error.description) == std::wstring::npos) return false;
+    const auto bits = static_cast<std::uint32_t>(error.number);
+    wchar_t upper[16];
+    wchar_t lower[16];
+    std::swprintf(upper, 16, L"%08X", bits);
+    std::swprintf(lower, 16, L"%08x", bits);
+    return message.find(std::to_wstring(error.number)) != std::wstring::npos ||
+           message.find(upper) != std::wstring::npos || message.find(lower) != std::wstring::npos;
+}
+
+}  // namespace cartest

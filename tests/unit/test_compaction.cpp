@@ -1,0 +1,266 @@
+// Compacting the database into a temporary file and swapping it in, keeping
+// the old file under a backup name.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "harness.h"
+#include "sequence.h"
+
+namespace cartest {
+namespace {
+
+const std::wstring kDb = L"D:\\Quorvin Data\\suite.mdb";
+const std::wstring kSourcePrefix = L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
+const std::wregex kSuffixForm(L"\\.(0|[1-9][0-9]{0,2})\\.tmp");
+
+// The files as one line each, "path=content" plus "*" for a compacted copy.
+std::set<std::wstring> filesOf(const FakePlatform& platform) {
+    std::set<std::wstring> out;
+    for (const auto& [path, file] : platform.files) {
+        out.insert(path + L"=" + std::wstring(file.content.begin(), file.content.end()) +
+                   (file.compacted ? L"*" : L""));
+    }
+    return out;
+}
+
+std::wstring suffixOf(const car::frmCompactAndRepair& form, const std::wstring& db) {
+    const std::wstring& backup = form.BackupPath();
+    if (!backup.starts_with(db) || !backup.ends_with(L"Backup")) return {};
+    return backup.substr(db.size(), backup.size() - db.size() - 6);
+}
+
+TEST(RndFileName, DrawsEverySuffixFromZeroTo899InPlainDigits) {
+    Harness h;
+    std::set<int> seen;
+    for (int draw = 0; draw < 50000 && seen.size() < 900; ++draw) {
+        const std::wstring suffix = h.form.RndFileName();
+        ASSERT_TRUE(std::regex_match(suffix, kSuffixForm)) << narrow(suffix);
+        const int n = std::stoi(suffix.substr(1));
+        ASSERT_LE(n, 899);
+        seen.insert(n);
+    }
+    EXPECT_EQ(seen.size(), 900U);  // including .0.tmp and .899.tmp
+}
+
+struct Compaction : ::testing::Test {
+    Harness h;
+    std::vector<std::set<std::wstring>> atPumps;
+
+    void SetUp() override {
+        h.platform.files[kDb] = FakeFile{"old data", false};
+        h.platform.onPump = [this] { atPumps.push_back(filesOf(h.platform)); };
+    }
+    std::wstring suffix() const { return suffixOf(h.form, kDb); }
+    // The compacted copy's name, as the engine was asked to write it.
+    std::wstring tempName() const {
+        if (h.platform.compactions.empty()) return {};
+        const std::wstring& destination = h.platform.compactions[0].second;
+        const auto from = destination.find(L"Data Source=") + 12;
+        return destination.substr(from, destination.find(L';', from) - from);
+    }
+};
+
+TEST_F(Compaction, CompactsBesideTheDatabaseAndSwapsTheFiles) {
+    h.form.CompactDB(kDb);
+    const std::wstring s = suffix();
+    ASSERT_TRUE(std::regex_match(s, kSuffixForm)) << narrow(h.form.BackupPath());
+    const std::wstring temp = kDb + s;
+    const std::wstring backup = temp + L"Backup";
+
+    Expected want;
+    want.step().add(L"createJetEngine");
+    want.add(L"compactDatabase " + kSourcePrefix + kDb + L";Jet OLEDB:Database Password= | " + kSourcePrefix + temp +
+             L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
+    want.step().status(L"Compact complete. Renaming old Database").add(L"moveFile " + kDb + L" -> " + backup);
+    want.step().status(L"Putting compacted database in place").add(L"moveFile " + temp + L" -> " + kDb);
+    EXPECT_TRUE(sameSequence(h.log.without({L"pathExists"}), want));
+
+    // The files after each step that changes them, as the progress steps see them.
+    const std::set<std::wstring> before{kDb + L"=old data"};
+    const std::set<std::wstring> compacted{kDb + L"=old data", temp + L"=old data*"};
+    const std::set<std::wstring> renamed{backup + L"=old data", temp + L"=old data*"};
+    ASSERT_EQ(atPumps.size(), 6U);
+    EXPECT_EQ(atPumps[0], before);
+    EXPECT_EQ(atPumps[2], compacted);
+    EXPECT_EQ(atPumps[4], renamed);
+    EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{kDb + L"=old data*", backup + L"=old data"}));
+    EXPECT_EQ(h.platform.liveJetEngines, 0);
+}
+
+TEST_F(Compaction, PathWithoutExtensionGetsTheSuffixAppended) {
+    const std::wstring db = L"C:\\data\\suite";
+    h.platform.files = {{db, FakeFile{"old data", false}}};
+    h.form.CompactDB(db);
+    const std::wstring s = suffixOf(h.form, db);
+    ASSERT_TRUE(std::regex_match(s, kSuffixForm)) << narrow(h.form.BackupPath());
+    EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{db + L"=old data*", db + s + L"Backup=old data"}));
+}
+
+// A failed compaction says so in its own words and ends the program: the
+// old database stays as it was and nothing after the compaction runs.
+TEST_F(Compaction, FailureIsReportedInItsOwnMessageAndEnds) {
+    const std::vector<car::Error> errors{
+        {car::hresult(0x80004005u), L"The database has been placed in a state by user 'Admin'\r\non machine 'SRV01'."},
+        {car::hresult(0x80040E4Du), L"Not a valid password."},
+    };
+    for (const car::Error& error : errors) {
+        Harness g;
+        g.platform.files[kDb] = FakeFile{"old data", false};
+        g.platform.compactFailures.always = error;
+        EXPECT_THROW(g.form.CompactDB(kDb), EndSignal);
+        const std::wstring text =
+            L"Could not compact and repair database. Please try and compact and repair the database using the Manual "
+            L"Method described in the FAQ\r\nError was: " +
+            std::to_wstring(error.number) + L", " + error.description;
+        EXPECT_EQ(g.platform.messages, std::vector<std::wstring>{text});
+        const auto tail = g.log.without({L"pathExists"});
+        ASSERT_GE(tail.size(), 3U);
+        EXPECT_TRUE(tail[tail.size() - 3].starts_with(L"compactDatabase "));
+        EXPECT_EQ(tail[tail.size() - 2], L"showMessage " + text);
+        EXPECT_EQ(tail.back(), L"end");
+        EXPECT_EQ(g.form.BackupPath(), L"");
+        EXPECT_EQ(filesOf(g.platform), std::set<std::wstring>{kDb + L"=old data"});
+        EXPECT_EQ(g.platform.liveJetEngines, 0);
+    }
+}
+
+TEST_F(Compaction, MissingDatabaseTakesTheFailurePathWithTheEngineWords) {
+    h.platform.files.clear();
+    EXPECT_THROW(h.form.CompactDB(kDb), EndSignal);
+    ASSERT_EQ(h.platform.messages.size(), 1U);
+    EXPECT_TRUE(h.platform.messages[0].ends_with(L"\r\nError was: -2147467259, Could not find file '" + kDb + L"'."))
+        << narrow(h.platform.messages[0]);
+}
+
+// Only the compaction itself has its own message; an engine that cannot be
+// created is an ordinary error for the caller.
+TEST_F(Compaction, EngineThatCannotBeCreatedIsTheCallersError) {
+    const car::Error noClass{car::hresult(0x800401F3u), L"Invalid class string"};
+    h.platform.jetCreateFailures.always = noClass;
+    try {
+        h.form.CompactDB(kDb);
+        ADD_FAILURE() << "no failure";
+    } catch (const car::Error& e) {
+        EXPECT_EQ(e.number, noClass.number);
+        EXPECT_EQ(e.description, noClass.description);
+    }
+    EXPECT_TRUE(h.platform.messages.empty());
+    EXPECT_EQ(filesOf(h.platform), std::set<std::wstring>{kDb + L"=old data"});
+}
+
+TEST_F(Compaction, FailedFirstMoveLeavesTheOldDatabaseInPlace) {
+    const car::Error inUse{car::hresult(0x80070020u), L"The process cannot access the file because it is being used."};
+    h.platform.moveFailures.nth[1] = inUse;
+    try {
+        h.form.CompactDB(kDb);
+        ADD_FAILURE() << "no failure";
+    } catch (const car::Error& e) {
+        EXPECT_EQ(e.number, inUse.number);
+        EXPECT_EQ(e.description, inUse.description);
+    }
+    EXPECT_EQ(h.log.count(L"moveFile"), 1U);
+    EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{kDb + L"=old data", tempName() + L"=old data*"}));
+    EXPECT_TRUE(h.platform.messages.empty());
+}
+
+// When the compacted copy cannot take the database's name, the old database
+// goes back under it before the error goes on.
+TEST_F(Compaction, FailedSecondMovePutsTheOldDatabaseBack) {
+    const car::Error denied{car::hresult(0x80070005u), L"Access is denied."};
+    h.platform.moveFailures.nth[2] = denied;
+    try {
+        h.form.CompactDB(kDb);
+        ADD_FAILURE() << "no failure";
+    } catch (const car::Error& e) {
+        EXPECT_EQ(e.number, denied.number);
+        EXPECT_NE(e.description.find(denied.description), std::wstring::npos) << narrow(e.description);
+    }
+    const std::wstring temp = tempName();
+    ASSERT_TRUE(std::regex_match(temp.substr(kDb.size()), kSuffixForm)) << narrow(temp);
+    EXPECT_EQ(h.log.only({L"moveFile"}), (std::vector<std::wstring>{L"moveFile " + kDb + L" -> " + temp + L"Backup",
+                                                                    L"moveFile " + temp + L" -> " + kDb,
+                                                                    L"moveFile " + temp + L"Backup -> " + kDb}));
+    EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{kDb + L"=old data", temp + L"=old data*"}));
+}
+
+TEST_F(Compaction, FailedRollBackSaysWhereBothFilesAre) {
+    const car::Error denied{car::hresult(0x80070005u), L"Access is denied."};
+    h.platform.moveFailures.nth[2] = denied;
+    h.platform.moveFailures.nth[3] = denied;
+    try {
+        h.form.CompactDB(kDb);
+        ADD_FAILURE() << "no failure";
+    } catch (const car::Error& e) {
+        // Both names appear: the backup's, and the compacted copy's on its own.
+        const std::wstring temp = tempName();
+        std::wstring rest = e.description;
+        const auto at = rest.find(temp + L"Backup");
+        ASSERT_NE(at, std::wstring::npos) << narrow(e.description);
+        rest.erase(at, temp.size() + 6);
+        EXPECT_NE(rest.find(temp), std::wstring::npos) << narrow(e.description);
+    }
+    const std::wstring temp = tempName();
+    EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{temp + L"Backup=old data", temp + L"=old data*"}));
+}
+
+// A file left under the temporary or the backup name by an earlier run makes
+// the suffix be drawn again; the names keep their form.
+TEST_F(Compaction, SuffixIsDrawnAgainWhenItsNamesAreTaken) {
+    const std::wstring firstChoice = [] {
+        Harness probe;
+        probe.platform.files[kDb] = FakeFile{"old data", false};
+        probe.form.CompactDB(kDb);
+        return suffixOf(probe.form, kDb);
+    }();
+    ASSERT_FALSE(firstChoice.empty());
+    for (const std::wstring& taken : {kDb + firstChoice, kDb + firstChoice + L"Backup"}) {
+        Harness g;
+        g.platform.files[kDb] = FakeFile{"old data", false};
+        g.platform.files[taken] = FakeFile{"earlier run", false};
+        g.form.CompactDB(kDb);
+        const std::wstring s = suffixOf(g.form, kDb);
+        EXPECT_TRUE(std::regex_match(s, kSuffixForm)) << narrow(g.form.BackupPath());
+        EXPECT_NE(s, firstChoice);
+        EXPECT_EQ(g.platform.files.at(taken).content, "earlier run");
+        EXPECT_TRUE(g.platform.files.at(kDb).compacted);
+    }
+}
+
+TEST_F(Compaction, OnlyFreeSuffixIsFound) {
+    for (int n = 0; n < 900; ++n) {
+        if (n == 417) continue;
+        const std::wstring name = kDb + L"." + std::to_wstring(n) + L".tmp";
+        h.platform.files[n % 2 ? name : name + L"Backup"] = FakeFile{"earlier run", false};
+    }
+    h.form.CompactDB(kDb);
+    EXPECT_EQ(h.form.BackupPath(), kDb + L".417.tmpBackup");
+    EXPECT_TRUE(h.platform.files.at(kDb).compacted);
+}
+
+TEST_F(Compaction, AllSuffixesTakenIsAnErrorBeforeAnythingIsTouched) {
+    for (int pattern = 0; pattern < 3; ++pattern) {
+        Harness g;
+        g.platform.files[kDb] = FakeFile{"old data", false};
+        for (int n = 0; n < 900; ++n) {
+            const std::wstring name = kDb + L"." + std::to_wstring(n) + L".tmp";
+            const bool backup = pattern == 1 || (pattern == 2 && n % 2 == 1);
+            g.platform.files[backup ? name + L"Backup" : name] = FakeFile{"earlier run", false};
+        }
+        const auto before = filesOf(g.platform);
+        try {
+            g.form.CompactDB(kDb);
+            ADD_FAILURE() << "no failure";
+        } catch (const car::Error& e) {
+            EXPECT_FALSE(e.description.empty());
+        }
+        EXPECT_EQ(g.log.count(L"compactDatabase"), 0U);
+        EXPECT_EQ(g.log.count(L"moveFile"), 0U);
+        EXPECT_EQ(filesOf(g.platform), before);
+        EXPECT_EQ(g.form.BackupPath(), L"");
+    }
+}
+
+}  // namespace
+}  // namespace cartest

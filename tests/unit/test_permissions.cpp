@@ -1,0 +1,170 @@
+// The host name and the twelve CACLS grants.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "sequence.h"
+
+namespace cartest {
+namespace {
+
+TEST(HostName, TrimAtNulCutsAtTheFirstNul) {
+    using car::frmCompactAndRepair;
+    EXPECT_EQ(frmCompactAndRepair::TrimAtNul(L"SRV01"), L"SRV01");
+    EXPECT_EQ(frmCompactAndRepair::TrimAtNul(std::wstring(L"\0SRV01", 6)), L"");
+    EXPECT_EQ(frmCompactAndRepair::TrimAtNul(std::wstring(L"SR\0V\0", 5)), L"SR");
+    EXPECT_EQ(frmCompactAndRepair::TrimAtNul(L""), L"");
+}
+
+TEST(HostName, ReadsTheHostFieldOfTheNetworkParameters) {
+    struct Case {
+        const char* label;
+        std::string field;
+        std::wstring name;
+    };
+    const std::vector<Case> cases{
+        {"short name", "SRV01", L"SRV01"},
+        {"fifteen characters", "ABCDEFGHIJKLMNO", L"ABCDEFGHIJKLMNO"},
+        {"all NULs", std::string(132, '\0'), L""},
+        {"ANSI beyond ASCII", "M\xDCLLER-PC", L"M\u00DCLLER-PC"},
+        {"field full to the brim", std::string(132, 'h'), std::wstring(132, L'h')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.platform.hostField = c.field;
+        EXPECT_EQ(h.form.GetHostName(), c.name);
+        // Asked for the size first, then with a buffer of exactly that size;
+        // only the 132-byte host field is converted.
+        EXPECT_EQ(h.platform.networkParamsLengths, (std::vector<std::uint32_t>{0, kFixedInfoSize}));
+        EXPECT_EQ(h.platform.ansiConversions, std::vector<std::size_t>{132});
+    }
+}
+
+TEST(HostName, FailuresGiveEmptyTextSilently) {
+    Harness sizeZero;
+    sizeZero.platform.hostField = "SRV01";
+    sizeZero.platform.networkParamsSize = 0;
+    EXPECT_EQ(sizeZero.form.GetHostName(), L"");
+    EXPECT_EQ(sizeZero.log.entries(), std::vector<std::wstring>{L"getNetworkParams"});
+
+    Harness secondFails;
+    secondFails.platform.hostField = "SRV01";
+    secondFails.platform.filledCallResult = 87;
+    EXPECT_EQ(secondFails.form.GetHostName(), L"");
+    EXPECT_EQ(secondFails.log.count(L"getNetworkParams"), 2U);
+    EXPECT_TRUE(secondFails.platform.messages.empty());
+}
+
+struct Grants : ::testing::Test {
+    Harness h;
+    void permissions(const std::wstring& dbPath) {
+        h.form.txtDBPath.setCaption(dbPath);
+        h.platform.hostField = "SRV01";
+        h.log.clear();
+        h.form.SetPermissions();
+    }
+    std::vector<std::wstring> commandLines() const {
+        std::vector<std::wstring> out;
+        for (const auto& l : h.platform.launches) out.push_back(l.commandLine);
+        return out;
+    }
+};
+
+TEST_F(Grants, TwelveCommandsWithStatusProgressAndHostInOrder) {
+    permissions(kDbPath);
+    Expected want;
+    want.permissions(kDbPath, L"D:\\Quorvin Data", L"SRV01");
+    EXPECT_TRUE(sameSequence(h.log.without({L"await"}), want));
+    EXPECT_EQ(h.form.lblStatus.Caption(), L"Setting Permissions...9");
+    for (const auto& l : h.platform.launches) EXPECT_EQ(l.style, 0);
+    EXPECT_TRUE(h.platform.messages.empty());
+}
+
+// Each grant is waited for right before the next one starts (after the
+// progress step between them) and the last one before SetPermissions
+// returns, so no two edits of one access list overlap.
+TEST_F(Grants, EachCommandHasEndedBeforeTheNextStarts) {
+    h.platform.runTimesMs[L"cacls"] = 1200;  // longer than a progress step
+    permissions(kDbPath);
+    ASSERT_EQ(h.platform.launches.size(), 12U);
+    const auto order = h.log.only({L"launch", L"await", L"pump", L"sleep", L"lblStatus"});
+    std::size_t launchIndex = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (!order[i].starts_with(L"launch")) continue;
+        if (launchIndex > 0) {
+            const auto previous = h.platform.launches[launchIndex - 1].pid;
+            EXPECT_EQ(order[i - 1], L"await " + std::to_wstring(previous)) << "before grant " << launchIndex + 1;
+        }
+        ++launchIndex;
+    }
+    EXPECT_EQ(order.back(), L"await " + std::to_wstring(h.platform.launches.back().pid));
+    EXPECT_EQ(h.log.count(L"await"), 12U);
+    for (const auto& l : h.platform.launches) {
+        EXPECT_EQ(l.stillRunningAtStart, 0U) << narrow(l.commandLine);
+        EXPECT_TRUE(h.platform.hasEnded(l.pid));
+    }
+}
+
+TEST_F(Grants, DatabaseInADriveRootGrantsOnTheDriveLetter) {
+    permissions(L"C:\\db.mdb");
+    const auto lines = commandLines();
+    ASSERT_EQ(lines.size(), 12U);
+    EXPECT_EQ(lines[5], L"CACLS \"C:\\db.mdb\" /E /G \"users\":F");
+    EXPECT_EQ(lines[6], L"CACLS \"C:\" /E /T /C /G \"administrators\":F");
+    EXPECT_EQ(lines[11], L"CACLS \"C:\" /E /T /C /G \"users\":F");
+}
+
+TEST_F(Grants, EmptyHostNameLeavesThePrefixesAlone) {
+    h.platform.networkParamsSize = 0;
+    h.form.txtDBPath.setCaption(kDbPath);
+    h.log.clear();
+    h.form.SetPermissions();
+    const auto lines = commandLines();
+    ASSERT_EQ(lines.size(), 12U);
+    EXPECT_EQ(lines[3], L"CACLS \"" + kDbPath + L"\" /E /G \"IWAM_\":F");
+    EXPECT_EQ(lines[4], L"CACLS \"" + kDbPath + L"\" /E /G \"IUSR_\":F");
+    EXPECT_EQ(lines[9], L"CACLS \"D:\\Quorvin Data\" /E /T /C /G \"IWAM_\":F");
+    EXPECT_EQ(lines[10], L"CACLS \"D:\\Quorvin Data\" /E /T /C /G \"IUSR_\":F");
+}
+
+// A path without a folder part cannot have its folder granted: the six file
+// grants are made and SetPermissions returns normally.
+TEST_F(Grants, PathWithoutBackslashGetsTheFileGrantsOnly) {
+    EXPECT_NO_THROW(permissions(L"suite.mdb"));
+    const auto lines = commandLines();
+    ASSERT_EQ(lines.size(), 6U);
+    EXPECT_EQ(lines[0], L"CACLS \"suite.mdb\" /E /G \"administrators\":F");
+    EXPECT_EQ(lines[5], L"CACLS \"suite.mdb\" /E /G \"users\":F");
+    EXPECT_EQ(h.form.lblStatus.Caption(), L"Setting Permissions...4");
+    EXPECT_TRUE(h.platform.messages.empty());
+}
+
+// A double quote would end the quoted path early and let the rest of it
+// act as switches of CACLS.
+TEST_F(Grants, PathWithADoubleQuoteIsRefusedBeforeAnyCommand) {
+    try {
+        permissions(L"D:\\Data\\x\" /T /G \"everyone.mdb");
+        ADD_FAILURE() << "no failure";
+    } catch (const car::Error& e) {
+        EXPECT_FALSE(e.description.empty());
+    }
+    EXPECT_TRUE(h.platform.launches.empty());
+    EXPECT_EQ(h.log.count(L"launch"), 0U);
+}
+
+TEST_F(Grants, CommandThatCannotStartEndsTheGrantsAtOnce) {
+    const car::Error missing{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    h.platform.searchablePrograms.erase(L"cacls");
+    try {
+        permissions(kDbPath);
+        ADD_FAILURE() << "no failure";
+    } catch (const car::Error& e) {
+        EXPECT_EQ(e.number, missing.number);
+        EXPECT_EQ(e.description, missing.description);
+    }
+    EXPECT_EQ(h.log.count(L"launch"), 1U);
+    EXPECT_EQ(h.log.count(L"pump"), 0U);
+}
+
+}  // namespace
+}  // namespace cartest

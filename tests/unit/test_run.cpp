@@ -1,0 +1,267 @@
+// The maintenance run from the button press to the Finished window.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "harness.h"
+#include "sequence.h"
+
+namespace cartest {
+namespace {
+
+const std::wstring kProcessQuery = L"SELECT * FROM Win32_Process WHERE Name = '";
+const std::wstring kServiceQuery = L"Select * from Win32_Service Where Name ='";
+
+// What the run must do on the installation `h.install(products)` made,
+// written out step by step.
+class RunScript {
+public:
+    RunScript(const Harness& h, Products products) : h_(h), p_(products) {}
+
+    Expected build(const std::wstring& backup) {
+        const std::wstring temp = backup.substr(0, backup.size() - 6);
+        e_.set(L"lblStatus2", L"Visible", L"1");
+        e_.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
+        e_.keyProbe(kThKey);
+        if (!p_.teamharbor) e_.set(L"imgTH", L"Visible", L"0");
+        e_.keyProbe(kTpKey);
+        if (!p_.mailServer) e_.set(L"imgTP", L"Visible", L"0");
+        e_.keyProbe(kQoKey);
+        if (!p_.organizer) e_.set(L"imgQO", L"Visible", L"0");
+        e_.step().status(L"Going to Kill Processes").set(L"prjProgress", L"Visible", L"1");
+        e_.set(L"cmdCompact", L"Visible", L"0").set(L"cmdClose", L"Visible", L"0").add(L"pump");
+        e_.set(L"cmdCompact", L"Enabled", L"0").set(L"cmdClose", L"Enabled", L"0").value(0).step();
+
+        e_.status(L"Stopping Services");
+        service(L"Teamharbor", L"StopService");
+        service(L"Quorvin Mail Server", L"StopService");
+        for (int i = 1; i <= 3; ++i) e_.status(L"Stopping Services " + std::to_wstring(i)).step().add(L"pump");
+        kill(L"THService.exe");
+        kill(L"QMSSrv.exe");
+        e_.step().status(L"Stopping Admin");
+        for (const wchar_t* admin : {L"THAdmin.exe", L"TPAdmin.exe", L"QOAdmin.exe"}) kill(admin);
+        for (int i = 1; i <= 3; ++i) e_.status(L"Stopping Admin " + std::to_wstring(i)).step().add(L"pump");
+        e_.keyProbe(kQoKey);
+        if (p_.organizer) {
+            e_.status(L"Stopping IIS").add(L"launch 2 iisreset /stop");
+            for (int i = 1; i <= 5; ++i) {
+                e_.step().add(L"pump").status(L"Stopping IIS (Waiting..." + std::to_wstring(i) + L")");
+            }
+        }
+        e_.value(1).step().step();
+
+        e_.status(L"About to compact and repair database...").add(L"pump").step();
+        e_.status(L"Compacting and repairing database...");
+        e_.step().add(L"createJetEngine");
+        e_.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
+               L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
+               L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
+        e_.step().status(L"Compact complete. Renaming old Database").add(L"moveFile " + kDbPath + L" -> " + backup);
+        e_.step().status(L"Putting compacted database in place").add(L"moveFile " + temp + L" -> " + kDbPath);
+        e_.add(L"pump").step();
+        e_.permissions(kDbPath, L"D:\\Quorvin Data", L"SRV01");
+        e_.add(L"pump").step().add(L"pump");
+
+        e_.status(L"Starting Services...");
+        e_.keyProbe(kThKey);
+        if (p_.teamharbor) {
+            e_.add(L"regRead " + kThKey + L"Setup\\Folder").add(L"regRead " + kThKey + L"Setup\\installAsExe");
+            service(L"Teamharbor", L"StartService");
+        }
+        e_.keyProbe(kTpKey);
+        if (p_.mailServer) {
+            e_.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
+            e_.add(L"launch 1 " + kTpFolder + L"\\QMSSrv.EXE");
+        }
+        e_.keyProbe(kQoKey);
+        if (p_.organizer) e_.add(L"launch 2 iisreset /start");
+        e_.add(L"pump").step();
+
+        e_.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
+        e_.set(L"cmdCompact", L"Visible", L"1")
+            .set(L"cmdClose", L"Visible", L"1")
+            .set(L"cmdClose", L"Caption", L"Exit");
+        e_.set(L"cmdOpenDataFolder", L"Visible", L"1");
+        e_.set(L"lblStatus", L"Width", L"5775").set(L"lblStatus", L"Left", L"1200").set(L"imgTick", L"Visible", L"1");
+        e_.status(L"Compact and repair complete.\r\nThe old database has been backed up to: " + backup);
+        return e_;
+    }
+
+private:
+    void service(const std::wstring& name, const std::wstring& method) {
+        e_.wmiQuery(kServiceQuery + name + L"'");
+        if (h_.platform.service(name) != nullptr) e_.add(L"execMethod " + method + L" " + name);
+    }
+    void kill(const std::wstring& name) {
+        e_.wmiQuery(kProcessQuery + name + L"'");
+        for (const FakeProcess& p : processes_) {
+            if (p.name == name) e_.add(L"execMethod Terminate " + name + L" " + std::to_wstring(p.pid));
+        }
+    }
+
+    const Harness& h_;
+    Products p_;
+    std::vector<FakeProcess> processes_ = h_.platform.processes;  // as they were before the run
+    Expected e_;
+};
+
+// The log without what the comparison leaves to other tests: existence
+// checks of the suffix, waits for CACLS, and the idle spinner.
+std::vector<std::wstring> runLog(const Harness& h) {
+    return h.log.without({L"pathExists", L"await", L"lblSpin.", L"tmrSpin."});
+}
+
+void expectFinished(const car::frmCompactAndRepair& f, Products p) {
+    EXPECT_TRUE(f.cmdCompact.Visible());
+    EXPECT_FALSE(f.cmdCompact.Enabled());
+    EXPECT_TRUE(f.cmdClose.Visible() && f.cmdClose.Enabled());
+    EXPECT_EQ(f.cmdClose.Caption(), L"Exit");
+    EXPECT_TRUE(f.cmdOpenDataFolder.Visible());
+    EXPECT_FALSE(f.prjProgress.Visible());
+    EXPECT_FALSE(f.thline.Visible() || f.tpline.Visible() || f.qoline.Visible());
+    EXPECT_EQ(f.imgTH.Visible(), p.teamharbor);
+    EXPECT_EQ(f.imgTP.Visible(), p.mailServer);
+    EXPECT_EQ(f.imgQO.Visible(), p.organizer);
+    EXPECT_EQ(f.lblStatus.Left(), 1200);
+    EXPECT_EQ(f.lblStatus.Width(), 5775);
+    EXPECT_TRUE(f.imgTick.Visible());
+    EXPECT_EQ(f.imgTick.Left(), 240);
+    EXPECT_TRUE(f.lblStatus2.Visible());
+    EXPECT_FALSE(f.tmrSpin.Enabled());
+    EXPECT_TRUE(f.QueryUnload());
+}
+
+TEST(Run, FollowsEveryStepInOrderForEachInstallation) {
+    const std::vector<std::pair<const char*, Products>> installations{
+        {"no product", {}},
+        {"Organizer only", {false, false, true}},
+        {"all three", {true, true, true}},
+    };
+    for (const auto& [label, products] : installations) {
+        SCOPED_TRACE(label);
+        Harness h;
+        h.install(products);
+        h.start();
+        RunScript script(h, products);
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+
+        ASSERT_TRUE(h.form.BackupPath().ends_with(L"Backup"));
+        EXPECT_TRUE(sameSequence(runLog(h), script.build(h.form.BackupPath())));
+        EXPECT_TRUE(h.platform.messages.empty());
+        expectFinished(h.form, products);
+        EXPECT_TRUE(h.platform.files.at(kDbPath).compacted);
+        EXPECT_EQ(h.platform.files.at(h.form.BackupPath()).content, "old data");
+        EXPECT_EQ(h.platform.processes.size(), 1U);  // only explorer.exe is left
+        EXPECT_EQ(h.log.count(L"launch 2 iisreset"), products.organizer ? 2U : 0U);
+        EXPECT_TRUE(h.log.contains(L"tmrSpin.Enabled=0"));  // whether or not anything started it
+        EXPECT_EQ(h.platform.liveWmiServices + h.platform.liveJetEngines, 0);
+    }
+}
+
+// While the run works the buttons are gone, the bar shows and the close
+// box is refused.
+TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
+    Harness h;
+    h.install({true, false, false});
+    h.start();
+    std::vector<bool> closable;
+    bool checked = false;
+    h.platform.onPump = [&] {
+        closable.push_back(h.form.QueryUnload());
+        const car::frmCompactAndRepair& f = h.form;
+        if (checked || f.lblStatus.Caption() != L"Stopping Admin 2") return;
+        checked = true;
+        EXPECT_FALSE(f.cmdCompact.Visible() || f.cmdCompact.Enabled());
+        EXPECT_FALSE(f.cmdClose.Visible() || f.cmdClose.Enabled());
+        EXPECT_FALSE(f.cmdOpenDataFolder.Visible());
+        EXPECT_TRUE(f.prjProgress.Visible());
+        EXPECT_FALSE(f.thline.Visible() || f.tpline.Visible() || f.qoline.Visible());
+        EXPECT_TRUE(f.imgTH.Visible());
+        EXPECT_FALSE(f.imgTP.Visible() || f.imgQO.Visible());
+        EXPECT_FALSE(f.imgTick.Visible());
+    };
+    EXPECT_TRUE(h.form.QueryUnload());
+    h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+    EXPECT_TRUE(checked);
+    ASSERT_FALSE(closable.empty());
+    EXPECT_EQ(std::count(closable.begin(), closable.end(), true), 0);
+    EXPECT_TRUE(h.form.QueryUnload());
+}
+
+// An error in the run ends the program with the error's message; nothing
+// that was stopped is started again.
+TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
+    const car::Error wmi{car::hresult(0x80041003u), L"Access denied"};
+    const car::Error noFile{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    const car::Error denied{car::hresult(0x80070005u), L"Access is denied."};
+    struct Case {
+        const char* label;
+        std::function<void(FakePlatform&)> arrange;
+        car::Error error;
+        bool compacted;
+    };
+    const std::vector<Case> cases{
+        {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false},
+        {"stop request refused", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false},
+        {"no IIS tools", [](FakePlatform& p) { p.searchablePrograms.erase(L"iisreset"); }, noFile, false},
+        {"CACLS missing", [](FakePlatform& p) { p.searchablePrograms.erase(L"cacls"); }, noFile, true},
+        {"backup cannot be made", [&](FakePlatform& p) { p.moveFailures.nth[1] = denied; }, denied, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.install({true, true, true});
+        h.start();
+        c.arrange(h.platform);
+        EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
+        ASSERT_EQ(h.platform.messages.size(), 1U);
+        EXPECT_TRUE(showsError(h.platform.messages[0], c.error)) << narrow(h.platform.messages[0]);
+        EXPECT_EQ(h.log.entries().back(), L"end");
+        EXPECT_EQ(h.log.count(L"execMethod StartService"), 0U);
+        EXPECT_EQ(h.log.count(L"launch 1"), 0U);
+        EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), 0U);
+        EXPECT_EQ(h.platform.files.at(kDbPath).compacted, c.compacted);
+        EXPECT_FALSE(h.form.cmdClose.Visible());
+    }
+}
+
+TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
+    Harness h;
+    h.install({true, true, true});
+    h.start();
+    h.platform.compactFailures.always = car::Error{car::hresult(0x80004005u), L"Unspecified error"};
+    EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
+    ASSERT_EQ(h.platform.messages.size(), 1U);
+    EXPECT_TRUE(h.platform.messages[0].starts_with(L"Could not compact and repair database."));
+    const auto tail = h.log.without({L"pathExists"});
+    EXPECT_TRUE(tail[tail.size() - 3].starts_with(L"compactDatabase "));
+    EXPECT_EQ(tail.back(), L"end");
+    EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
+    EXPECT_EQ(h.form.BackupPath(), L"");
+    EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
+}
+
+// A server that cannot be restarted is reported, and the run still ends in
+// the Finished window.
+TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
+    Harness h;
+    h.install({true, true, true});
+    h.platform.failRead(kThKey + L"Setup\\Folder",
+                        {car::kFileNotFoundHr, FakePlatform::missingWording(kThKey + L"Setup\\Folder")});
+    h.platform.files.erase(kTpFolder + L"\\QMSSrv.EXE");
+    h.start();
+    h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+    EXPECT_EQ(
+        h.platform.messages,
+        (std::vector<std::wstring>{L"Could not start Teamharbor, please start Teamharbor manually",
+                                   L"Could not start Quorvin Mail Server, please start Quorvin Mail Server manually"}));
+    EXPECT_TRUE(h.log.contains(L"launch 2 iisreset /start"));
+    EXPECT_FALSE(h.log.contains(L"end"));
+    expectFinished(h.form, {true, true, true});
+    EXPECT_EQ(h.form.lblStatus.Caption(),
+              L"Compact and repair complete.\r\nThe old database has been backed up to: " + h.form.BackupPath());
+}
+
+}  // namespace
+}  // namespace cartest

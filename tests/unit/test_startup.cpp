@@ -1,0 +1,152 @@
+// Creating and loading the window: the database path, the product marks,
+// the caption, and the refusal to go on without a JET data source.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "sequence.h"
+#include "ui/layout.h"
+
+namespace cartest {
+namespace {
+
+const std::wstring kCaption = L"Form.Caption=Compact And Repair - ";
+
+TEST(Startup, InitializeSetsUpTheCommonControlsAndIgnoresTheirAnswer) {
+    for (bool answer : {true, false}) {
+        Harness h;
+        h.platform.commonControlsResult = answer;
+        h.form.Form_Initialize();
+        EXPECT_EQ(h.log.entries(), std::vector<std::wstring>{L"initCommonControls 8 0x800"});
+    }
+}
+
+TEST(Startup, LoadReadsThePathProbesTheProductsAndNamesTheHost) {
+    struct Case {
+        Products products;
+        std::wstring dbq;
+    };
+    const std::vector<Case> cases{
+        {{true, true, true}, kDbPath},
+        {{false, false, false}, kDbPath},
+        {{true, false, true}, L""},  // empty text is shown and used as it is
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.install(c.products, c.dbq);
+        h.form.Form_Load();
+
+        Expected want;
+        want.add(L"regRead " + kDbqPath).add(L"regRead " + kDbqPath).set(L"txtDBPath", L"Caption", c.dbq);
+        want.keyProbe(kThKey);
+        if (c.products.teamharbor) want.set(L"thline", L"Visible", L"0");
+        want.keyProbe(kTpKey);
+        if (c.products.mailServer) want.set(L"tpline", L"Visible", L"0");
+        want.keyProbe(kQoKey);
+        if (c.products.organizer) want.set(L"qoline", L"Visible", L"0");
+        want.hostLookup().add(kCaption + L"SRV01");
+        EXPECT_TRUE(sameSequence(h.log.entries(), want));
+        EXPECT_TRUE(h.platform.messages.empty());
+    }
+}
+
+TEST(Startup, CaptionEndsInTheSeparatorWhenTheHostNameIsEmpty) {
+    Harness h;
+    h.install({});
+    h.platform.hostField.clear();
+    h.form.Form_Load();
+    EXPECT_EQ(h.form.Form.Caption(), L"Compact And Repair - ");
+
+    Harness noParams;
+    noParams.install({});
+    noParams.platform.networkParamsSize = 0;
+    noParams.form.Form_Load();
+    EXPECT_EQ(noParams.form.Form.Caption(), L"Compact And Repair - ");
+}
+
+// Without a DBQ value the program says so and ends before it looks at
+// anything else; it does so also when the data source is of another driver.
+TEST(Startup, WithoutDbqTheProgramEndsAfterItsMessage) {
+    for (bool otherDriver : {false, true}) {
+        Harness h;
+        h.install({true, true, true});
+        h.platform.failRead(kDbqPath, {car::kFileNotFoundHr, FakePlatform::missingWording(kDbqPath)});
+        if (otherDriver) {
+            h.platform.setValue(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\QuorvinCollaborationSuite\\Driver",
+                                std::wstring(L"C:\\Windows\\system32\\SQLSRV32.dll"));
+        }
+        EXPECT_THROW(h.form.RunEvent([&] { h.form.Form_Load(); }), EndSignal);
+        EXPECT_EQ(h.log.entries(),
+                  (std::vector<std::wstring>{L"regRead " + kDbqPath, L"showMessage Data Source was not a JET driver",
+                                             L"end"}));
+        EXPECT_EQ(h.view.changes(), 0U);
+    }
+}
+
+// A DBQ that is no text (a multi-string) fails when it is turned into the
+// path: the failure reaches the boundary and nothing in the window changed.
+TEST(Startup, DbqThatIsNoTextReachesTheBoundaryAndChangesNothing) {
+    const car::RegValue list = std::vector<std::wstring>{L"D:\\a.mdb", L"D:\\b.mdb"};
+    car::Error conversion;
+    try {
+        car::RegValueToText(list);
+    } catch (const car::Error& e) {
+        conversion = e;
+    }
+    ASSERT_FALSE(conversion.description.empty());
+
+    Harness h;
+    h.install({true, true, true});
+    h.platform.setValue(kDbqPath, list);
+    EXPECT_THROW(h.form.RunEvent([&] { h.form.Form_Load(); }), EndSignal);
+    ASSERT_EQ(h.platform.messages.size(), 1U);
+    EXPECT_TRUE(showsError(h.platform.messages[0], conversion)) << narrow(h.platform.messages[0]);
+    EXPECT_EQ(h.log.entries().back(), L"end");
+    EXPECT_EQ(h.view.changes(), 0U);
+    EXPECT_EQ(h.log.count(L"regRead HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin"), 0U);
+}
+
+TEST(Startup, FailingReadAfterASuccessfulProbeReachesTheBoundary) {
+    Harness h;
+    h.install({});
+    // The probe succeeds; the read right after it is refused.
+    const car::Error refused{car::hresult(0x80070005u), L"Access is denied."};
+    h.platform.failRead(kDbqPath, refused, 2);
+    EXPECT_THROW(h.form.RunEvent([&] { h.form.Form_Load(); }), EndSignal);
+    ASSERT_EQ(h.platform.messages.size(), 1U);
+    EXPECT_TRUE(showsError(h.platform.messages[0], refused));
+    EXPECT_EQ(h.view.changes(), 0U);
+}
+
+// The Ready state: what the user sees when start-up is over.
+TEST(WindowStates, ReadyAfterStartUp) {
+    Harness h;
+    h.install({true, false, true});
+    h.start();
+    const car::frmCompactAndRepair& f = h.form;
+    EXPECT_TRUE(f.cmdCompact.Visible() && f.cmdCompact.Enabled());
+    EXPECT_EQ(f.cmdCompact.Caption(), L"Compact and Repair Database");
+    EXPECT_TRUE(f.cmdClose.Visible() && f.cmdClose.Enabled());
+    EXPECT_EQ(f.cmdClose.Caption(), L"Cancel");
+    EXPECT_FALSE(f.cmdOpenDataFolder.Visible());
+    EXPECT_FALSE(f.prjProgress.Visible());
+    EXPECT_EQ(f.prjProgress.Value(), 0.0F);
+    EXPECT_EQ(f.prjProgress.Max(), 10.0F);
+    EXPECT_FALSE(f.thline.Visible());  // installed
+    EXPECT_TRUE(f.tpline.Visible());   // not installed
+    EXPECT_FALSE(f.qoline.Visible());  // installed (and never drawn anyway)
+    EXPECT_TRUE(f.imgTH.Visible() && f.imgTP.Visible() && f.imgQO.Visible());
+    EXPECT_EQ(f.lblStatus.Caption(), car::kReadyStatus);
+    EXPECT_EQ(f.lblStatus.Left(), 240);
+    EXPECT_EQ(f.lblStatus.Width(), 6735);
+    EXPECT_FALSE(f.imgTick.Visible());
+    EXPECT_TRUE(f.lblStatus2.Visible());
+    EXPECT_FALSE(f.lblSpin.Visible());
+    EXPECT_FALSE(f.tmrSpin.Enabled());
+    EXPECT_EQ(f.tmrSpin.Interval(), 50);
+    EXPECT_EQ(f.txtDBPath.Caption(), kDbPath);
+    EXPECT_EQ(f.Form.Caption(), L"Compact And Repair - SRV01");
+    EXPECT_TRUE(f.QueryUnload());
+}
+
+}  // namespace
+}  // namespace cartest
