@@ -26,7 +26,8 @@ double TextToNumber(const std::wstring& text) {
     std::size_t last = text.size();
     while (last > first && std::iswspace(text[last - 1])) --last;
     const std::wstring trimmed = text.substr(first, last - first);
-    if (trimmed.empty()) throw TypeMismatch();
+    // Plain decimal notation only: wcstod alone would also take "0x1", "inf" and "nan".
+    if (trimmed.empty() || trimmed.find_first_not_of(L"0123456789+-.eE") != std::wstring::npos) throw TypeMismatch();
     wchar_t* end = nullptr;
     const double value = std::wcstod(trimmed.c_str(), &end);
     if (end != trimmed.c_str() + trimmed.size()) throw TypeMismatch();
