@@ -92,6 +92,7 @@ private:
 int watchStatus(const Target& target, Arguments& args) {
     const bool answerBoxes = args.takeFlag(L"--answer-boxes");
     const std::optional<std::wstring> untilName = args.takeOption(L"--until-visible");
+    const std::optional<std::wstring> clickName = args.takeOption(L"--click");
     const std::optional<unsigned> timeout = timeoutAt(args, 0);
     if (!timeout || args.count() != 1 || (untilName && untilName->empty())) return badUsage(L"watch-status");
 
@@ -104,9 +105,23 @@ int watchStatus(const Target& target, Arguments& args) {
     HWND until = untilLayout != nullptr ? controlWindow(main, *untilLayout) : nullptr;
     if (untilLayout != nullptr && until == nullptr) return failed(L"the window has no child window for " + *untilName);
 
+    // With --click the watch presses the button itself, so that the time from
+    // the press to the end can be measured without a process start between.
+    HWND button = nullptr;
+    if (clickName) {
+        const car::ControlLayout* clickLayout = layoutNamed(*clickName);
+        button = clickLayout != nullptr ? controlWindow(main, *clickLayout) : nullptr;
+        if (button == nullptr || !IsWindowVisible(button) || !IsWindowEnabled(button)) {
+            return failed(L"cannot press " + *clickName);
+        }
+    }
+
     StatusWatch watch(target, main, status, until, untilName.value_or(L""), answerBoxes);
+    const ULONGLONG pressedAt = GetTickCount64();
+    if (button != nullptr && !PostMessageW(button, BM_CLICK, 0, 0)) return failed(L"cannot post the click");
     const Outcome outcome = watch.run(*timeout);
     printLine(L"END: " + outcome.reason);
+    if (button != nullptr) printLine(L"ELAPSED_MS: " + std::to_wstring(GetTickCount64() - pressedAt));
     if (IsWindow(main)) printDump(main);
     if (outcome.code == kTimedOut) return timedOut(L"watch-status ran out of time");
     if (outcome.code != kSucceeded) return failed(outcome.reason);
