@@ -1,0 +1,338 @@
+# shellcheck shell=bash
+# The library every test under Wine sources. It gives each test script a
+# simulated suite server of its own: an Xvfb display, a copy of the template
+# prefix (tests/bench/make_template.sh) with its own wineserver, and helpers to
+# set up a scenario and to look at it from outside. See tests/bench/README.md.
+#
+#   source "$(dirname "$0")/lib.sh"
+#   bench_start                 # display + prefix + wineserver; cleaned up on exit
+#   bench_make_server           # or build a scenario piece by piece
+#   bench_wine "$BUILD_DIR/src/platform/win32/CompactAndRepair.exe" &
+#
+# Environment: BUILD_DIR (the Windows build), BENCH_TEMPLATE (the template
+# prefix), ARTIFACTS (screenshots and logs), CAR_DATASET (the cached test
+# database), BENCH_WINE_TIMEOUT (seconds for one wine call, default 60),
+# BENCH_KEEP=1 (keep the scenario's folder after the test, for a post-mortem).
+# Do not set an EXIT trap of your own: register cleanup with bench_at_exit.
+
+[[ -n ${BENCH_LIB_LOADED:-} ]] && return 0
+BENCH_LIB_LOADED=1
+
+BENCH_REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+: "${BUILD_DIR:=$BENCH_REPO/build/windows}"
+: "${BENCH_TEMPLATE:=$BENCH_REPO/build/bench-template}"
+: "${ARTIFACTS:=$BENCH_REPO/build/artifacts}"
+: "${CAR_DATASET:=${HOME:-/root}/.cache/car-bench/node-adodb.mdb}"
+: "${BENCH_WINE_TIMEOUT:=60}"
+export BUILD_DIR BENCH_TEMPLATE ARTIFACTS CAR_DATASET
+# Wine turns command-line arguments and file names into UTF-16 by the locale:
+# UTF-8, whatever the machine's environment says.
+export LC_ALL=C.UTF-8
+
+# Where the default scenario keeps the suite's database: a blank and
+# non-ASCII letters in the folder, as real servers have them.
+# shellcheck disable=SC2034 # used by make_server.sh and the tests
+BENCH_DEFAULT_DB='C:\Suite Data\Données\suite.mdb'
+BENCH_BIN='C:\bench\bin'
+
+bench_die() {
+    echo "bench: $*" >&2
+    exit 1
+}
+
+# --- the scenario's display, prefix and wineserver -------------------------
+
+BENCH_AT_EXIT=()
+bench_at_exit() { BENCH_AT_EXIT+=("$*"); }
+
+bench_start() {
+    [[ -z ${BENCH_TMP:-} ]] || bench_die "bench_start called twice"
+    BENCH_TMP="$(mktemp -d "${TMPDIR:-/tmp}/car-bench.XXXXXX")"
+    trap bench_stop EXIT
+    trap 'exit 130' INT TERM HUP
+    "$BENCH_REPO/tests/bench/make_template.sh" "$BUILD_DIR" "$BENCH_TEMPLATE" || bench_die "no template prefix"
+
+    _bench_copy_prefix "$BENCH_TEMPLATE/prefix" "$BENCH_TMP/prefix"
+    export WINEPREFIX="$BENCH_TMP/prefix"
+    export WINEDEBUG="${BENCH_WINEDEBUG:--all}"
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe="
+    BENCH_WINE_LOG="$BENCH_TMP/wine.log"
+    BENCH_LOG_DIR="$WINEPREFIX/drive_c/bench/log"
+    mkdir -p "$ARTIFACTS"
+
+    _bench_start_xvfb
+    # The first process boots the prefix's own (services.exe, explorer.exe...);
+    # they live as long as the wineserver and inherit this process's standard
+    # handles, so those go to a file: a pipe would never see its end.
+    timeout 30 wineserver -p </dev/null >>"$BENCH_WINE_LOG" 2>&1 || bench_die "wineserver did not start"
+    bench_wine cmd /c exit </dev/null >>"$BENCH_WINE_LOG" 2>&1 || bench_die "the prefix did not boot"
+}
+
+bench_stop() {
+    local status=$? action
+    trap - EXIT INT TERM HUP
+    for action in "${BENCH_AT_EXIT[@]}"; do eval "$action" || true; done
+    if [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]]; then
+        timeout 20 wineserver -k >/dev/null 2>&1 || true
+        timeout 20 wineserver -w >/dev/null 2>&1 || true
+    fi
+    if [[ -n ${BENCH_XVFB_PID:-} ]]; then
+        kill "$BENCH_XVFB_PID" 2>/dev/null || true
+        wait "$BENCH_XVFB_PID" 2>/dev/null || true
+    fi
+    if [[ -n ${BENCH_TMP:-} ]]; then
+        if [[ ${BENCH_KEEP:-} == 1 ]]; then
+            echo "bench: scenario kept in $BENCH_TMP" >&2
+        else
+            rm -rf "$BENCH_TMP"
+        fi
+    fi
+    exit "$status"
+}
+
+# Wine's own DLLs in the system folders are hard links to the template's, so
+# a copy costs a fraction of a second instead of five; everything else,
+# the registry and the bench's files included, is copied. Nothing writes to
+# Wine's DLLs; to take a program away from a scenario, remove its file
+# (bench_remove_system_program), never overwrite it in place.
+_bench_copy_prefix() {
+    local from=$1 to=$2
+    if [[ ${BENCH_FULL_COPY:-} == 1 ]]; then
+        cp -a "$from" "$to"
+        return
+    fi
+    _bench_copy_tree() {
+        local entry name
+        for entry in "$1"/* "$1"/.[!.]*; do
+            [[ -e $entry || -L $entry ]] || continue
+            name=${entry##*/}
+            case "${entry#"$from"}" in
+                /drive_c | /drive_c/windows)
+                    mkdir "$2/$name"
+                    _bench_copy_tree "$entry" "$2/$name"
+                    ;;
+                /drive_c/windows/system32 | /drive_c/windows/syswow64 | /drive_c/windows/winsxs)
+                    cp -al "$entry" "$2/$name"
+                    ;;
+                *) cp -a "$entry" "$2/$name" ;;
+            esac
+        done
+    }
+    mkdir "$to"
+    _bench_copy_tree "$from" "$to"
+    # The recorders are ours: give the scenario its own copies.
+    local file
+    for file in "$to"/drive_c/windows/{system32,syswow64}/{cacls,iisreset}.exe; do
+        [[ -f $file ]] && cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file"
+    done
+    return 0
+}
+
+_bench_start_xvfb() {
+    local base=${BENCH_DISPLAY_BASE:-100} n i
+    for ((n = base; n < base + 100; n++)); do
+        [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$BENCH_TMP/xvfb.log" 2>&1 &
+        BENCH_XVFB_PID=$!
+        for ((i = 0; i < 100; i++)); do
+            kill -0 "$BENCH_XVFB_PID" 2>/dev/null || break
+            # Ours only when the lock names our Xvfb: another script may have
+            # taken the same number a moment earlier.
+            if [[ -S /tmp/.X11-unix/X$n && $(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null) == "$BENCH_XVFB_PID" ]]; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+            sleep 0.05
+        done
+        kill "$BENCH_XVFB_PID" 2>/dev/null
+        wait "$BENCH_XVFB_PID" 2>/dev/null
+        BENCH_XVFB_PID=
+    done
+    bench_die "no free display for Xvfb from :$base on"
+}
+
+# --- running things in the prefix ------------------------------------------
+
+# wine, never without a time limit (BENCH_WINE_TIMEOUT seconds).
+bench_wine() { timeout -k 5 "$BENCH_WINE_TIMEOUT" wine "$@"; }
+
+# wine with Wine's console line ends (CR LF) turned into plain line feeds.
+bench_wine_text() {
+    local status
+    bench_wine "$@" | tr -d '\r'
+    status=${PIPESTATUS[0]}
+    return "$status"
+}
+
+bench_probe() { bench_wine "$BENCH_BIN\\bench_probe.exe" "$@" 2>>"$BENCH_WINE_LOG"; }
+
+bench_reg() { bench_wine_text reg "$@"; }
+
+# C:\x\y -> the file in the prefix; Z:\x -> /x.
+bench_unix_path() {
+    local path=$1 rest
+    rest=${path:2}
+    rest=${rest//\\//}
+    case ${path:0:2} in
+        [cC]:) echo "$WINEPREFIX/drive_c$rest" ;;
+        [zZ]:) echo "${rest:-/}" ;;
+        *) bench_die "bench_unix_path: not a C: or Z: path: $path" ;;
+    esac
+}
+
+# /x/y -> Z:\x\y, as the prefix sees a Linux file.
+bench_windows_path() { local p=$1 && echo "Z:${p//\//\\}"; }
+
+# Polls CMD (a shell command line) every 0.1 s until it succeeds or TIMEOUT
+# seconds have passed; then fails with a message.
+bench_wait_until() {
+    local cmd=$1 limit_us
+    limit_us=$(awk -v s="$2" 'BEGIN { printf "%d", s * 1000000 }')
+    local start=${EPOCHREALTIME/./}
+    until eval "$cmd" >/dev/null 2>&1; do
+        if ((${EPOCHREALTIME/./} - start > limit_us)); then
+            echo "bench: timed out after $2 s waiting for: $cmd" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+# --- looking at the scenario from outside ----------------------------------
+
+# One line per process: id TAB parent id TAB image name.
+bench_process_list() { bench_probe list; }
+
+# How many processes run the image NAME (compared in any case, like Windows).
+bench_process_count() {
+    bench_process_list | awk -F'\t' -v name="$1" 'tolower($3) == tolower(name) { n++ } END { print n + 0 }'
+}
+
+bench_process_running() { (($(bench_process_count "$1") > 0)); }
+
+# RUNNING, STOPPED, START_PENDING, STOP_PENDING... or MISSING.
+bench_service_state() {
+    local state
+    state=$(bench_wine_text sc query "$1" 2>/dev/null | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p')
+    echo "${state:-MISSING}"
+}
+
+bench_service_is() { [[ $(bench_service_state "$1") == "$2" ]]; }
+
+# The command lines a recorder (cacls, iisreset) was started with, one a
+# line, oldest first; with --full each line starts with the recorder's own
+# path and a tab.
+bench_recorded() {
+    local file="$BENCH_LOG_DIR/$1.log"
+    [[ -f $file ]] || return 0
+    if [[ ${2:-} == --full ]]; then cat "$file"; else cut -f2- "$file"; fi
+}
+
+bench_recorded_count() { bench_recorded "$1" | wc -l; }
+
+# Every start of a fixture: mode TAB pid TAB hold TAB command line, and
+# "stopped:NAME TAB pid" for each service that stopped cleanly.
+bench_started() { cat "$BENCH_LOG_DIR/started.log" 2>/dev/null || true; }
+
+# A picture of the whole display; a relative FILE goes under $ARTIFACTS.
+bench_screenshot() {
+    local file=$1
+    [[ $file == /* ]] || file="$ARTIFACTS/$file"
+    mkdir -p "$(dirname "$file")"
+    timeout 30 import -display "$DISPLAY" -window root "$file"
+}
+
+# --- the test data set -----------------------------------------------------
+
+# A real JET 4 database that nobody here wrote: the example of the npm package
+# node-adodb. Fetched once into $CAR_DATASET; prints its path.
+bench_fetch_dataset() {
+    if _bench_is_jet4 "$CAR_DATASET"; then
+        echo "$CAR_DATASET"
+        return 0
+    fi
+    local work
+    work=$(mktemp -d)
+    mkdir -p "$(dirname "$CAR_DATASET")"
+    if (cd "$work" && npm pack --silent node-adodb@5.0.3 >/dev/null 2>&1) &&
+        tar -xzf "$work/node-adodb-5.0.3.tgz" -C "$work" package/examples/node-adodb.mdb &&
+        _bench_is_jet4 "$work/package/examples/node-adodb.mdb"; then
+        mv "$work/package/examples/node-adodb.mdb" "$CAR_DATASET.part.$$"
+        mv "$CAR_DATASET.part.$$" "$CAR_DATASET"
+        rm -rf "$work"
+        echo "$CAR_DATASET"
+    else
+        rm -rf "$work"
+        echo "bench: could not fetch the test database (npm pack node-adodb@5.0.3)" >&2
+        return 1
+    fi
+}
+
+# The JET page signature, "Standard Jet DB", and version 1 (JET 4) at 0x14.
+_bench_is_jet4() {
+    [[ -s $1 ]] || return 1
+    [[ $(od -An -tx1 -N21 "$1" | tr -d ' \n') == 000100005374616e64617264204a6574204442000[01]* ]] &&
+        [[ $(od -An -tx1 -j20 -N1 "$1" | tr -d ' \n') == 01 ]]
+}
+
+# Copies the test database to the Windows path DEST (a file name), creating
+# its folders.
+bench_database() {
+    local source target
+    source=$(bench_fetch_dataset) || bench_die "no test database"
+    target=$(bench_unix_path "$1")
+    mkdir -p "$(dirname "$target")"
+    cp "$source" "$target"
+}
+
+# --- checks with a readable outcome ----------------------------------------
+
+BENCH_FAILURES=0
+bench_expect_eq() {
+    local what=$1 want=$2 got=$3
+    if [[ $want == "$got" ]]; then
+        echo "ok - $what"
+    else
+        echo "FAIL - $what"
+        echo "  want: $(printf '%q' "$want")"
+        echo "  got:  $(printf '%q' "$got")"
+        BENCH_FAILURES=$((BENCH_FAILURES + 1))
+    fi
+}
+
+# bench_expect WHAT CMD...: CMD must succeed.
+bench_expect() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok - $what"
+    else
+        echo "FAIL - $what (failed: $*)"
+        BENCH_FAILURES=$((BENCH_FAILURES + 1))
+    fi
+}
+
+# bench_expect_not WHAT CMD...: CMD must fail.
+bench_expect_not() {
+    local what=$1
+    shift
+    if "$@"; then
+        echo "FAIL - $what (succeeded: $*)"
+        BENCH_FAILURES=$((BENCH_FAILURES + 1))
+    else
+        echo "ok - $what"
+    fi
+}
+
+# Ends the test script: exit 0 only when no check failed.
+bench_finish() {
+    if ((BENCH_FAILURES)); then
+        echo "$BENCH_FAILURES check(s) failed"
+        exit 1
+    fi
+    exit 0
+}
+
+# The scenario's building blocks: products, services, programs, the server.
+# shellcheck source=../bench/make_server.sh
+source "$BENCH_REPO/tests/bench/make_server.sh"
