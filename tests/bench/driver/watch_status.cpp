@@ -32,6 +32,9 @@ public:
           untilName_(std::move(untilName)),
           answerBoxes_(answerBoxes) {}
 
+    // With a start time, each line is prefixed by the milliseconds since it.
+    void timeFrom(ULONGLONG start) { start_ = start; }
+
     Outcome run(unsigned timeoutMs) {
         const Deadline deadline(timeoutMs);
         for (;;) {
@@ -58,7 +61,7 @@ private:
         // A label destroyed during the read gives an empty text that it never showed.
         if (!IsWindow(status_)) return;
         if (printed_ && text == last_) return;
-        printLine(escaped(text));
+        printLine(timed(escaped(text)));
         last_ = std::move(text);
         printed_ = true;
     }
@@ -69,14 +72,20 @@ private:
         HWND box = findMessageBox(target_);
         if (box == nullptr) return answered_ != nullptr;
         if (box != answered_) {
-            printLine(L"BOX: " + escaped(messageText(box)));
+            printLine(timed(L"BOX: " + escaped(messageText(box))));
             pressOk(box);
             answered_ = box;
         }
         return true;
     }
 
+    std::wstring timed(std::wstring line) const {
+        if (start_ == 0) return line;
+        return L"+" + std::to_wstring(GetTickCount64() - start_) + L" " + line;
+    }
+
     const Target& target_;
+    ULONGLONG start_ = 0;
     HWND main_;
     HWND status_;
     HWND until_;
@@ -118,6 +127,7 @@ int watchStatus(const Target& target, Arguments& args) {
 
     StatusWatch watch(target, main, status, until, untilName.value_or(L""), answerBoxes);
     const ULONGLONG pressedAt = GetTickCount64();
+    if (button != nullptr) watch.timeFrom(pressedAt);
     if (button != nullptr && !PostMessageW(button, BM_CLICK, 0, 0)) return failed(L"cannot post the click");
     const Outcome outcome = watch.run(*timeout);
     printLine(L"END: " + outcome.reason);
