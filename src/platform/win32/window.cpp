@@ -171,7 +171,7 @@ void Win32Window::createChildren() {
         // Earlier controls lie over later ones.
         SetWindowPos(control.window, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         above = control.window;
-        if (layout.kind == ControlKind::ProgressBar) applyProgress(id);
+        if (layout.kind == ControlKind::ProgressBar) applyProgress(id, Property::Max);
     }
     applyTimer();
 }

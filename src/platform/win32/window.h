@@ -53,7 +53,7 @@ private:
 
     // window_changes.cpp: properties to the real window.
     void applyVisible(ControlId id);
-    void applyProgress(ControlId id);
+    void applyProgress(ControlId id, Property property);
     void applyTimer();
 
     // window_messages.cpp: events and keyboard focus.

@@ -69,7 +69,7 @@ void Win32Window::changed(ControlId id, Property property, const ControlState& s
         break;
     case Property::Value:
     case Property::Max:
-        if (layout.kind == ControlKind::ProgressBar) applyProgress(id);
+        if (layout.kind == ControlKind::ProgressBar) applyProgress(id, property);
         break;
     case Property::Interval:
         break;
@@ -85,12 +85,12 @@ void Win32Window::applyVisible(ControlId id) {
     UpdateWindow(window_);
 }
 
-void Win32Window::applyProgress(ControlId id) {
+void Win32Window::applyProgress(ControlId id, Property property) {
     const Child& control = child(id);
     const int maximum = rounded(control.state.max);
-    SendMessageW(control.window, PBM_SETRANGE32, 0, maximum);
+    if (property == Property::Max) SendMessageW(control.window, PBM_SETRANGE32, 0, maximum);
+    // Painted by the next pump, with whatever else changed before it.
     setProgressPosition(control.window, rounded(control.state.value), maximum);
-    UpdateWindow(control.window);
 }
 
 void Win32Window::applyTimer() {
