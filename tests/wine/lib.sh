@@ -12,7 +12,8 @@
 # Environment: BUILD_DIR (the Windows build), BENCH_TEMPLATE (the template
 # prefix), ARTIFACTS (screenshots and logs), CAR_DATASET (the cached test
 # database), BENCH_WINE_TIMEOUT (seconds for one wine call, default 60),
-# BENCH_KEEP=1 (keep the scenario's folder after the test, for a post-mortem).
+# BENCH_KEEP=1 (keep the scenario's folder after the test, for a post-mortem),
+# BENCH_DISPLAY (an X display to use instead of a private Xvfb).
 # Do not set an EXIT trap of your own: register cleanup with bench_at_exit.
 
 [[ -n ${BENCH_LIB_LOADED:-} ]] && return 0
@@ -129,6 +130,11 @@ _bench_copy_prefix() {
 }
 
 _bench_start_xvfb() {
+    # The demo on a real screen brings its own display.
+    if [[ -n ${BENCH_DISPLAY:-} ]]; then
+        export DISPLAY=$BENCH_DISPLAY
+        return 0
+    fi
     local base=${BENCH_DISPLAY_BASE:-100} n i
     for ((n = base; n < base + 100; n++)); do
         [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
