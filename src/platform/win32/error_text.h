@@ -1,0 +1,31 @@
+// Turning Windows failures into the program's one error type, at the edge.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace car::win32 {
+
+// The system's text for an error code or HRESULT, without the trailing line
+// break; empty when the system has none.
+std::wstring systemMessage(std::uint32_t code);
+
+// The system's text for an HRESULT, or "Error 0x8xxxxxxx" when it has none.
+std::wstring describeHresult(HRESULT hr);
+
+// "0x" and eight upper-case hex digits.
+std::wstring hex32(std::uint32_t value);
+
+Error hresultError(HRESULT hr);
+Error win32Error(DWORD code);
+
+// Throws when `hr` failed, with the system's text.
+inline void check(HRESULT hr) {
+    if (FAILED(hr)) throw hresultError(hr);
+}
+
+}  // namespace car::win32

@@ -1,0 +1,70 @@
+// Starting command lines, and waiting for them without freezing the window.
+#include "platform/win32/error_text.h"
+#include "platform/win32/win32_platform.h"
+
+namespace car {
+
+namespace {
+
+WORD showCommand(int windowStyle) {
+    switch (windowStyle) {
+    case 0: return SW_HIDE;
+    case 1: return SW_SHOWNORMAL;
+    case 2: return SW_SHOWMINIMIZED;
+    default:
+        // Other styles are the system's own SW_ numbers already.
+        return static_cast<WORD>(windowStyle);
+    }
+}
+
+}  // namespace
+
+std::uint32_t Win32Platform::launch(const std::wstring& commandLine, int windowStyle) {
+    // Forget the processes that ended without being waited for.
+    std::erase_if(launched_,
+                  [](const auto& entry) { return ::WaitForSingleObject(entry.second.get(), 0) == WAIT_OBJECT_0; });
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = showCommand(windowStyle);
+    PROCESS_INFORMATION process{};
+    // CreateProcessW may write into the command line, so it gets a copy.
+    std::wstring mutableLine = commandLine;
+    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        Error error = win32::win32Error(::GetLastError());
+        error.description += L" (" + commandLine + L")";
+        throw error;
+    }
+    win32::UniqueHandle thread(process.hThread);
+    launched_.insert_or_assign(process.dwProcessId, win32::UniqueHandle(process.hProcess));
+    return process.dwProcessId;
+}
+
+bool Win32Platform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    bool pumping = true;
+    for (;;) {
+        // Looked up afresh each time: a handler run by the pump may launch
+        // and so forget processes that have ended.
+        const auto found = launched_.find(processId);
+        if (found == launched_.end()) return true;
+        const HANDLE process = found->second.get();
+        const ULONGLONG now = ::GetTickCount64();
+        const auto remaining = static_cast<DWORD>(now < deadline ? deadline - now : 0);
+        // Once WM_QUIT waits in the queue the queue never looks empty again:
+        // from then on only the process is waited for.
+        const DWORD result = pumping ? ::MsgWaitForMultipleObjects(1, &process, FALSE, remaining, QS_ALLINPUT)
+                                     : ::WaitForSingleObject(process, remaining);
+        if (result == WAIT_OBJECT_0) {
+            launched_.erase(found);
+            return true;
+        }
+        if (result == WAIT_TIMEOUT) return false;
+        if (result == WAIT_FAILED) throw win32::win32Error(::GetLastError());
+        pumping = dispatchWaitingMessages();
+    }
+}
+
+}  // namespace car

@@ -1,0 +1,39 @@
+// Message boxes, the message pump, the end of the program and the clock.
+#include "platform/win32/win32_platform.h"
+
+namespace car {
+
+void Win32Platform::showMessage(const std::wstring& text) {
+    // A box owned by a window that is not shown yet would be hidden with it.
+    const HWND owner = owner_ != nullptr && ::IsWindowVisible(owner_) ? owner_ : nullptr;
+    ::MessageBoxW(owner, text.c_str(), L"Compact And Repair", MB_OK);
+}
+
+void Win32Platform::endProgram() { ::ExitProcess(0); }
+
+bool Win32Platform::dispatchWaitingMessages() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The program's own loop must still see it and end.
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        if (owner_ != nullptr && ::IsDialogMessageW(owner_, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return true;
+}
+
+void Win32Platform::pumpMessages() { dispatchWaitingMessages(); }
+
+void Win32Platform::sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+std::uint64_t Win32Platform::clockTicks() {
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<std::uint64_t>(counter.QuadPart);
+}
+
+}  // namespace car

@@ -1,0 +1,62 @@
+// The platform as Windows provides it. Each group of operations is defined in
+// a source file of its own (registry.cpp, files.cpp, jet.cpp, wmi.cpp,
+// launch.cpp, messages.cpp, network.cpp).
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+
+#include "platform/platform.h"
+#include "platform/win32/com.h"
+#include "platform/win32/handle.h"
+
+namespace car {
+
+class Win32Platform final : public Platform {
+public:
+    // Joins the thread to a COM apartment and sets the process's COM
+    // security, which WMI needs before its first call.
+    Win32Platform();
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+    ~Win32Platform() override;
+
+    // The window that owns message boxes and whose dialog keys (Tab) the
+    // message pump handles.
+    void setOwnerWindow(HWND window) noexcept { owner_ = window; }
+
+    RegValue regRead(const std::wstring& path) override;
+
+    void moveFile(const std::wstring& from, const std::wstring& to) override;
+    bool pathExists(const std::wstring& path) override;
+
+    std::unique_ptr<JetEngine> createJetEngine() override;
+    std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) override;
+
+    std::uint32_t launch(const std::wstring& commandLine, int windowStyle) override;
+    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
+
+    void showMessage(const std::wstring& text) override;
+    [[noreturn]] void endProgram() override;
+    void pumpMessages() override;
+    void sleep(std::uint32_t milliseconds) override;
+    std::uint64_t clockTicks() override;
+
+    std::uint32_t getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) override;
+    std::wstring fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) override;
+    bool initCommonControls(std::uint32_t size, std::uint32_t classes) override;
+
+private:
+    // Handles what waits in the queue; false when it met WM_QUIT (which it
+    // leaves posted for the program's own loop).
+    bool dispatchWaitingMessages();
+
+    win32::ComApartment apartment_;  // first in, last out: everything COM lives inside it
+    HWND owner_ = nullptr;
+    // Processes started by launch(), kept until they are seen to end so that
+    // a later wait is on the very process (process ids are reused).
+    std::map<DWORD, win32::UniqueHandle> launched_;
+};
+
+}  // namespace car

@@ -1,0 +1,148 @@
+// WMI through IWbemServices: one connection per service object, queries
+// copied out in full before anything acts on them, and every HRESULT checked.
+#include <wbemcli.h>
+
+#include <cwctype>
+
+#include "platform/win32/com.h"
+#include "platform/win32/handle.h"
+#include "platform/win32/win32_platform.h"
+#include "platform/win32/wmi_moniker.h"
+
+namespace car {
+
+namespace {
+
+using win32::Bstr;
+using win32::ComPtr;
+using win32::Variant;
+
+// The WBEMSTATUS codes this file singles out, as the HRESULTs they are.
+constexpr HRESULT kNotFound = static_cast<HRESULT>(WBEM_E_NOT_FOUND);
+constexpr HRESULT kInvalidMethod = static_cast<HRESULT>(WBEM_E_INVALID_METHOD);
+constexpr HRESULT kEndOfResults = static_cast<HRESULT>(WBEM_S_FALSE);
+
+// WMI's own text for its codes where the system has it; the general message
+// tables know few of the 0x8004xxxx codes.
+std::wstring wmiErrorText(HRESULT hr) {
+    ComPtr<IWbemStatusCodeText> texts;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_WbemStatusCodeText, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemStatusCodeText,
+                                     texts.putVoid()))) {
+        Bstr text;
+        if (SUCCEEDED(texts->GetErrorCodeText(hr, 0, 0, text.put()))) {
+            std::wstring message = text.str();
+            while (!message.empty() && std::iswspace(message.back())) message.pop_back();
+            if (!message.empty()) return message;
+        }
+    }
+    std::wstring message = win32::systemMessage(static_cast<std::uint32_t>(hr));
+    return message.empty() ? L"WMI error " + win32::hex32(static_cast<std::uint32_t>(hr)) : message;
+}
+
+void checkWmi(HRESULT hr) {
+    if (FAILED(hr)) throw Error{static_cast<std::int32_t>(hr), wmiErrorText(hr)};
+}
+
+// A property as text; empty when the object has no such property or it is null.
+std::wstring textProperty(IWbemClassObject& object, const wchar_t* name) {
+    Variant value;
+    const HRESULT hr = object.Get(name, 0, value.put(), nullptr, nullptr);
+    if (hr == kNotFound) return {};
+    checkWmi(hr);
+    if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return {};
+    Variant text;
+    checkWmi(::VariantChangeType(text.put(), &value.get(), 0, VT_BSTR));
+    return win32::bstrText(text.get().bstrVal);
+}
+
+std::uint32_t numberProperty(IWbemClassObject& object, const wchar_t* name) {
+    Variant value;
+    const HRESULT hr = object.Get(name, 0, value.put(), nullptr, nullptr);
+    if (hr == kNotFound) return 0;
+    checkWmi(hr);
+    if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return 0;
+    Variant number;
+    checkWmi(::VariantChangeType(number.put(), &value.get(), 0, VT_UI4));
+    return number.get().ulVal;
+}
+
+// "\\HOST\ROOT\CIMV2:Win32_Process.Handle="42"" is an instance of Win32_Process.
+bool isProcessPath(const std::wstring& path) {
+    const std::size_t colon = path.find(L':');
+    if (colon == std::wstring::npos) return false;
+    const std::wstring className = path.substr(colon + 1, path.find(L'.', colon) - colon - 1);
+    const std::wstring expected = L"win32_process";
+    if (className.size() != expected.size()) return false;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        if (std::towlower(className[i]) != expected[i]) return false;
+    return true;
+}
+
+// What Win32_Process.Terminate does, for a WMI that lacks the method.
+void terminateProcess(std::uint32_t processId) {
+    win32::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+    if (!process) throw win32::win32Error(::GetLastError());
+    if (!::TerminateProcess(process.get(), 0)) throw win32::win32Error(::GetLastError());
+}
+
+class Win32WmiService final : public WmiService {
+public:
+    explicit Win32WmiService(ComPtr<IWbemServices> services) : services_(std::move(services)) {}
+
+    std::vector<WmiObject> execQuery(const std::wstring& wql) override {
+        ComPtr<IEnumWbemClassObject> enumerator;
+        checkWmi(services_->ExecQuery(Bstr(L"WQL").get(), Bstr(wql).get(),
+                                      WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                                      enumerator.put()));
+        std::vector<WmiObject> objects;
+        for (;;) {
+            ComPtr<IWbemClassObject> object;
+            ULONG returned = 0;
+            const HRESULT hr = enumerator->Next(static_cast<long>(WBEM_INFINITE), 1, object.put(), &returned);
+            checkWmi(hr);
+            if (returned == 0) {
+                // With an infinite wait only the end of the results comes back empty.
+                if (hr == kEndOfResults) break;
+                throw Error{static_cast<std::int32_t>(WBEM_E_FAILED),
+                            L"The WMI query \"" + wql + L"\" ended without its results (WMI answered " +
+                                win32::hex32(static_cast<std::uint32_t>(hr)) + L")."};
+            }
+            WmiObject copy;
+            copy.path = textProperty(*object.get(), L"__PATH");
+            copy.name = textProperty(*object.get(), L"Name");
+            copy.processId = numberProperty(*object.get(), L"ProcessId");
+            objects.push_back(std::move(copy));
+        }
+        return objects;
+    }
+
+    void execMethod(const WmiObject& object, const std::wstring& method) override {
+        ComPtr<IWbemClassObject> outParameters;
+        const HRESULT hr = services_->ExecMethod(Bstr(object.path).get(), Bstr(method).get(), 0, nullptr, nullptr,
+                                                 outParameters.put(), nullptr);
+        if (hr == kInvalidMethod && method == L"Terminate" && isProcessPath(object.path)) {
+            terminateProcess(object.processId);
+            return;
+        }
+        checkWmi(hr);
+    }
+
+private:
+    ComPtr<IWbemServices> services_;
+};
+
+}  // namespace
+
+std::unique_ptr<WmiService> Win32Platform::connectWmi(const std::wstring& moniker) {
+    const std::wstring wmiNamespace = win32::wmiNamespaceOf(moniker);
+    ComPtr<IWbemLocator> locator;
+    checkWmi(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.putVoid()));
+    ComPtr<IWbemServices> services;
+    checkWmi(locator->ConnectServer(Bstr(wmiNamespace).get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                    services.put()));
+    checkWmi(::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
+    return std::make_unique<Win32WmiService>(std::move(services));
+}
+
+}  // namespace car

@@ -1,0 +1,246 @@
+// platform_check SUBCOMMAND ARGS...: runs one operation of Win32Platform and
+// prints its outcome, one fact per line, for tests/wine/test_platform.sh.
+// A failure prints "error 0xNNNNNNNN description" and exits with 1.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32/win32_platform.h"
+
+namespace {
+
+using car::Error;
+
+void print(const std::wstring& line) {
+    const std::wstring text = line + L"\n";
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::wstring hex(std::uint32_t value, int digits) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+std::wstring errorLine(const Error& error) {
+    return L"error 0x" + hex(static_cast<std::uint32_t>(error.number), 8) + L" " + error.description;
+}
+
+std::wstring describe(const car::RegValue& value) {
+    if (const auto* text = std::get_if<std::wstring>(&value)) return L"text " + *text;
+    if (const auto* number = std::get_if<std::int64_t>(&value)) return L"number " + std::to_wstring(*number);
+    if (const auto* texts = std::get_if<std::vector<std::wstring>>(&value)) {
+        std::wstring line = L"texts " + std::to_wstring(texts->size());
+        for (const auto& text : *texts) line += L" [" + text + L"]";
+        return line;
+    }
+    std::wstring line = L"bytes";
+    for (const std::uint8_t byte : std::get<std::vector<std::uint8_t>>(value)) line += L" " + hex(byte, 2);
+    return line;
+}
+
+// Answers the next message box of the program: prints what it shows (title,
+// text, buttons, icon, owner) and presses OK.
+class MessageBoxAnswerer {
+public:
+    explicit MessageBoxAnswerer(HWND expectedOwner) : thread_([this, expectedOwner] { answer(expectedOwner); }) {}
+    ~MessageBoxAnswerer() { thread_.join(); }
+
+private:
+    void answer(HWND expectedOwner) {
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            const HWND box = ::FindWindowW(L"#32770", L"Compact And Repair");
+            if (box != nullptr && ::IsWindowVisible(box)) {
+                wchar_t text[512] = L"";
+                ::GetDlgItemTextW(box, 0xFFFF, text, 512);
+                std::wstring buttons;
+                bool icon = false;
+                for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+                     child = ::GetWindow(child, GW_HWNDNEXT)) {
+                    wchar_t className[64] = L"", caption[64] = L"";
+                    ::GetClassNameW(child, className, 64);
+                    ::GetWindowTextW(child, caption, 64);
+                    const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+                    if (!(style & WS_VISIBLE)) continue;
+                    if (::lstrcmpiW(className, L"Button") == 0)
+                        buttons += std::wstring(buttons.empty() ? L"" : L",") + caption;
+                    if (::lstrcmpiW(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON &&
+                        ::SendMessageW(child, STM_GETICON, 0, 0) != 0)
+                        icon = true;
+                }
+                const HWND owner = ::GetWindow(box, GW_OWNER);
+                print(L"box text=" + std::wstring(text) + L" buttons=" + buttons + L" icon=" + (icon ? L"yes" : L"no") +
+                      L" owner=" +
+                      (owner == nullptr         ? L"none"
+                       : owner == expectedOwner ? L"window"
+                                                : L"other"));
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            ::Sleep(25);
+        }
+        print(L"box never appeared");
+    }
+    std::thread thread_;
+};
+
+std::atomic<int> postedHandled{0};
+
+LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) ++postedHandled;
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND makeWindow(bool visible) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = countingProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"PlatformCheckWindow";
+    ::RegisterClassW(&windowClass);
+    return ::CreateWindowExW(0, L"PlatformCheckWindow", L"platform check",
+                             WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 10, 10, 200, 100, nullptr, nullptr,
+                             windowClass.hInstance, nullptr);
+}
+
+// Peeks at the queue without dispatching: the exit code of a pending WM_QUIT.
+std::wstring pendingQuit() {
+    MSG message{};
+    if (::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) return std::to_wstring(message.wParam);
+    return L"none";
+}
+
+std::uint32_t number(const wchar_t* text) { return static_cast<std::uint32_t>(std::wcstoul(text, nullptr, 0)); }
+
+int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
+    const std::wstring& command = args.at(0);
+    if (command == L"regread") {  // one line per path, failures included
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            try {
+                print(describe(platform.regRead(args[i])));
+            } catch (const Error& error) {
+                print(errorLine(error));
+            }
+        }
+    } else if (command == L"move") {
+        platform.moveFile(args.at(1), args.at(2));
+        print(L"moved");
+    } else if (command == L"exists") {
+        for (std::size_t i = 1; i < args.size(); ++i) print(platform.pathExists(args[i]) ? L"true" : L"false");
+    } else if (command == L"wmi-query" || command == L"wmi-method") {
+        const auto moniker = command == L"wmi-query" && args.size() > 2
+                                 ? args.at(2)
+                                 : std::wstring(L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2");
+        const auto service = platform.connectWmi(moniker);
+        const auto objects = service->execQuery(args.at(1));
+        for (const auto& object : objects) {
+            print(L"object " + std::to_wstring(object.processId) + L" " + object.name + L" " + object.path);
+            if (command == L"wmi-method") {
+                service->execMethod(object, args.at(2));
+                print(L"called " + args.at(2) + L" on " + object.name);
+            }
+        }
+        print(L"count " + std::to_wstring(objects.size()));
+    } else if (command == L"launch") {
+        print(L"pid " + std::to_wstring(platform.launch(args.at(1), std::stoi(args.at(2)))));
+    } else if (command == L"run") {  // launch, then await with a timeout
+        if (args.size() > 4 && args.at(4) == L"quit-pending") ::PostQuitMessage(3);
+        const auto pid = platform.launch(args.at(1), std::stoi(args.at(2)));
+        print(L"pid " + std::to_wstring(pid));
+        const DWORD start = ::GetTickCount();
+        const bool ended = platform.awaitProcess(pid, number(args.at(3).c_str()));
+        print(std::wstring(ended ? L"ended" : L"timeout") + L" after " + std::to_wstring(::GetTickCount() - start));
+        print(L"await again " + std::wstring(platform.awaitProcess(pid, 0) ? L"ended" : L"timeout"));
+        print(L"quit " + pendingQuit());
+    } else if (command == L"await-unknown") {
+        print(platform.awaitProcess(number(args.at(1).c_str()), 0) ? L"ended" : L"timeout");
+    } else if (command == L"showinfo") {  // the launched side: how it was asked to show its window
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        ::GetStartupInfoW(&startup);
+        const std::string line = "flags=" + std::to_string(startup.dwFlags & STARTF_USESHOWWINDOW) +
+                                 " show=" + std::to_string(startup.wShowWindow) + "\n";
+        HANDLE file = ::CreateFileW(args.at(1).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        ::CloseHandle(file);
+    } else if (command == L"sleep") {
+        platform.sleep(number(args.at(1).c_str()));
+    } else if (command == L"netparams") {
+        std::uint32_t length = 0;
+        platform.getNetworkParams(nullptr, length);
+        std::vector<std::uint8_t> buffer(length);
+        const auto result = platform.getNetworkParams(buffer.data(), length);
+        if (result != 0 || length < 132) return print(L"netparams failed " + std::to_wstring(result)), 1;
+        std::wstring host = platform.fromAnsiCodePage(buffer.data(), 132);
+        print(L"field " + std::to_wstring(host.size()));
+        host.resize(host.find(L'\0') == std::wstring::npos ? host.size() : host.find(L'\0'));
+        print(L"host " + host);
+    } else if (command == L"ansi") {  // hex bytes in, code points out
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t i = 1; i < args.size(); ++i)
+            bytes.push_back(static_cast<std::uint8_t>(std::wcstoul(args[i].c_str(), nullptr, 16)));
+        std::wstring line = L"chars";
+        for (const wchar_t c : platform.fromAnsiCodePage(bytes.data(), bytes.size())) line += L" " + hex(c, 4);
+        print(line);
+    } else if (command == L"jet") {
+        platform.createJetEngine()->compactDatabase(args.at(1), args.at(2));
+        print(L"compacted");
+    } else if (command == L"message") {  // [owned|hidden-owner] text
+        HWND owner = nullptr;
+        if (args.at(1) != L"unowned") {
+            owner = makeWindow(args.at(1) == L"owned");
+            platform.setOwnerWindow(owner);
+        }
+        {
+            MessageBoxAnswerer answerer(owner);
+            platform.showMessage(args.at(2));
+        }
+        print(L"returned");
+    } else if (command == L"pump") {
+        const HWND window = makeWindow(false);
+        for (int i = 0; i < 3; ++i) ::PostMessageW(window, WM_APP, 0, 0);
+        ::PostQuitMessage(7);
+        ::PostMessageW(window, WM_APP, 0, 0);
+        platform.pumpMessages();
+        print(L"handled " + std::to_wstring(postedHandled.load()) + L" quit " + pendingQuit());
+    } else if (command == L"commoncontrols") {
+        print(platform.initCommonControls(number(args.at(1).c_str()), number(args.at(2).c_str())) ? L"true" : L"false");
+    } else if (command == L"clock") {
+        const auto first = platform.clockTicks();
+        platform.sleep(20);
+        print(platform.clockTicks() > first ? L"clock advances" : L"clock stands still");
+    } else {
+        print(L"unknown sub-command " + command);
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        print(L"usage: platform_check SUBCOMMAND ARGS...");
+        return 2;
+    }
+    try {
+        car::Win32Platform platform;
+        return run(platform, std::vector<std::wstring>(argv + 1, argv + argc));
+    } catch (const Error& error) {
+        print(errorLine(error));
+        return 1;
+    } catch (const std::exception& error) {
+        print(L"exception " + std::wstring(error.what(), error.what() + std::strlen(error.what())));
+        return 3;
+    }
+}
