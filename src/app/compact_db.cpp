@@ -56,7 +56,8 @@ std::wstring frmCompactAndRepair::FreeSuffix(const std::wstring& dbPath) {
     }
     if (free.empty()) {
         throw Error{kFileExistsHr, L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " +
-                                       dbPath + L".899.tmp or their Backup names all exist. Nothing was changed; "
+                                       dbPath +
+                                       L".899.tmp or their Backup names all exist. Nothing was changed; "
                                        L"move the old temporary and backup files away and run again."};
     }
     const auto index = static_cast<std::size_t>(DrawUnit() * static_cast<float>(free.size()));

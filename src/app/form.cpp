@@ -42,9 +42,12 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       platform_(platform) {}
 
 Control& frmCompactAndRepair::control(ControlId id) {
-    for (Control* c : {&Form,    &cmdClose, &cmdCompact, &cmdOpenDataFolder, &tmrSpin, &prjProgress, &imgTick,
-                       &qoline,  &tpline,   &thline,     &imgTH,             &imgQO,   &imgTP,       &lblSpin,
-                       &lblStatus, &lblStatus2, &txtDBPath, &Label1_1,       &Label1_0, &lblDBPath,  &Label3}) {
+    for (Control* c : {&Form,      &cmdClose,    &cmdCompact, &cmdOpenDataFolder,
+                       &tmrSpin,   &prjProgress, &imgTick,    &qoline,
+                       &tpline,    &thline,      &imgTH,      &imgQO,
+                       &imgTP,     &lblSpin,     &lblStatus,  &lblStatus2,
+                       &txtDBPath, &Label1_1,    &Label1_0,   &lblDBPath,
+                       &Label3}) {
         if (c->id() == id) return *c;
     }
     return Form;

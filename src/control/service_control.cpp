@@ -9,7 +9,8 @@ namespace car {
 // a request refused only by the method's return code passes unnoticed.
 void frmCompactAndRepair::ControlService(const std::wstring& strServiceName, const std::wstring& method) {
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
-    for (const WmiObject& service : wmi->execQuery(L"Select * from Win32_Service Where Name ='" + strServiceName + L"'")) {
+    for (const WmiObject& service :
+         wmi->execQuery(L"Select * from Win32_Service Where Name ='" + strServiceName + L"'")) {
         wmi->execMethod(service, method);
     }
 }

@@ -32,8 +32,8 @@ using RegValue = std::variant<std::wstring, std::int64_t, std::vector<std::wstri
 // One object of a WMI query, copied out of the enumeration before anything
 // acts on it (some WMI implementations hand out live views).
 struct WmiObject {
-    std::wstring path;          // __PATH, what methods are executed on
-    std::wstring name;          // Name
+    std::wstring path;            // __PATH, what methods are executed on
+    std::wstring name;            // Name
     std::uint32_t processId = 0;  // ProcessId, for Win32_Process objects
 };
 

@@ -13,8 +13,6 @@ void frmCompactAndRepair::cmdClose_Click() { platform_.endProgram(); }
 
 // The folder follows the command unquoted: explorer takes the rest of its
 // command line as the folder, blanks included.
-void frmCompactAndRepair::cmdOpenDataFolder_Click() {
-    runexe(L"explorer.exe " + GetPathOnly(txtDBPath.Caption()), 1);
-}
+void frmCompactAndRepair::cmdOpenDataFolder_Click() { runexe(L"explorer.exe " + GetPathOnly(txtDBPath.Caption()), 1); }
 
 }  // namespace car
