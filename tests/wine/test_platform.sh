@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
+# shellcheck disable=SC2016,SC2317 # conditions and functions are handed to bench_wait_until unexpanded
 # The Windows platform layer (Win32Platform) under Wine, one operation at a
 # time through platform_check.exe: registry reads and their failure wording,
 # renames and their numbers, WMI queries and methods (with the Terminate
@@ -56,42 +56,43 @@ EOF
 
 key='HKEY_LOCAL_MACHINE\Software\PlatformCheck'
 missing_key="$key\\Missing\\"
-missing_root='HKEY_ERROR\'
+missing_root="HKEY_ERROR\\"
 no_default="$key\\NoDefault\\"
 mapfile -t got < <(pc regread "$missing_key" "$missing_root" "$no_default" "$key\\NoDefault\\Absent" \
     "$key\\WithDefault\\" "$key\\EmptyDefault\\")
-bench_expect_eq "missing key" "error 0x80070002" "$(number_of "${got[0]}")"
-bench_expect_eq "missing root" "error 0x80070002" "$(number_of "${got[1]}")"
-bench_expect_eq "key without default value" "error 0x80070002" "$(number_of "${got[2]}")"
-missing_wording="${got[0]//"$missing_key"/}"
-bench_expect_eq "missing root worded as a missing key, path aside" "$missing_wording" "${got[1]//"$missing_root"/}"
+missing=${got[0]:-} root=${got[1]:-} default_less=${got[2]:-}
+bench_expect_eq "missing key" "error 0x80070002" "$(number_of "$missing")"
+bench_expect_eq "missing root" "error 0x80070002" "$(number_of "$root")"
+bench_expect_eq "key without default value" "error 0x80070002" "$(number_of "$default_less")"
+missing_wording="${missing//"$missing_key"/}"
+bench_expect_eq "missing root worded as a missing key, path aside" "$missing_wording" "${root//"$missing_root"/}"
 bench_expect_not "a key without default value is worded unlike a missing key" \
-    test "${got[2]//"$no_default"/}" == "$missing_wording"
-bench_expect "the missing key's description names its path" grep -qF -- "$missing_key" <<<"${got[0]}"
-bench_expect "the default-less key's description names its path" grep -qF -- "$no_default" <<<"${got[2]}"
-bench_expect_eq "missing value" "error 0x80070002" "$(number_of "${got[3]}")"
-bench_expect_eq "default value" "text the default" "${got[4]}"
-bench_expect_eq "empty default value" "text " "${got[5]}"
+    test "${default_less//"$no_default"/}" == "$missing_wording"
+bench_expect "the missing key's description names its path" grep -qF -- "$missing_key" <<<"$missing"
+bench_expect "the default-less key's description names its path" grep -qF -- "$no_default" <<<"$default_less"
+bench_expect_eq "missing value" "error 0x80070002" "$(number_of "${got[3]:-}")"
+bench_expect_eq "default value" "text the default" "${got[4]:-}"
+bench_expect_eq "empty default value" "text " "${got[5]:-}"
 
 v="$key\\NoDefault"
 mapfile -t got < <(pc regread "$v\\Text" "$v\\Empty" "$v\\Minus" "$v\\Seven" "$v\\Big" "$v\\Expand" "$v\\Multi" \
     "$v\\Binary" "$v\\Nothing" 'HKLM\SOFTWARE\platformcheck\NODEFAULT\Seven' 'hkcu\Software\PlatformCheck\User' \
     'HKEY_CURRENT_USER\Software\PlatformCheck\User' 'HKEY_LOCAL_MACHINE\Software' "$key\Long\Long")
-bench_expect_eq "REG_SZ" 'text Grüße aus C:\Program Files' "${got[0]}"
-bench_expect_eq "empty REG_SZ" "text " "${got[1]}"
-bench_expect_eq "REG_DWORD is signed" "number -1" "${got[2]}"
-bench_expect_eq "REG_DWORD" "number 7" "${got[3]}"
-bench_expect_eq "REG_QWORD" "number 4886718345" "${got[4]}"
-bench_expect_eq "REG_EXPAND_SZ expanded" 'text C:\windows\x' "${got[5]}"
-bench_expect_eq "REG_MULTI_SZ" "texts 2 [a b] [c]" "${got[6]}"
-bench_expect_eq "REG_BINARY" "bytes 00 FF 10" "${got[7]}"
-bench_expect_eq "REG_NONE is refused" "error 0x8007065E" "$(number_of "${got[8]}")"
-bench_expect "the REG_NONE refusal names the value" grep -qF -- "$v\\Nothing" <<<"${got[8]}"
-bench_expect_eq "short root, any case" "number 7" "${got[9]}"
-bench_expect_eq "HKCU short" "text from the user's hive" "${got[10]}"
-bench_expect_eq "HKCU long" "text from the user's hive" "${got[11]}"
-bench_expect_eq "value named like a key under the root" "error 0x80070002" "$(number_of "${got[12]}")"
-bench_expect_eq "a value longer than the first read" "text $long_text" "${got[13]}"
+bench_expect_eq "REG_SZ" 'text Grüße aus C:\Program Files' "${got[0]:-}"
+bench_expect_eq "empty REG_SZ" "text " "${got[1]:-}"
+bench_expect_eq "REG_DWORD is signed" "number -1" "${got[2]:-}"
+bench_expect_eq "REG_DWORD" "number 7" "${got[3]:-}"
+bench_expect_eq "REG_QWORD" "number 4886718345" "${got[4]:-}"
+bench_expect_eq "REG_EXPAND_SZ expanded" 'text C:\windows\x' "${got[5]:-}"
+bench_expect_eq "REG_MULTI_SZ" "texts 2 [a b] [c]" "${got[6]:-}"
+bench_expect_eq "REG_BINARY" "bytes 00 FF 10" "${got[7]:-}"
+bench_expect_eq "REG_NONE is refused" "error 0x8007065E" "$(number_of "${got[8]:-}")"
+bench_expect "the REG_NONE refusal names the value" grep -qF -- "$v\\Nothing" <<<"${got[8]:-}"
+bench_expect_eq "short root, any case" "number 7" "${got[9]:-}"
+bench_expect_eq "HKCU short" "text from the user's hive" "${got[10]:-}"
+bench_expect_eq "HKCU long" "text from the user's hive" "${got[11]:-}"
+bench_expect_eq "value named like a key under the root" "error 0x80070002" "$(number_of "${got[12]:-}")"
+bench_expect_eq "a value longer than the first read" "text $long_text" "${got[13]:-}"
 
 echo "== files"
 win_folder='C:\Daten Ördner'
@@ -113,10 +114,9 @@ bench_expect_eq "exists" "true true false " \
     "$(pc exists "$win_folder\\suite.mdb.7.tmpBackup" "$win_folder" "$win_folder\\suite.mdb" | tr '\n' ' ')"
 
 echo "== WMI"
-# Each sleeper is a wine process of this shell's, so that its end shows
-# from outside as well as through WMI.
+# Each sleeper is a job of this shell's, which ends with its wine process:
+# the end shows from outside as well as through WMI.
 sleeper_pids=()
-bench_at_exit 'kill "${sleeper_pids[@]}" 2>/dev/null'
 for _ in 1 2; do
     bench_wine 'C:\pc\sleeper.exe' sleep 50000 >/dev/null 2>&1 &
     sleeper_pids+=($!)
@@ -130,11 +130,10 @@ is_process_object() {
         [[ ${BASH_REMATCH[1]} == "${BASH_REMATCH[2]}" && ${BASH_REMATCH[1]} != 0 ]]
 }
 mapfile -t got < <(pc wmi-query "$process_query")
-for line in "${got[@]:0:2}"; do
-    bench_expect "process object: $line" is_process_object "$line"
-done
-got="$(pc wmi-method "$process_query" Terminate)"
-bench_expect_eq "Terminate on each" "2" "$(grep -c '^called Terminate on sleeper.exe$' <<<"$got")"
+bench_expect "the first object's id is the one its path names" is_process_object "${got[0]:-}"
+bench_expect "the second object's id is the one its path names" is_process_object "${got[1]:-}"
+text="$(pc wmi-method "$process_query" Terminate)"
+bench_expect_eq "Terminate on each" "2" "$(grep -c '^called Terminate on sleeper.exe$' <<<"$text")"
 sleepers_gone() { ! kill -0 "${sleeper_pids[0]}" 2>/dev/null && ! kill -0 "${sleeper_pids[1]}" 2>/dev/null; }
 bench_expect "Terminate ended the sleepers' processes" bench_wait_until sleepers_gone 10
 bench_expect "WMI lists no sleeper afterwards" bench_wait_until 'count_is 0' 5
@@ -156,31 +155,33 @@ bench_expect_eq "StopService of a stopped service" "count 1" \
     "$(pc wmi-method "$service_query" StopService | tail -n 1)"
 bench_expect_eq "no such service" "count 0" "$(pc wmi-query "Select * from Win32_Service Where Name ='Nothing'")"
 bench_expect_eq "a query WMI refuses" "error 0x80041017" "$(number_of "$(pc wmi-query "SELEKT nothing")")"
-got="$(pc wmi-query "$service_query" 'winmgmts:{impersonationLevel=impersonate}!\\server\root\cimv2')"
-bench_expect_eq "remote moniker" "error 0x800401E4" "$(number_of "$got")"
-bench_expect "the remote moniker's refusal speaks of the local machine" grep -qF "local machine" <<<"$got"
+text="$(pc wmi-query "$service_query" 'winmgmts:{impersonationLevel=impersonate}!\\server\root\cimv2')"
+bench_expect_eq "remote moniker" "error 0x800401E4" "$(number_of "$text")"
+bench_expect "the remote moniker's refusal speaks of the local machine" grep -qF "local machine" <<<"$text"
 bench_expect_eq "moniker without security part" "count 1" \
     "$(pc wmi-query "$service_query" 'winmgmts:\\.\root\cimv2' | tail -n 1)"
 
 echo "== launch and wait"
 for style in 0 1 2; do
-    got="$(pc run "platform_check.exe showinfo C:\\pc\\style$style.txt" "$style" 20000 | sed -n 2p)"
-    bench_expect_eq "launch in style $style ends" "ended after" "${got% *}"
+    text="$(pc run "platform_check.exe showinfo C:\\pc\\style$style.txt" "$style" 20000 | sed -n 2p)"
+    bench_expect_eq "launch in style $style ends" "ended after" "${text% *}"
     bench_expect_eq "window style $style" "flags=1 show=$style" "$(cat "$drive_c/pc/style$style.txt" 2>&1)"
 done
+pid_line() { [[ $1 =~ ^pid\ [1-9][0-9]*$ ]]; }
 # "timeout after MS" with MS at least the wait asked for, and not far above.
 bounded_wait() { [[ $1 =~ ^timeout\ after\ ([0-9]+)$ ]] && ((BASH_REMATCH[1] >= 450 && BASH_REMATCH[1] < 5000)); }
 mapfile -t got < <(pc run "platform_check.exe sleep 20000" 1 500)
-bench_expect "launch gives a pid: ${got[0]}" grep -Eqx 'pid [1-9][0-9]*' <<<"${got[0]}"
-bench_expect "bounded wait for a running program: ${got[1]}" bounded_wait "${got[1]}"
-bench_expect_eq "still running" "await again timeout" "${got[2]}"
+bench_expect "launch gives a pid" pid_line "${got[0]:-}"
+bench_expect "bounded wait for a running program" bounded_wait "${got[1]:-}"
+bench_expect_eq "still running" "await again timeout" "${got[2]:-}"
 mapfile -t got < <(pc run "platform_check.exe sleep 200" 1 20000 quit-pending)
-bench_expect_eq "wait with WM_QUIT pending ends" "ended after" "${got[1]% *}"
-bench_expect_eq "WM_QUIT kept for the program's loop" "quit 3" "${got[3]}"
+text=${got[1]:-}
+bench_expect_eq "wait with WM_QUIT pending ends" "ended after" "${text% *}"
+bench_expect_eq "WM_QUIT kept for the program's loop" "quit 3" "${got[3]:-}"
 bench_expect_eq "a process unknown to the wait" "ended" "$(pc await-unknown 12345)"
-got="$(pc launch 'no_such_program.exe /x' 1)"
-bench_expect_eq "a program not found" "error 0x80070002" "$(number_of "$got")"
-bench_expect "the launch failure names its command line" grep -qE ' \(no_such_program\.exe /x\)$' <<<"$got"
+text="$(pc launch 'no_such_program.exe /x' 1)"
+bench_expect_eq "a program not found" "error 0x80070002" "$(number_of "$text")"
+bench_expect "the launch failure names its command line" grep -qE ' \(no_such_program\.exe /x\)$' <<<"$text"
 
 echo "== messages, pump, clock, common controls"
 bench_expect_eq "unowned box" "box text=Data Source was not a JET driver buttons=OK icon=no owner=none|returned|" \
@@ -195,8 +196,8 @@ bench_expect_eq "InitCommonControlsEx" "true" "$(pc commoncontrols 8 0x800)"
 
 echo "== host name and ANSI text"
 mapfile -t got < <(pc netparams)
-bench_expect_eq "host-name field" "field 132" "${got[0]}"
-bench_expect_eq "host name" "host $(hostname)" "${got[1]}"
+bench_expect_eq "host-name field" "field 132" "${got[0]:-}"
+bench_expect_eq "host name" "host $(hostname)" "${got[1]:-}"
 bench_expect_eq "ANSI bytes with NULs" "chars 0041 0000 00E9 20AC 0000" "$(pc ansi 41 00 e9 80 00)"
 
 echo "== JET engine object"
