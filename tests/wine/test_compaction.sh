@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# The compaction and swap under Wine, through form_probe CompactDB and the
+# JET engine stand-in reached by its ProgID: a real JET 4 database in a folder
+# whose names hold blanks and non-ASCII letters keeps every table and row and
+# its old file under the backup name; leftovers of earlier runs are never
+# touched and leave the one free temporary name to use; with every name taken,
+# and with the database held open by a server, the program ends with its
+# message and the files as they were.
+set -uo pipefail
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+
+FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
+DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
+[[ -f $FORM_PROBE && -f $DRIVER ]] || bench_die "form_probe.exe or driver.exe is not built"
+
+bench_start
+
+# Runs one procedure through form_probe and answers every message box it
+# shows: probe_out gets its output, probe_boxes the boxes' texts (the driver
+# writes a box's line breaks as \r\n). The probe must end with status 0,
+# also when the program ends at a box. The output goes through a file: a
+# program the probe starts could inherit a pipe and keep it open. With
+# probe_shot=NAME.png set, the first box is photographed before it is answered.
+run_probe() {
+    local out="$BENCH_TMP/probe.out" box pid deadline=$((SECONDS + BENCH_WINE_TIMEOUT))
+    bench_wine "$FORM_PROBE" "$@" >"$out" 2>>"$BENCH_WINE_LOG" &
+    pid=$!
+    probe_boxes=()
+    if [[ -n ${probe_shot:-} ]] &&
+        bench_wine "$DRIVER" find-window-title "Compact And Repair" 20000 >/dev/null 2>>"$BENCH_WINE_LOG"; then
+        # Wine may still be copying the box's pixels to the display.
+        bench_wait_until "bench_screenshot $(printf '%q' "$probe_shot") && shot_shows_something $(printf '%q' "$probe_shot")" 5
+    fi
+    while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do
+        if box=$(bench_wine_text "$DRIVER" answer-box 500 2>/dev/null); then probe_boxes+=("$box"); fi
+    done
+    wait "$pid"
+    probe_status=$?
+    probe_out=$(tr -d '\r' <"$out")
+    ((probe_status == 0)) || bench_expect_eq "form_probe $1 exits by itself with status 0" 0 "$probe_status"
+}
+
+# A screenshot that is not all black.
+shot_shows_something() {
+    [[ $(convert "$ARTIFACTS/$1" -format '%[fx:maxima>0.1]' info: 2>/dev/null) == 1 ]]
+}
+
+# Every table of a database exported as mdbtools reads it: the table list,
+# then each table's rows under its name.
+database_contents() {
+    local table
+    mdb-tables -1 "$1" || return 1
+    while IFS= read -r table; do
+        echo "== $table"
+        mdb-export "$1" "$table" || return 1
+    done < <(mdb-tables -1 "$1")
+}
+
+# Checksum and name of every file in a folder, one a line; compared with diff,
+# so that a failure shows only the files that changed.
+folder_state() { (cd "$1" && sha256sum -- * | sort -k 2); }
+
+# BACKUP is DB followed by a suffix .<0..899>.tmpBackup, without leading zeros.
+is_backup_of() {
+    [[ $2 == "$1"* ]] && grep -Eqx '\.(0|[1-9][0-9]?|[1-8][0-9][0-9])\.tmpBackup' <<<"${2#"$1"}"
+}
+
+dataset=$(bench_fetch_dataset) || bench_die "no test database"
+contents=$(database_contents "$dataset")
+first_table=$(mdb-tables -1 "$dataset" | head -n 1)
+[[ -n $first_table && $(mdb-export "$dataset" "$first_table" | wc -l) -gt 1 ]] ||
+    bench_die "mdbtools reads no rows from the test database to compare"
+original_sum=$(sha256sum <"$dataset")
+
+# --- a compaction that succeeds -------------------------------------------------
+db='C:\Suite Data\Données\suite.mdb'
+bench_database "$db"
+db_file=$(bench_unix_path "$db")
+folder=$(dirname "$db_file")
+run_probe CompactDB "$db"
+backup=$(head -n 1 <<<"$probe_out")
+bench_expect_eq "the compaction returns the backup path and no message" "done|0" \
+    "$(tail -n 1 <<<"$probe_out")|${#probe_boxes[@]}"
+bench_expect "the backup is named <db>.<0..899>.tmpBackup without leading zeros" is_backup_of "$db" "$backup"
+backup_file="$folder/${backup##*\\}"
+bench_expect "the old database stands under the backup name, byte for byte" \
+    test "$(sha256sum <"$backup_file" 2>/dev/null)" == "$original_sum"
+bench_expect_eq "the compacted database has the same tables and rows" "$contents" \
+    "$(database_contents "$db_file" 2>&1)"
+bench_expect_eq "nothing else is left in the folder" \
+    "$(printf '%s\n' "./suite.mdb" "./${backup##*\\}" | sort)" "$(cd "$folder" && find . -type f | sort)"
+
+# --- leftovers of earlier runs take every temporary name but one --------------
+left_db='C:\Ältere Läufe\suite.mdb'
+bench_database "$left_db"
+left_file=$(bench_unix_path "$left_db")
+left_folder=$(dirname "$left_file")
+free=$((RANDOM % 900))
+for ((n = 0; n < 900; n++)); do
+    ((n == free)) && continue
+    # Most as temporary copies, some as backups, some as both.
+    case $((n % 5)) in
+        0) echo "leftover backup $n" >"$left_file.$n.tmpBackup" ;;
+        1) echo "leftover copy $n" >"$left_file.$n.tmp" && echo "leftover backup $n" >"$left_file.$n.tmpBackup" ;;
+        *) echo "leftover copy $n" >"$left_file.$n.tmp" ;;
+    esac
+done
+leftovers_before=$(folder_state "$left_folder" | grep -v ' suite\.mdb$')
+run_probe CompactDB "$left_db"
+bench_expect_eq "with one name free the compaction succeeds and uses that one" \
+    "$left_db.$free.tmpBackup|done|0" "$(head -n 1 <<<"$probe_out")|$(tail -n 1 <<<"$probe_out")|${#probe_boxes[@]}"
+left_after=$(folder_state "$left_folder")
+bench_expect_eq "no leftover was overwritten or removed" "" \
+    "$(diff <(echo "$leftovers_before") <(grep -v -e ' suite\.mdb$' -e " suite\.mdb\.$free\.tmpBackup\$" <<<"$left_after"))"
+bench_expect_eq "the database and its backup are the only files besides the leftovers" \
+    "$(printf '%s\n' suite.mdb "suite.mdb.$free.tmpBackup" | sort)" \
+    "$(comm -13 <(cut -d' ' -f3- <<<"$leftovers_before" | sort) <(cut -d' ' -f3- <<<"$left_after" | sort))"
+bench_expect "the old database is the backup, byte for byte" \
+    test "$(sha256sum <"$left_file.$free.tmpBackup" 2>/dev/null)" == "$original_sum"
+bench_expect_eq "the compacted database has the same tables and rows" "$contents" \
+    "$(database_contents "$left_file" 2>&1)"
+
+# --- every temporary name taken ---------------------------------------------------
+full_db='C:\Suite Data\Voll belegt\suite.mdb'
+bench_database "$full_db"
+full_file=$(bench_unix_path "$full_db")
+for ((n = 0; n < 900; n++)); do
+    if ((n % 2)); then : >"$full_file.$n.tmp"; else : >"$full_file.$n.tmpBackup"; fi
+done
+full_before=$(folder_state "$(dirname "$full_file")")
+run_probe CompactDB "$full_db"
+bench_expect_eq "all names taken: one message box" 1 "${#probe_boxes[@]}"
+box=${probe_boxes[0]:-}
+echo "  box: $box"
+bench_expect "the box is the error boundary's: number and hexadecimal" \
+    grep -Eq '^Error -[0-9]+ \(0x8[0-9A-F]{7}\)\\r\\n\\r\\n.' <<<"$box"
+bench_expect "the box names the database and its temporary names" \
+    grep -qF "$full_db.0.tmp" <<<"$box"
+bench_expect_eq "the program ended at the box: no backup path, no done" "" "$probe_out"
+bench_expect_eq "the folder is exactly as it was: database untouched, no new file" "" \
+    "$(diff <(echo "$full_before") <(folder_state "$(dirname "$full_file")"))"
+
+# --- a server holds the database open -------------------------------------------------
+held_db='C:\Suite Data\Gehalten Ñ\suite.mdb'
+bench_database "$held_db"
+held_file=$(bench_unix_path "$held_db")
+held_before=$(folder_state "$(dirname "$held_file")")
+bench_start_program THService.exe --hold "$held_db" >/dev/null
+probe_shot=compaction/held_database_message.png run_probe CompactDB "$held_db"
+expected="Could not compact and repair database. Please try and compact and repair the database using the \
+Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$held_db'; file already in use."
+bench_expect_eq "held open: the compaction's own message, exactly" "$expected" "${probe_boxes[*]:-}"
+bench_expect_eq "the program ended at the box: no backup path, no done" "" "$probe_out"
+bench_expect_eq "the folder is exactly as it was: database untouched, no backup, no temporary file" "" \
+    "$(diff <(echo "$held_before") <(folder_state "$(dirname "$held_file")"))"
+
+bench_finish

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The permission grants under Wine, through form_probe SetPermissions: the
+# exact CACLS command lines the program starts (recorded by the bench's
+# cacls.exe), in their order, with this machine's host name in the web
+# server's accounts; a database in a drive's root, a path without a folder,
+# and a path that would break the command line's quoting.
+#
+# The recorder logs each start and exits at once, so two grants can never be
+# seen running side by side here; what it does show is the order of the
+# starts, and that the last one was started before the procedure returned.
+set -uo pipefail
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+
+FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
+DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
+[[ -f $FORM_PROBE && -f $DRIVER ]] || bench_die "form_probe.exe or driver.exe is not built"
+
+bench_start
+
+# Runs one procedure through form_probe and answers every message box it
+# shows: probe_out gets its output, probe_boxes the boxes' texts (the driver
+# writes a box's line breaks as \r\n). The probe must end with status 0,
+# also when the program ends at a box. The output goes through a file: a
+# program the probe starts could inherit a pipe and keep it open.
+run_probe() {
+    local out="$BENCH_TMP/probe.out" box pid deadline=$((SECONDS + BENCH_WINE_TIMEOUT))
+    bench_wine "$FORM_PROBE" "$@" >"$out" 2>>"$BENCH_WINE_LOG" &
+    pid=$!
+    probe_boxes=()
+    while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do
+        if box=$(bench_wine_text "$DRIVER" answer-box 500 2>/dev/null); then probe_boxes+=("$box"); fi
+    done
+    wait "$pid"
+    probe_status=$?
+    probe_out=$(tr -d '\r' <"$out")
+    ((probe_status == 0)) || bench_expect_eq "form_probe $1 exits by itself with status 0" 0 "$probe_status"
+}
+
+# The command lines recorded since the mark.
+cacls_mark() { cacls_from=$(($(bench_recorded_count cacls) + 1)); }
+cacls_since_mark() { bench_recorded cacls | tail -n "+$cacls_from"; }
+
+# The twelve grants as the program must start them: first the file, then the
+# folder and everything below it, each for the six accounts in their order.
+expected_grants() {
+    local file=$1 folder=$2 host=$3 account
+    local accounts=(administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users)
+    for account in "${accounts[@]}"; do
+        printf 'CACLS "%s" /E /G "%s":F\n' "$file" "$account"
+    done
+    [[ -n $folder ]] || return 0
+    for account in "${accounts[@]}"; do
+        printf 'CACLS "%s" /E /T /C /G "%s":F\n' "$folder" "$account"
+    done
+}
+
+host=$(hostname)
+[[ -n $host ]] || bench_die "this machine has no host name to compare with"
+
+# --- a database in a folder whose names hold blanks and non-ASCII letters ----
+db='C:\Suite Data\Données\suite.mdb'
+bench_database "$db"
+cacls_mark
+run_probe SetPermissions "$db"
+bench_expect_eq "the grants run to their end without a message" "done|0" "$probe_out|${#probe_boxes[@]}"
+bench_expect_eq "twelve grants, byte for byte and in order, with the host name $host" \
+    "$(expected_grants "$db" 'C:\Suite Data\Données' "$host")" "$(cacls_since_mark)"
+bench_expect_eq "every grant was the 32-bit system's CACLS, found by the system's search" \
+    "$(for _ in $(seq 12); do echo cacls.exe; done)" \
+    "$(bench_recorded cacls --full | tail -n "+$cacls_from" | cut -f1 | sed 's/.*\\//' | tr '[:upper:]' '[:lower:]')"
+
+# --- a database directly in a drive's root ----------------------------------
+cacls_mark
+run_probe SetPermissions 'C:\db.mdb'
+bench_expect_eq "a database in the root: the procedure returns" "done|0" "$probe_out|${#probe_boxes[@]}"
+bench_expect_eq "a database in the root: the folder grants name the drive C: alone" \
+    "$(expected_grants 'C:\db.mdb' 'C:' "$host")" "$(cacls_since_mark)"
+
+# --- a path without any folder ----------------------------------------------
+cacls_mark
+run_probe SetPermissions 'db.mdb'
+bench_expect_eq "a path without a folder: the procedure returns normally" "done|0" "$probe_out|${#probe_boxes[@]}"
+bench_expect_eq "a path without a folder: only the six file grants" \
+    "$(expected_grants 'db.mdb' '' "$host")" "$(cacls_since_mark)"
+
+# --- a double quote in the path ----------------------------------------------
+quoted='C:\Suite Data\a" /G "everyone":F "\suite.mdb'
+cacls_mark
+run_probe SetPermissions "$quoted"
+bench_expect_eq "a quote in the path: one message box" 1 "${#probe_boxes[@]}"
+box=${probe_boxes[0]:-}
+echo "  box: $box"
+bench_expect "the box is the error boundary's: number and hexadecimal" \
+    grep -Eq '^Error -[0-9]+ \(0x8[0-9A-F]{7}\)\\r\\n\\r\\n.' <<<"$box"
+bench_expect "the box names the refused path" grep -qF "$quoted" <<<"$box"
+bench_expect_eq "the program ended at the box: no done" "" "$probe_out"
+bench_expect_eq "no CACLS was started at all" "" "$(cacls_since_mark)"
+
+bench_finish
