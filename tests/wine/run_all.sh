@@ -29,6 +29,10 @@ if ! "$repo/tests/bench/make_template.sh" "$BUILD_DIR" "$BENCH_TEMPLATE"; then
     exit 1
 fi
 
+# The X servers' socket folder, made once: benches that start their Xvfb at
+# the same moment would otherwise race to create it on a fresh machine.
+mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+
 tests=()
 for pattern in "${@:-}"; do
     for test in "$here"/test_*"$pattern"*.sh; do
