@@ -1,0 +1,219 @@
+# shellcheck shell=bash disable=SC2034 # the texts and readings are the tests' to use
+# What the end-to-end tests (test_e2e_*.sh) share: the program started on the
+# simulated server, one run followed from the press of the button to its end
+# through the driver, the texts a run shows, and readings of the database.
+#
+#   source "$(dirname "$0")/e2e_lib.sh"   # also brings lib.sh
+#   bench_start && bench_make_server
+#   e2e_snapshot_database                 # before the run
+#   e2e_start_program
+#   e2e_begin_run && e2e_wait_for_status "Stopping Admin 2" 30 && ...
+#   e2e_end_run                           # the watch's own exit status
+#   e2e_timeline / e2e_final_dump / e2e_control NAME
+#
+# The program and everything it starts write to files, never to a pipe: a
+# program it launches (a server, explorer.exe) inherits its standard handles
+# and would hold a pipe open for as long as it runs.
+
+# shellcheck source=lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+E2E_APP="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
+E2E_DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
+[[ -f $E2E_APP && -f $E2E_DRIVER ]] || bench_die "build the Windows preset first ($E2E_APP, $E2E_DRIVER)"
+
+# The status texts as a person reads them, in the order of a run.
+E2E_READY_TEXT="Click 'Compact and Repair' to begin. Please note that Teamharbor, Quorvin Mail Server and Quorvin Organizer (if installed) will be shutdown. IIS will also be restarted if QO is installed."
+E2E_STOPPING=("Going to Kill Processes" "Stopping Services" "Stopping Services 1" "Stopping Services 2"
+    "Stopping Services 3" "Stopping Admin" "Stopping Admin 1" "Stopping Admin 2" "Stopping Admin 3")
+E2E_STOPPING_IIS=("Stopping IIS" "Stopping IIS (Waiting...1)" "Stopping IIS (Waiting...2)"
+    "Stopping IIS (Waiting...3)" "Stopping IIS (Waiting...4)" "Stopping IIS (Waiting...5)")
+E2E_COMPACTING=("About to compact and repair database..." "Compacting and repairing database...")
+E2E_SWAPPING=("Compact complete. Renaming old Database" "Putting compacted database in place")
+E2E_PERMISSIONS=("Setting Permissions..." "Setting Permissions...1" "Setting Permissions...2"
+    "Setting Permissions...3" "Setting Permissions...4" "Setting Permissions...5" "Setting Permissions...6"
+    "Setting Permissions...7" "Setting Permissions...8" "Setting Permissions...9")
+E2E_RESTARTING=("Starting Services...")
+# The completion text as the driver prints it: its CR LF escaped as \r\n.
+E2E_COMPLETE_PREFIX='Compact and repair complete.\r\nThe old database has been backed up to: '
+
+# The driver, for commands that launch nothing (so a pipe is safe).
+e2e_driver() { bench_wine_text "$E2E_DRIVER" "$@"; }
+
+# Starts the program on the scenario's server and waits for its window;
+# sets E2E_PID to the program's process id.
+e2e_start_program() {
+    BENCH_WINE_TIMEOUT=150 bench_wine "$E2E_APP" >>"$BENCH_TMP/program.log" 2>&1 &
+    e2e_driver wait-window 20000 >/dev/null || bench_die "the program's window did not appear"
+    E2E_PID=$(e2e_driver pid) || bench_die "no process id for the window"
+    [[ $E2E_PID =~ ^[0-9]+$ ]] || bench_die "driver pid printed: $E2E_PID"
+}
+
+# Presses "Compact and Repair Database" and follows the run in the background
+# as a person watching the window would: every status text, every message box
+# (answered with OK), until "Open Data Folder" shows or the window goes. The
+# watch presses the button itself, so that no text slips by between the press
+# and the start of the watch. NAME names the watch's file.
+e2e_begin_run() {
+    E2E_WATCH="$BENCH_TMP/${1:-run}.watch"
+    : >"$E2E_WATCH"
+    BENCH_WINE_TIMEOUT=100 bench_wine "$E2E_DRIVER" --pid "$E2E_PID" watch-status 80000 --click cmdCompact \
+        --until-visible cmdOpenDataFolder --answer-boxes >"$E2E_WATCH" 2>"$E2E_WATCH.err" &
+    E2E_WATCH_JOB=$!
+}
+
+# Waits for the watch to end; returns the driver's exit status (0: the run
+# finished, 1: the window went first, 2: out of time). The watch stops the
+# moment "Open Data Folder" shows, and the program shows it a moment before it
+# writes the completion text and shows the tick: the window is then dumped
+# again until two dumps in a row agree, and that settled window is what the
+# person reads (e2e_final_dump). The watch's output is kept under $ARTIFACTS
+# for a post-mortem.
+e2e_end_run() {
+    local status=0 previous current tries
+    wait "$E2E_WATCH_JOB" || status=$?
+    E2E_SETTLED="$E2E_WATCH.settled"
+    rm -f "$E2E_SETTLED"
+    if ((status == 0)); then
+        previous=$(e2e_driver --pid "$E2E_PID" dump) || previous=""
+        for ((tries = 0; tries < 20; tries++)); do
+            current=$(e2e_driver --pid "$E2E_PID" dump) || current=""
+            [[ $current == "$previous" ]] && break
+            previous=$current
+        done
+        [[ -n $current ]] && printf '%s\n' "$current" >"$E2E_SETTLED"
+    fi
+    mkdir -p "$ARTIFACTS/logs"
+    cp "$E2E_WATCH" "$ARTIFACTS/logs/$(basename "$0" .sh).$(basename "$E2E_WATCH")"
+    if ((status != 0)); then
+        echo "# watch-status ended with $status:" >&2
+        sed 's/^/#   /' "$E2E_WATCH.err" >&2
+    fi
+    return "$status"
+}
+
+# The watch's lines without the time stamp ("+MS ") it puts before each.
+e2e_watch_lines() { sed 's/^+[0-9]* //' "$E2E_WATCH"; }
+
+e2e_has_shown() { e2e_watch_lines | grep -qxF -- "$1"; }
+
+# Until the watch has shown the status text TEXT (a whole line), at most
+# SECONDS seconds; fails at once when the watch ends without it.
+e2e_wait_for_status() {
+    local text
+    text=$(printf '%q' "$1")
+    bench_wait_until "e2e_has_shown $text || ! kill -0 $E2E_WATCH_JOB" "$2" && e2e_has_shown "$1"
+}
+
+# The status texts and "BOX: <message>" lines of the run, in order, ended by
+# the settled window's status when the watch stopped before it (e2e_end_run).
+e2e_timeline() {
+    local lines final
+    lines=$(e2e_watch_lines | sed '/^END: /,$d')
+    final=$(e2e_final_dump | e2e_control_text lblStatus)
+    printf '%s\n' "$lines"
+    [[ -z $final || $final == "$(tail -n 1 <<<"$lines")" ]] || printf '%s\n' "$final"
+}
+
+# Milliseconds from the press of the button until the watch saw the status
+# text TEXT (its first showing); empty when it never showed.
+e2e_status_time() {
+    awk -v text="$1" '{ time = $1; sub(/^[^ ]* /, "") } $0 == text && time ~ /^\+[0-9]+$/ { print substr(time, 2); exit }' \
+        "$E2E_WATCH"
+}
+
+# Milliseconds from the press of the button to the end of the watch.
+e2e_elapsed_ms() { sed -n 's/^ELAPSED_MS: //p' "$E2E_WATCH"; }
+
+# Why the watch ended ("cmdOpenDataFolder visible", "window gone before ...").
+e2e_end_reason() { e2e_watch_lines | sed -n 's/^END: //p'; }
+
+# The window once the run has settled, or as the watch left it when the
+# window went (the driver's dump format).
+e2e_final_dump() {
+    if [[ -s ${E2E_SETTLED:-} ]]; then
+        cat "$E2E_SETTLED"
+    else
+        e2e_watch_lines | sed -n '/^END: /,$p' | grep -v -e '^END: ' -e '^ELAPSED_MS: '
+    fi
+}
+
+# "visible=V enabled=E x,y,w,h" of control NAME in the dump read from stdin.
+e2e_control() { awk -F'\t' -v name="$1" '$1 == name { print $3, $4, $5 }'; }
+
+# The text of control NAME in the dump read from stdin.
+e2e_control_text() { awk -F'\t' -v name="$1" '$1 == name { print $6 }'; }
+
+# The final status text's backup path, checked for its form: the database
+# path, "." and a number 0 to 899 without leading zeros, ".tmpBackup". Prints
+# the path, or nothing when the last status is not a completion text.
+e2e_backup_path() {
+    local last path number
+    last=$(e2e_timeline | tail -n 1)
+    [[ $last == "$E2E_COMPLETE_PREFIX"* ]] || return 1
+    path=${last#"$E2E_COMPLETE_PREFIX"}
+    [[ $path == "$BENCH_DB".*.tmpBackup ]] || return 1
+    number=${path#"$BENCH_DB".}
+    number=${number%.tmpBackup}
+    [[ $number =~ ^(0|[1-9][0-9]{0,2})$ ]] && ((number <= 899)) || return 1
+    echo "$path"
+}
+
+# --- the database -------------------------------------------------------------
+
+# Every table and row as mdbtools reads them.
+e2e_database_content() {
+    local file=$1 table
+    mdb-tables -1 "$file" | while IFS= read -r table; do
+        echo "== $table"
+        mdb-export "$file" "$table"
+    done
+}
+
+# Remembers the database as it is: its bytes' checksum, its tables and rows,
+# and the files of its folder.
+e2e_snapshot_database() {
+    E2E_DB_FILE=$(bench_unix_path "$BENCH_DB")
+    E2E_DB_FOLDER=$(dirname "$E2E_DB_FILE")
+    E2E_DB_SUM=$(sha256sum <"$E2E_DB_FILE")
+    E2E_DB_CONTENT=$(e2e_database_content "$E2E_DB_FILE")
+    [[ -n $E2E_DB_CONTENT ]] || bench_die "mdbtools cannot read the database"
+}
+
+e2e_folder_files() { (cd "$E2E_DB_FOLDER" && ls -A); }
+
+# --- the suite's processes -------------------------------------------------------
+
+E2E_SUITE_PROGRAMS=(THService.exe QMSSrv.exe THAdmin.exe TPAdmin.exe QOAdmin.exe)
+
+# The suite programs of the process list that still run, one a line.
+e2e_running_suite_programs() {
+    local list program
+    list=$(bench_process_list)
+    for program in "${E2E_SUITE_PROGRAMS[@]}"; do
+        awk -F'\t' -v name="$program" 'tolower($3) == tolower(name) { print $3 }' <<<"$list"
+    done
+}
+
+# How many times the fixture started as the service NAME (bench_started).
+e2e_service_starts() { bench_started | awk -F'\t' -v m="service:$1" '$1 == m { n++ } END { print n + 0 }'; }
+e2e_service_stops() { bench_started | awk -F'\t' -v m="stopped:$1" '$1 == m { n++ } END { print n + 0 }'; }
+
+# The twelve grants for the database BENCH_DB on the machine HOST, in order.
+e2e_expected_grants() {
+    local host=$1 folder=${BENCH_DB%\\*} account
+    for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
+        printf 'CACLS "%s" /E /G "%s":F\n' "$BENCH_DB" "$account"
+    done
+    for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
+        printf 'CACLS "%s" /E /T /C /G "%s":F\n' "$folder" "$account"
+    done
+}
+
+# --- the screen -------------------------------------------------------------------
+
+# How many pixels of the screenshot FILE have the green of the tick picture.
+e2e_tick_pixels() {
+    convert "$1" -fuzz 12% -fill black +opaque 'srgb(46,158,62)' -fill white -opaque 'srgb(46,158,62)' \
+        -format '%[fx:round(mean*w*h)]' info:
+}

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
+# A whole run that cannot compact: a program that is none of the suite's
+# ("Other.exe") keeps the database open, so the run stops and ends every suite
+# program and then the compaction fails. The program reports the engine's
+# failure and ends; the database stays as it was and nothing is restarted.
+set -euo pipefail
+# shellcheck source=e2e_lib.sh
+source "$(dirname "$0")/e2e_lib.sh"
+
+# Called as a condition: when two benches start at once, the loser of a race
+# for a display moves on to the next one instead of ending the script.
+bench_start || bench_die "the bench did not start"
+bench_make_server
+other_pid=$(bench_start_program Other.exe --hold "$BENCH_DB")
+e2e_snapshot_database
+folder_before=$(e2e_folder_files)
+
+e2e_start_program
+e2e_begin_run held
+run_status=0
+e2e_end_run || run_status=$?
+bench_expect_eq "the window goes before the run could finish" "1 window gone before cmdOpenDataFolder was visible" \
+    "$run_status $(e2e_end_reason)"
+# The engine's wording for a file that another process holds open, with
+# E_FAIL's number as a signed decimal.
+expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}"
+    "BOX: Could not compact and repair database. Please try and compact and repair the database using the Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$BENCH_DB'; file already in use.")
+bench_expect_eq "every status text up to the compaction, then the failure's message" \
+    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+bench_expect "the program has ended" e2e_driver --pid "$E2E_PID" wait-gone 10000
+
+# --- nothing changed, nothing restarted -------------------------------------------------
+bench_expect_eq "the database is untouched" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"
+bench_expect_eq "no backup and no compacted copy beside it" "$folder_before" "$(e2e_folder_files)"
+for service in Teamharbor "Quorvin Mail Server"; do
+    q=$(printf '%q' "$service")
+    bench_expect "the $service service is left STOPPED" bench_wait_until "bench_service_is $q STOPPED" 10
+    bench_expect_eq "the $service service was stopped and not started again" "1 1" \
+        "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
+done
+bench_expect_eq "the suite's programs were ended and not started again" "" "$(e2e_running_suite_programs)"
+bench_expect_eq "IIS was stopped and is left so" "iisreset /stop" "$(bench_recorded iisreset)"
+bench_expect_eq "no permission was granted" 0 "$(bench_recorded_count cacls)"
+bench_expect_eq "the other program was left alone and still holds the database" "Other.exe error 32" \
+    "$(bench_process_list | awk -F'\t' -v pid="$other_pid" '$1 == pid { print $3 }') $(bench_probe try-open \
+        "$BENCH_DB" read | tr -d '\r')"
+
+bench_finish

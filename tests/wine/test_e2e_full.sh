@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
+# One whole run as an administrator makes it on a server with everything
+# installed: the three products (the two servers as services), both services
+# running, the server and administration programs running and the servers
+# holding the database. Then "Open Data Folder" and "Exit".
+set -euo pipefail
+# shellcheck source=e2e_lib.sh
+source "$(dirname "$0")/e2e_lib.sh"
+
+# Called as a condition: when two benches start at once, the loser of a race
+# for a display moves on to the next one instead of ending the script.
+bench_start || bench_die "the bench did not start"
+bench_make_server
+host=$(hostname)
+e2e_snapshot_database
+for service in Teamharbor "Quorvin Mail Server"; do
+    [[ $(e2e_service_starts "$service") == 1 ]] || bench_die "$service did not start once before the run"
+done
+
+e2e_start_program
+bench_expect_eq "the title names the host" "Compact And Repair - $host" "$(e2e_driver text frmCompactAndRepair)"
+
+e2e_begin_run full
+run_status=0
+e2e_end_run || run_status=$?
+bench_expect_eq "the run ends with Open Data Folder shown" "0 cmdOpenDataFolder visible" \
+    "$run_status $(e2e_end_reason)"
+echo "# the run took $(e2e_elapsed_ms) ms"
+
+# --- what the window said, in order ----------------------------------------------
+backup=$(e2e_backup_path) || backup=""
+bench_expect "the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
+expected=(
+    "$E2E_READY_TEXT"
+    "Going to Kill Processes"
+    "Stopping Services"
+    "Stopping Services 1"
+    "Stopping Services 2"
+    "Stopping Services 3"
+    "Stopping Admin"
+    "Stopping Admin 1"
+    "Stopping Admin 2"
+    "Stopping Admin 3"
+    "Stopping IIS"
+    "Stopping IIS (Waiting...1)"
+    "Stopping IIS (Waiting...2)"
+    "Stopping IIS (Waiting...3)"
+    "Stopping IIS (Waiting...4)"
+    "Stopping IIS (Waiting...5)"
+    "About to compact and repair database..."
+    "Compacting and repairing database..."
+    "Compact complete. Renaming old Database"
+    "Putting compacted database in place"
+    "Setting Permissions..."
+    "Setting Permissions...1"
+    "Setting Permissions...2"
+    "Setting Permissions...3"
+    "Setting Permissions...4"
+    "Setting Permissions...5"
+    "Setting Permissions...6"
+    "Setting Permissions...7"
+    "Setting Permissions...8"
+    "Setting Permissions...9"
+    "Starting Services..."
+    'Compact and repair complete.\r\nThe old database has been backed up to: '"$backup"
+)
+bench_expect_eq "every status text in order, and no message box" "$(printf '%s\n' "${expected[@]}")" \
+    "$(e2e_timeline)"
+
+# IIS gets its half second before each waiting text, not after it: each text
+# follows the one before by a whole progress step (a generous floor, so that a
+# late look by the watch cannot fail it).
+previous=$(e2e_status_time "Stopping IIS")
+short=""
+for i in 1 2 3 4 5; do
+    now=$(e2e_status_time "Stopping IIS (Waiting...$i)")
+    [[ -n $previous && -n $now ]] && ((now - previous >= 250)) || short+="$i "
+    previous=$now
+done
+bench_expect_eq "each IIS waiting text shows after its half-second wait" "" "$short"
+
+# --- the Finished window -------------------------------------------------------------
+dump=$(e2e_final_dump)
+bench_expect_eq "the tick stands at the status box's left" "visible=1 enabled=1 16,136,64,59" \
+    "$(e2e_control imgTick <<<"$dump")"
+bench_expect_eq "the status text moved right beside it: left 80 px, width 385 px" \
+    "visible=1 enabled=1 80,136,385,57" "$(e2e_control lblStatus <<<"$dump")"
+bench_expect_eq "the close button reads Exit and can be pressed" "visible=1 enabled=1 Exit" \
+    "$(e2e_control cmdClose <<<"$dump" | cut -d' ' -f1-2) $(e2e_control_text cmdClose <<<"$dump")"
+bench_expect_eq "Open Data Folder is shown" "visible=1 enabled=1" \
+    "$(e2e_control cmdOpenDataFolder <<<"$dump" | cut -d' ' -f1-2)"
+bench_expect_eq "the compact button is shown but disabled: one run per start" "visible=1 enabled=0" \
+    "$(e2e_control cmdCompact <<<"$dump" | cut -d' ' -f1-2)"
+bench_expect_eq "the progress bar is hidden" "visible=0" "$(e2e_control prjProgress <<<"$dump" | cut -d' ' -f1)"
+bench_expect_eq "every product's picture stays, no stroke is shown" \
+    "imgTH visible=1 imgTP visible=1 imgQO visible=1 thline visible=0 tpline visible=0 qoline visible=0" \
+    "$(for c in imgTH imgTP imgQO thline tpline qoline; do printf '%s %s ' "$c" \
+        "$(e2e_control "$c" <<<"$dump" | cut -d' ' -f1)"; done | sed 's/ $//')"
+
+# Wine may still be copying the window's pixels to the display: poll until the
+# tick's green is on the screen.
+bench_expect "the tick is on the screen (e2e_full/finished.png)" bench_wait_until \
+    'bench_screenshot e2e_full/finished.png && (($(e2e_tick_pixels "$ARTIFACTS/e2e_full/finished.png") > 500))' 5
+
+# --- the database --------------------------------------------------------------------
+bench_expect_eq "the compacted database stands under its name with the same tables and rows" \
+    "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
+backup_file=/nonexistent
+[[ -n $backup ]] && backup_file=$(bench_unix_path "$backup")
+bench_expect_eq "the old database is kept byte for byte under the backup name" "$E2E_DB_SUM" \
+    "$(sha256sum <"$backup_file" 2>/dev/null || true)"
+bench_expect_eq "the folder holds the database and its backup, nothing else" \
+    "$(printf '%s\n' "$(basename "$E2E_DB_FILE")" "$(basename "$backup_file")" | sort)" "$(e2e_folder_files | sort)"
+
+# --- the suite afterwards ------------------------------------------------------------
+for service in Teamharbor "Quorvin Mail Server"; do
+    q=$(printf '%q' "$service")
+    bench_expect "$service is RUNNING again" bench_wait_until "bench_service_is $q RUNNING" 15
+    bench_expect_eq "$service was stopped once and started again" "1 2" \
+        "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
+done
+bench_expect_eq "the restarted servers hold the database again" "error 32" \
+    "$(bench_probe try-open "$BENCH_DB" read | tr -d '\r')"
+bench_expect_eq "no server or administration program runs" "" "$(e2e_running_suite_programs)"
+bench_expect_eq "IIS was stopped, then started" $'iisreset /stop\niisreset /start' "$(bench_recorded iisreset)"
+bench_expect_eq "the twelve grants, in order" "$(e2e_expected_grants "$host")" "$(bench_recorded cacls)"
+
+# --- Open Data Folder, then Exit ---------------------------------------------------------
+e2e_driver click cmdOpenDataFolder >/dev/null
+folder_name=${BENCH_DB%\\*}
+folder_name=${folder_name##*\\}
+explorer=$(e2e_driver find-window-title "$folder_name" 15000) || explorer=""
+bench_expect_eq "a file browser titled \"$folder_name\" opens" ExplorerWClass "$(cut -f1 <<<"$explorer")"
+bench_expect_eq "it is explorer.exe's window" explorer.exe \
+    "$(bench_process_list | awk -F'\t' -v pid="$(cut -f2 <<<"$explorer")" '$1 == pid { print $3 }')"
+bench_expect_eq "the program stays in its Finished state" "visible=1" \
+    "$(e2e_driver dump | e2e_control imgTick | cut -d' ' -f1)"
+
+e2e_driver click cmdClose >/dev/null
+bench_expect "Exit ends the program" e2e_driver --pid "$E2E_PID" wait-gone 10000
+
+bench_finish

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
+# Whole runs on servers where not every product is installed, one after the
+# other on the same server: first none of the three (the services and
+# programs still run and are stopped all the same; nothing is restarted, IIS
+# is left alone), then the Organizer alone (IIS is stopped and started, the
+# servers are not restarted).
+set -euo pipefail
+# shellcheck source=e2e_lib.sh
+source "$(dirname "$0")/e2e_lib.sh"
+
+# Called as a condition: when two benches start at once, the loser of a race
+# for a display moves on to the next one instead of ending the script.
+bench_start || bench_die "the bench did not start"
+bench_make_server --products none
+
+# "name visible=V enabled=E" for each control named, from the dump on stdin.
+states() {
+    local dump name
+    dump=$(cat)
+    for name in "$@"; do
+        printf '%s %s\n' "$name" "$(e2e_control "$name" <<<"$dump" | cut -d' ' -f1-2)"
+    done
+}
+
+# Checks common to both runs: the run finished with the expected texts, the
+# database was compacted and its backup kept, the twelve grants were made.
+check_finished_run() {
+    local label=$1 run_status=$2 backup backup_file
+    shift 2
+    bench_expect_eq "$label: the run ends with Open Data Folder shown" "0 cmdOpenDataFolder visible" \
+        "$run_status $(e2e_end_reason)"
+    backup=$(e2e_backup_path) || backup=""
+    bench_expect "$label: the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
+    local expected=("$E2E_READY_TEXT" "$@" "${E2E_COMPLETE_PREFIX}$backup")
+    bench_expect_eq "$label: every status text in order, and no message box" \
+        "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+    bench_expect_eq "$label: the tick is shown" "visible=1" "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)"
+    bench_expect_eq "$label: the compacted database has the same tables and rows" \
+        "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
+    backup_file=/nonexistent
+    [[ -n $backup ]] && backup_file=$(bench_unix_path "$backup")
+    bench_expect_eq "$label: the old database is kept byte for byte under the backup name" "$E2E_DB_SUM" \
+        "$(sha256sum <"$backup_file" 2>/dev/null || true)"
+    bench_expect_eq "$label: the folder gained the backup, nothing else" \
+        "$(printf '%s\n' "$folder_before" "$(basename "$backup_file")" | sort)" "$(e2e_folder_files | sort)"
+    bench_expect_eq "$label: the twelve grants, in order" "$(e2e_expected_grants "$(hostname)")" \
+        "$(bench_recorded cacls | tail -n +$((grants_before + 1)))"
+}
+
+# LABEL STOPS_STARTS: both services stopped and left so; each has stopped and
+# started as often as STOPS_STARTS ("stops starts") says.
+check_suite_stopped() {
+    local label=$1 counts=$2 service q
+    for service in Teamharbor "Quorvin Mail Server"; do
+        q=$(printf '%q' "$service")
+        bench_expect "$label: $service is STOPPED" bench_wait_until "bench_service_is $q STOPPED" 10
+        bench_expect_eq "$label: $service was stopped once more and not started again" "$counts" \
+            "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
+    done
+    bench_expect_eq "$label: no server or administration program runs" "" "$(e2e_running_suite_programs)"
+}
+
+# === none of the products installed ==========================================
+e2e_snapshot_database
+folder_before=$(e2e_folder_files)
+grants_before=0
+e2e_start_program
+bench_expect_eq "ready: every picture shown, the strokes over Teamharbor and the mail server drawn" \
+    $'imgTH visible=1 enabled=1\nimgTP visible=1 enabled=1\nimgQO visible=1 enabled=1\nthline visible=1 enabled=1\ntpline visible=1 enabled=1' \
+    "$(e2e_driver dump | states imgTH imgTP imgQO thline tpline)"
+
+e2e_begin_run none
+if e2e_wait_for_status "Stopping Services 1" 15; then
+    bench_expect_eq "running: the pictures and strokes are gone, only the progress bar shows in the button row" \
+        "$(printf '%s\n' 'imgTH visible=0 enabled=1' 'imgTP visible=0 enabled=1' 'imgQO visible=0 enabled=1' \
+            'thline visible=0 enabled=1' 'tpline visible=0 enabled=1' 'qoline visible=0 enabled=1' \
+            'cmdCompact visible=0 enabled=0' 'cmdClose visible=0 enabled=0' \
+            'cmdOpenDataFolder visible=0 enabled=1' 'prjProgress visible=1 enabled=1')" \
+        "$(e2e_driver dump | states imgTH imgTP imgQO thline tpline qoline cmdCompact cmdClose cmdOpenDataFolder \
+            prjProgress)"
+else
+    bench_expect "running: the run reached \"Stopping Services 1\"" false
+fi
+run_status=0
+e2e_end_run || run_status=$?
+check_finished_run "none installed" "$run_status" "${E2E_STOPPING[@]}" "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" \
+    "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
+bench_expect_eq "none installed: after the run no picture and no stroke is shown" \
+    "$(printf '%s\n' 'imgTH visible=0 enabled=1' 'imgTP visible=0 enabled=1' 'imgQO visible=0 enabled=1' \
+        'thline visible=0 enabled=1' 'tpline visible=0 enabled=1' 'qoline visible=0 enabled=1')" \
+    "$(e2e_final_dump | states imgTH imgTP imgQO thline tpline qoline)"
+check_suite_stopped "none installed" "1 1"
+bench_expect_eq "none installed: IIS is left alone" "" "$(bench_recorded iisreset)"
+bench_screenshot e2e_products/none_finished.png
+e2e_driver click cmdClose >/dev/null
+e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || bench_die "Exit did not end the program"
+
+# === the Organizer alone =======================================================
+# The same server again, its suite running as before, now with the
+# Organizer's key.
+bench_install_product organizer
+bench_start_service Teamharbor
+bench_start_service "Quorvin Mail Server"
+bench_start_program THService.exe --hold "$BENCH_DB" >/dev/null
+bench_start_program QMSSrv.exe --hold "$BENCH_DB" >/dev/null
+for program in THAdmin.exe TPAdmin.exe QOAdmin.exe; do bench_start_program "$program" >/dev/null; done
+[[ $(bench_probe try-open "$BENCH_DB" read | tr -d '\r') == "error 32" ]] || bench_die "the database is not held"
+
+e2e_snapshot_database
+folder_before=$(e2e_folder_files)
+grants_before=$(bench_recorded_count cacls)
+e2e_start_program
+e2e_begin_run organizer
+run_status=0
+e2e_end_run || run_status=$?
+check_finished_run "Organizer only" "$run_status" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" \
+    "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
+bench_expect_eq "Organizer only: only the Organizer's picture stays, no stroke" \
+    "$(printf '%s\n' 'imgTH visible=0 enabled=1' 'imgTP visible=0 enabled=1' 'imgQO visible=1 enabled=1' \
+        'thline visible=0 enabled=1' 'tpline visible=0 enabled=1' 'qoline visible=0 enabled=1')" \
+    "$(e2e_final_dump | states imgTH imgTP imgQO thline tpline qoline)"
+check_suite_stopped "Organizer only" "2 2"
+bench_expect_eq "Organizer only: IIS was stopped, then started" $'iisreset /stop\niisreset /start' \
+    "$(bench_recorded iisreset)"
+bench_screenshot e2e_products/organizer_finished.png
+
+bench_finish

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
+# One whole run on a server where Teamharbor is installed as a program, the
+# mail server's setup has lost its folder value and the Organizer is
+# installed: Teamharbor comes back as a program started from its folder, the
+# mail server's restart fails with its message and the run still finishes.
+# Meanwhile the user tries the close box a few times: the window refuses while
+# the run works, and accepts once it has finished.
+set -euo pipefail
+# shellcheck source=e2e_lib.sh
+source "$(dirname "$0")/e2e_lib.sh"
+
+# Called as a condition: when two benches start at once, the loser of a race
+# for a display moves on to the next one instead of ending the script.
+bench_start || bench_die "the bench did not start"
+bench_make_server --products teamharbor,organizer --as-exe teamharbor
+bench_install_product mailserver --no-folder-value
+teamharbor_program='C:\Program Files\Quorvin\Teamharbor\THSERVICE.EXE'
+e2e_snapshot_database
+
+e2e_start_program
+e2e_begin_run restart
+
+# The close box, at three moments of the run: each close is posted once the
+# status named has shown, and before the run reaches its restarts.
+closes=""
+for moment in "Stopping Services 2" "Stopping Admin 2" "Setting Permissions...3"; do
+    if e2e_wait_for_status "$moment" 20 && e2e_driver close >/dev/null && ! e2e_has_shown "${E2E_RESTARTING[0]}"; then
+        closes+="posted after \"$moment\"; "
+    else
+        closes+="not posted after \"$moment\"; "
+    fi
+done
+bench_expect_eq "the close box was used three times while the run worked" \
+    'posted after "Stopping Services 2"; posted after "Stopping Admin 2"; posted after "Setting Permissions...3"; ' \
+    "$closes"
+
+run_status=0
+e2e_end_run || run_status=$?
+bench_expect_eq "the window stayed and the run finished" "0 cmdOpenDataFolder visible" "$run_status $(e2e_end_reason)"
+backup=$(e2e_backup_path) || backup=""
+bench_expect "the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
+expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}"
+    "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
+    "BOX: Could not start Quorvin Mail Server, please start Quorvin Mail Server manually"
+    "${E2E_COMPLETE_PREFIX}$backup")
+bench_expect_eq "every status text in order, the mail server's message after \"Starting Services...\"" \
+    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+bench_expect_eq "the tick is shown" "visible=1" "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)"
+bench_expect_eq "the compacted database has the same tables and rows" \
+    "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
+
+# --- the restarts ------------------------------------------------------------------
+bench_expect "THSERVICE.EXE runs again" bench_wait_until 'bench_process_running THSERVICE.EXE' 10
+# The path is the whole command line; Wine's CreateProcessW puts quotes around
+# a program path with blanks that it was given without them.
+started_from=$(bench_started | awk -F'\t' -v cmd="$teamharbor_program" \
+    '$1 == "program" && ($4 == cmd || $4 == "\"" cmd "\"") { print $2 }')
+bench_expect_eq "it was started from Teamharbor's Setup\\Folder, the path as the whole command line" 1 \
+    "$(grep -c . <<<"$started_from" || true)"
+bench_expect_eq "and it is the THSERVICE.EXE that runs" "THSERVICE.EXE" \
+    "$(bench_process_list | awk -F'\t' -v pid="$started_from" '$1 == pid { print $3 }')"
+for service in Teamharbor "Quorvin Mail Server"; do
+    q=$(printf '%q' "$service")
+    bench_expect "the $service service is STOPPED" bench_wait_until "bench_service_is $q STOPPED" 10
+    bench_expect_eq "the $service service was stopped and not started again" "1 1" \
+        "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
+done
+bench_expect_eq "the run went on after the message: IIS was started" $'iisreset /stop\niisreset /start' \
+    "$(bench_recorded iisreset)"
+
+# --- the close box once the run has finished -----------------------------------------
+bench_expect "the close box is taken" e2e_driver close
+bench_expect "and ends the program" e2e_driver --pid "$E2E_PID" wait-gone 10000
+
+bench_finish
