@@ -150,8 +150,8 @@ _bench_start_xvfb() {
             fi
             sleep 0.05
         done
-        kill "$BENCH_XVFB_PID" 2>/dev/null
-        wait "$BENCH_XVFB_PID" 2>/dev/null
+        kill "$BENCH_XVFB_PID" 2>/dev/null || true
+        wait "$BENCH_XVFB_PID" 2>/dev/null || true
         BENCH_XVFB_PID=
     done
     bench_die "no free display for Xvfb from :$base on"

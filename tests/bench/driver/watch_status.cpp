@@ -15,6 +15,8 @@ namespace {
 
 // Fine enough to catch a text that stays up for 100 ms even when a poll runs late.
 constexpr unsigned kWatchIntervalMs = 10;
+// How long the status must stay the same after the awaited control appears.
+constexpr ULONGLONG kSettledMs = 300;
 
 struct Outcome {
     int code;
@@ -44,7 +46,9 @@ public:
             const bool reached = alive && until_ != nullptr && IsWindowVisible(until_);
             readStatus();
             const bool boxPending = answerBoxes_ && handleBox();
-            if (reached) return {kSucceeded, untilName_ + L" visible"};
+            // The window may still be writing its last texts when the control
+            // appears: the watch ends once the status has stood still a while.
+            if (reached && settled()) return {kSucceeded, untilName_ + L" visible"};
             if (!alive && !boxPending) {
                 if (until_ != nullptr) return {kFailed, L"window gone before " + untilName_ + L" was visible"};
                 return {kSucceeded, L"window gone"};
@@ -61,6 +65,7 @@ private:
         // A label destroyed during the read gives an empty text that it never showed.
         if (!IsWindow(status_)) return;
         if (printed_ && text == last_) return;
+        changedAt_ = GetTickCount64();
         printLine(timed(escaped(text)));
         last_ = std::move(text);
         printed_ = true;
@@ -79,6 +84,9 @@ private:
         return true;
     }
 
+    bool settled() const { return GetTickCount64() - changedAt_ >= kSettledMs; }
+    ULONGLONG lastChangeAt() const { return changedAt_; }
+
     std::wstring timed(std::wstring line) const {
         if (start_ == 0) return line;
         return L"+" + std::to_wstring(GetTickCount64() - start_) + L" " + line;
@@ -86,6 +94,7 @@ private:
 
     const Target& target_;
     ULONGLONG start_ = 0;
+    ULONGLONG changedAt_ = 0;
     HWND main_;
     HWND status_;
     HWND until_;
@@ -131,7 +140,8 @@ int watchStatus(const Target& target, Arguments& args) {
     if (button != nullptr && !PostMessageW(button, BM_CLICK, 0, 0)) return failed(L"cannot post the click");
     const Outcome outcome = watch.run(*timeout);
     printLine(L"END: " + outcome.reason);
-    if (button != nullptr) printLine(L"ELAPSED_MS: " + std::to_wstring(GetTickCount64() - pressedAt));
+    // The run is over with its last status text.
+    if (button != nullptr) printLine(L"ELAPSED_MS: " + std::to_wstring(watch.lastChangeAt() - pressedAt));
     if (IsWindow(main)) printDump(main);
     if (outcome.code == kTimedOut) return timedOut(L"watch-status ran out of time");
     if (outcome.code != kSucceeded) return failed(outcome.reason);
