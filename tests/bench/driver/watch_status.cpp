@@ -36,6 +36,7 @@ public:
 
     // With a start time, each line is prefixed by the milliseconds since it.
     void timeFrom(ULONGLONG start) { start_ = start; }
+    ULONGLONG lastChangeAt() const { return changedAt_; }
 
     Outcome run(unsigned timeoutMs) {
         const Deadline deadline(timeoutMs);
@@ -85,7 +86,6 @@ private:
     }
 
     bool settled() const { return GetTickCount64() - changedAt_ >= kSettledMs; }
-    ULONGLONG lastChangeAt() const { return changedAt_; }
 
     std::wstring timed(std::wstring line) const {
         if (start_ == 0) return line;
