@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The window under Wine as a person meets it before any run: its Ready state
+# control by control (class, caption, visibility, enabled state and place at
+# 96 dpi), the title with the host name, "Cancel" and the close box ending the
+# program, the hidden "Open Data Folder" that cannot be pressed, and the Open
+# Data Folder command opening Wine's explorer on a folder with a blank.
+set -euo pipefail
+# shellcheck source=lib.sh
+source "$(dirname "$0")/lib.sh"
+
+PROGRAM="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
+DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
+PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
+for f in "$PROGRAM" "$DRIVER" "$PROBE"; do
+    [[ -f $f ]] || bench_die "$f is missing; build the windows preset first"
+done
+
+bench_start
+bench_make_server --products none --no-services --no-programs
+TITLE="Compact And Repair - $(hostname)"
+
+driver() { bench_wine "$DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
+
+# Through a file, not a pipe: the explorer it starts would hold a pipe open.
+probe() {
+    bench_wine "$PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null
+    tr -d '\r' <"$BENCH_TMP/probe.out" | paste -sd'|'
+}
+
+start_shown() {
+    bench_wine "$PROGRAM" >"$BENCH_TMP/program.out" 2>&1 </dev/null &
+    PROGRAM_JOB=$!
+    driver wait-window 20000 >/dev/null || bench_die "the window did not appear: $(driver answer-box 100)"
+    PID=$(driver pid)
+}
+
+# WHAT: the window is gone, and so is the process, whose exit status is 0.
+expect_ended() {
+    bench_expect "$1: the window and the process are gone" driver --pid "$PID" wait-gone 10000
+    local status=0
+    wait "$PROGRAM_JOB" || status=$?
+    bench_expect_eq "$1: the program's exit status" 0 "$status"
+    bench_expect_eq "$1: no CompactAndRepair.exe runs any more" 0 "$(bench_process_count CompactAndRepair.exe)"
+}
+
+# The Ready window: every position and size is the layout's in twips / 15.
+ready=$(
+    cat <<EOF
+window	visible=1	enabled=1	client=485x243	dpi=96	$TITLE
+cmdClose	Button	visible=1	enabled=1	240,208,97,33	Cancel
+cmdCompact	Button	visible=1	enabled=1	72,208,161,33	Compact and Repair Database
+cmdOpenDataFolder	Button	visible=0	enabled=1	344,208,113,33	Open Data Folder
+prjProgress	msctls_progress32	visible=0	enabled=1	8,216,465,25	
+imgTick	CarPicture	visible=0	enabled=1	16,136,64,59	
+qoline	CarLine	visible=0	enabled=1	52,4,41,41	
+tpline	CarLine	visible=1	enabled=1	12,4,41,41	
+thline	CarLine	visible=1	enabled=1	92,4,41,41	
+imgTH	CarPicture	visible=1	enabled=1	96,8,32,32	
+imgQO	CarPicture	visible=1	enabled=1	56,8,32,32	
+imgTP	CarPicture	visible=1	enabled=1	16,8,32,32	
+lblSpin	Static	visible=0	enabled=1	8,200,25,25	|
+lblStatus	Static	visible=1	enabled=1	16,136,449,57	Click 'Compact and Repair' to begin. Please note that Teamharbor, Quorvin Mail Server and Quorvin Organizer (if installed) will be shutdown. IIS will also be restarted if QO is installed.
+lblStatus2	Static	visible=1	enabled=1	8,112,41,17	Status:
+txtDBPath	Static	visible=1	enabled=1	8,80,465,25	$BENCH_DB
+Label1(1)	Static	visible=1	enabled=1	160,16,321,33	Compact and repair JET database of Teamharbor, Quorvin Mail Server and Quorvin Organizer
+Label1(0)	Static	visible=1	enabled=1	0,0,489,57	
+lblDBPath	Static	visible=1	enabled=1	8,64,457,17	Database Path:
+Label3	Static	visible=1	enabled=1	8,128,465,73	
+EOF
+)
+
+# --- Ready, then Cancel ------------------------------------------------------
+start_shown
+bench_expect_eq "the title is the program's name and the host name" "$TITLE" "$(driver text frmCompactAndRepair)"
+dump=$(driver dump)
+bench_expect_eq "the Ready window, control by control" "$ready" "$dump"
+if [[ $dump != "$ready" ]]; then
+    diff <(echo "$ready") <(echo "$dump") | sed 's/^/  /' || true
+fi
+
+# Wine copies the window to the display a moment after it appears: the
+# picture is taken once two shots in a row are alike.
+shot_settled() {
+    bench_screenshot ready.png || return 1
+    local now
+    now=$(identify -format '%#' "$ARTIFACTS/ready.png")
+    [[ $now == "${LAST_SHOT:-}" ]] && return 0
+    LAST_SHOT=$now
+    return 1
+}
+bench_expect "a screenshot of the Ready window" bench_wait_until shot_settled 10
+
+bench_expect_eq "Open Data Folder cannot be pressed before a run" 1 \
+    "$(driver click cmdOpenDataFolder >/dev/null; echo $?)"
+bench_expect_eq "... and opened no explorer" 2 "$(driver find-window-title "Données" 1000 >/dev/null; echo $?)"
+bench_expect "... and the window stays" driver --pid "$PID" wait-control cmdCompact enabled 1000
+
+bench_expect "Cancel can be pressed" driver click cmdClose
+expect_ended "Cancel"
+
+# --- Ready, then the close box -----------------------------------------------
+start_shown
+bench_expect "the close box can be used" driver close
+expect_ended "the close box"
+
+# --- Open Data Folder: explorer on the database's folder -------------------
+bench_expect_eq "Open Data Folder returns at once" "done" "$(probe OpenDataFolder "$BENCH_DB")"
+explorer=$(driver find-window-title "Données" 15000) || true
+bench_expect_eq "Wine's explorer shows the folder, titled with its last name" ExplorerWClass "${explorer%%$'\t'*}"
+bench_expect_eq "... from explorer.exe" explorer.exe \
+    "$(bench_process_list | awk -F'\t' -v pid="${explorer##*$'\t'}" '$1 == pid { print $3 }')"
+bench_screenshot explorer.png
+
+# A path that ends in "\" is its own folder.
+bench_expect_eq "Open Data Folder of a folder path returns at once" "done" "$(probe OpenDataFolder "C:\\Suite Data\\")"
+explorer=$(driver find-window-title "Suite Data" 15000) || true
+bench_expect_eq "... and explorer shows that folder itself" ExplorerWClass "${explorer%%$'\t'*}"
+
+bench_finish
