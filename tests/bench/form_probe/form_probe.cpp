@@ -3,7 +3,10 @@
 // procedure on its own, without the window and without going through a run.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,15 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return Usage();
     const std::wstring procedure = argv[1];
     const std::wstring argument = argc > 2 ? argv[2] : L"";
+    constexpr std::wstring_view kProcedures[] = {
+        L"RegistryItemExists", L"RegistryKeyExists", L"RegistryValueExists", L"ReadReg",        L"GetHostName",
+        L"StartService",       L"StopService",       L"KillProcess",         L"runexe",         L"StartTeamharbor",
+        L"StartMailServer",    L"CompactDB",         L"SetPermissions",      L"OpenDataFolder",
+    };
+    if (std::find(std::begin(kProcedures), std::end(kProcedures), procedure) == std::end(kProcedures) ||
+        (procedure == L"runexe" && argc < 4)) {
+        return Usage();
+    }
 
     car::Win32Platform platform;
     NullView view;
@@ -94,7 +106,7 @@ int wmain(int argc, wchar_t** argv) {
             form.StopService(argument);
         } else if (procedure == L"KillProcess") {
             form.KillProcess(argument);
-        } else if (procedure == L"runexe" && argc > 3) {
+        } else if (procedure == L"runexe") {
             Print(std::to_wstring(static_cast<std::uint32_t>(form.runexe(argument, _wtoi(argv[3])))));
         } else if (procedure == L"StartTeamharbor") {
             form.StartTeamharbor();
@@ -110,9 +122,6 @@ int wmain(int argc, wchar_t** argv) {
         } else if (procedure == L"OpenDataFolder") {
             form.txtDBPath.setCaption(argument);
             form.cmdOpenDataFolder_Click();
-        } else {
-            Usage();
-            platform.endProgram();
         }
     });
     Print(L"done");
