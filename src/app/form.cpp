@@ -41,18 +41,6 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       Label3(ControlId::Label3, view, layoutOf(ControlId::Label3).initial),
       platform_(platform) {}
 
-Control& frmCompactAndRepair::control(ControlId id) {
-    for (Control* c : {&Form,      &cmdClose,    &cmdCompact, &cmdOpenDataFolder,
-                       &tmrSpin,   &prjProgress, &imgTick,    &qoline,
-                       &tpline,    &thline,      &imgTH,      &imgQO,
-                       &imgTP,     &lblSpin,     &lblStatus,  &lblStatus2,
-                       &txtDBPath, &Label1_1,    &Label1_0,   &lblDBPath,
-                       &Label3}) {
-        if (c->id() == id) return *c;
-    }
-    return Form;
-}
-
 void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
     try {
         handler();

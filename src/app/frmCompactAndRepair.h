@@ -88,7 +88,6 @@ public:
     Control lblDBPath;
     Control Label3;
 
-    Control& control(ControlId id);
 
 private:
     bool KeyProbe(const std::wstring& keyPath);
