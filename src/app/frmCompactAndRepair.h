@@ -88,7 +88,6 @@ public:
     Control lblDBPath;
     Control Label3;
 
-
 private:
     bool KeyProbe(const std::wstring& keyPath);
     bool ValueProbe(const std::wstring& valuePath);
