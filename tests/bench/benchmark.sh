@@ -28,8 +28,10 @@ for ((i = 1; i <= runs; i++)); do
     bench_wine "$exe" >/dev/null 2>&1 &
     app=$!
     bench_wine "$driver" wait-window 30000 >/dev/null
-    ms=$(bench_wine_text "$driver" watch-status 120000 --until-visible cmdOpenDataFolder --click cmdCompact |
-        sed -n 's/^ELAPSED_MS: //p')
+    bench_wine_text "$driver" watch-status 120000 --until-visible cmdOpenDataFolder --click cmdCompact \
+        >"$BENCH_TMP/run$i.txt"
+    ms=$(sed -n 's/^ELAPSED_MS: //p' "$BENCH_TMP/run$i.txt")
+    [[ -z ${BENCH_VERBOSE:-} ]] || grep '^+' "$BENCH_TMP/run$i.txt"
     [[ -n $ms ]] || bench_die "run $i did not finish"
     elapsed+=("$ms")
     bench_wine "$driver" click cmdClose >/dev/null

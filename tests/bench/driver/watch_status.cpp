@@ -1,6 +1,7 @@
 // Follows a whole run as a person watching the window would: every status
 // text as it appears, every message box (answered with OK on request), and
 // the window as it is at the end.
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -15,7 +16,8 @@ namespace {
 
 // Fine enough to catch a text that stays up for 100 ms even when a poll runs late.
 constexpr unsigned kWatchIntervalMs = 10;
-// How long the status must stay the same after the awaited control appears.
+// How long the status must stay the same, counted from the moment the awaited
+// control appears at the earliest.
 constexpr ULONGLONG kSettledMs = 300;
 
 struct Outcome {
@@ -49,6 +51,7 @@ public:
             const bool boxPending = answerBoxes_ && handleBox();
             // The window may still be writing its last texts when the control
             // appears: the watch ends once the status has stood still a while.
+            if (reached && reachedAt_ == 0) reachedAt_ = GetTickCount64();
             if (reached && settled()) return {kSucceeded, untilName_ + L" visible"};
             if (!alive && !boxPending) {
                 if (until_ != nullptr) return {kFailed, L"window gone before " + untilName_ + L" was visible"};
@@ -85,7 +88,7 @@ private:
         return true;
     }
 
-    bool settled() const { return GetTickCount64() - changedAt_ >= kSettledMs; }
+    bool settled() const { return GetTickCount64() - std::max(changedAt_, reachedAt_) >= kSettledMs; }
 
     std::wstring timed(std::wstring line) const {
         if (start_ == 0) return line;
@@ -95,6 +98,7 @@ private:
     const Target& target_;
     ULONGLONG start_ = 0;
     ULONGLONG changedAt_ = 0;
+    ULONGLONG reachedAt_ = 0;
     HWND main_;
     HWND status_;
     HWND until_;
