@@ -10,41 +10,9 @@ set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
-DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-[[ -f $FORM_PROBE && -f $DRIVER ]] || bench_die "form_probe.exe or driver.exe is not built"
-
 bench_start
-
-# Runs one procedure through form_probe and answers every message box it
-# shows: probe_out gets its output, probe_boxes the boxes' texts (the driver
-# writes a box's line breaks as \r\n). The probe must end with status 0,
-# also when the program ends at a box. The output goes through a file: a
-# program the probe starts could inherit a pipe and keep it open. With
-# probe_shot=NAME.png set, the first box is photographed before it is answered.
-run_probe() {
-    local out="$BENCH_TMP/probe.out" box pid deadline=$((SECONDS + BENCH_WINE_TIMEOUT))
-    bench_wine "$FORM_PROBE" "$@" >"$out" 2>>"$BENCH_WINE_LOG" &
-    pid=$!
-    probe_boxes=()
-    if [[ -n ${probe_shot:-} ]] &&
-        bench_wine "$DRIVER" find-window-title "Compact And Repair" 20000 >/dev/null 2>>"$BENCH_WINE_LOG"; then
-        # Wine may still be copying the box's pixels to the display.
-        bench_wait_until "bench_screenshot $(printf '%q' "$probe_shot") && shot_shows_something $(printf '%q' "$probe_shot")" 5
-    fi
-    while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do
-        if box=$(bench_wine_text "$DRIVER" answer-box 500 2>/dev/null); then probe_boxes+=("$box"); fi
-    done
-    wait "$pid"
-    probe_status=$?
-    probe_out=$(tr -d '\r' <"$out")
-    ((probe_status == 0)) || bench_expect_eq "form_probe $1 exits by itself with status 0" 0 "$probe_status"
-}
-
-# A screenshot that is not all black.
-shot_shows_something() {
-    [[ $(convert "$ARTIFACTS/$1" -format '%[fx:maxima>0.1]' info: 2>/dev/null) == 1 ]]
-}
+# shellcheck source=probe_lib.sh
+source "$(dirname "$0")/probe_lib.sh"
 
 # Every table of a database exported as mdbtools reads it: the table list,
 # then each table's rows under its name.

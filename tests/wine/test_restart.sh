@@ -9,30 +9,9 @@ set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
-DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-[[ -f $FORM_PROBE && -f $DRIVER ]] || bench_die "form_probe.exe or driver.exe is not built"
-
 bench_start
-
-# Runs one procedure through form_probe and answers every message box it
-# shows: probe_out gets its output, probe_boxes the boxes' texts. The probe
-# must end with status 0, also when the program ends at a box. The output
-# goes through a file: a program the probe starts could inherit a pipe and
-# keep it open.
-run_probe() {
-    local out="$BENCH_TMP/probe.out" box pid deadline=$((SECONDS + BENCH_WINE_TIMEOUT))
-    bench_wine "$FORM_PROBE" "$@" >"$out" 2>>"$BENCH_WINE_LOG" &
-    pid=$!
-    probe_boxes=()
-    while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do
-        if box=$(bench_wine_text "$DRIVER" answer-box 500 2>/dev/null); then probe_boxes+=("$box"); fi
-    done
-    wait "$pid"
-    probe_status=$?
-    probe_out=$(tr -d '\r' <"$out")
-    ((probe_status == 0)) || bench_expect_eq "form_probe $1 exits by itself with status 0" 0 "$probe_status"
-}
+# shellcheck source=probe_lib.sh
+source "$(dirname "$0")/probe_lib.sh"
 
 # The fixtures' start log since the mark: mode TAB pid TAB hold TAB command line.
 started_mark() { started_from=$(($(bench_started | wc -l) + 1)); }
