@@ -5,9 +5,8 @@
 # server's accounts; a database in a drive's root, a path without a folder,
 # and a path that would break the command line's quoting.
 #
-# The recorder logs each start and exits at once, so two grants can never be
-# seen running side by side here; what it does show is the order of the
-# starts, and that the last one was started before the procedure returned.
+# The recorder logs each start; asked to linger like a slow CACLS, it also
+# logs each end, which shows whether two grants ever ran side by side.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -48,6 +47,17 @@ bench_expect_eq "twelve grants, byte for byte and in order, with the host name $
 bench_expect_eq "every grant was the 32-bit system's CACLS, found by the system's search" \
     "$(for _ in $(seq 12); do echo cacls.exe; done)" \
     "$(bench_recorded cacls --full | tail -n "+$cacls_from" | cut -f1 | sed 's/.*\\//' | tr '[:upper:]' '[:lower:]')"
+
+# --- grants that take their time never overlap -------------------------------
+# Each CACLS lingers longer than the progress step between two grants, as one
+# walking a large folder tree would: the next one must still wait for it.
+timeline="$BENCH_LOG_DIR/cacls.timeline"
+rm -f "$timeline"
+BENCH_RECORDER_LINGER_MS=700 run_probe SetPermissions "$db"
+unset BENCH_RECORDER_LINGER_MS
+bench_expect_eq "slow grants: the procedure returns after all of them" "done|0" "$probe_out|${#probe_boxes[@]}"
+bench_expect_eq "slow grants: twelve, each started only after the one before it had ended"     "$(for _ in $(seq 12); do printf 'start\nend\n'; done)" "$(cut -d' ' -f1 "$timeline" | tr -d '\r')"
+bench_expect_eq "slow grants: each end belongs to the grant started just before it" ""     "$(paste -d' ' - - <"$timeline" | tr -d '\r' | awk '$2 != $4')"
 
 # --- a database directly in a drive's root ----------------------------------
 cacls_mark
