@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/win32/window_handles.h"
+
 namespace driver {
 namespace {
 
@@ -21,21 +23,6 @@ BOOL CALLBACK visitChild(HWND window, LPARAM context) {
     (*reinterpret_cast<const std::function<void(HWND)>*>(context))(window);
     return TRUE;
 }
-
-// Releases the screen's device context.
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
 
 }  // namespace
 
@@ -112,7 +99,7 @@ unsigned dpiOf(HWND window) {
             if (const UINT dpi = getDpi(window)) return dpi;
         }
     }
-    const ScreenDc screen;
+    const car::win32::ScreenDc screen;
     return screen.get() != nullptr ? static_cast<unsigned>(GetDeviceCaps(screen.get(), LOGPIXELSX)) : 96U;
 }
 
