@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The wall time of whole runs on the simulated server against the sum of the
-# run's own waits (its progress steps, 500 ms each). Not a test: it prints
-# figures. Usage: tests/bench/benchmark.sh [RUNS]   (default 5)
+# run's own waits (its progress steps, 500 ms each), and beside it what the
+# run's service requests and program starts cost on their own. Not a test: it
+# prints figures. Usage: tests/bench/benchmark.sh [RUNS]   (default 5)
 set -euo pipefail
 runs=${1:-5}
 # shellcheck source=../wine/lib.sh
@@ -9,6 +10,7 @@ source "$(dirname "$0")/../wine/lib.sh"
 
 exe="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
 driver="$BUILD_DIR/tests/bench/driver/driver.exe"
+platform_cost="$BUILD_DIR/tests/bench/platform_cost/platform_cost.exe"
 # All three products: 20 steps in the run, 3 in the compaction, 10 in the grants.
 readonly steps=33
 readonly floor_ms=$((steps * 500))
@@ -17,6 +19,8 @@ bench_start
 bench_make_server >/dev/null
 
 elapsed=()
+services=()
+launches=()
 for ((i = 1; i <= runs; i++)); do
     if ((i > 1)); then
         # What the previous run ended comes back, as on a server in use.
@@ -37,8 +41,23 @@ for ((i = 1; i <= runs; i++)); do
     bench_wine "$driver" click cmdClose >/dev/null
     wait "$app" || true
     echo "run $i: ${ms} ms"
+
+    # The part of the overhead that is the system's: the same service requests
+    # and launches, timed on their own in one process, right after each run.
+    bench_wine_text "$platform_cost" >"$BENCH_TMP/cost$i.txt" ||
+        bench_die "platform_cost failed: $(cat "$BENCH_TMP/cost$i.txt")"
+    [[ -z ${BENCH_VERBOSE:-} ]] || grep ' ms$' "$BENCH_TMP/cost$i.txt"
+    services+=("$(sed -n 's/^SERVICE_MS: //p' "$BENCH_TMP/cost$i.txt")")
+    launches+=("$(sed -n 's/^LAUNCH_MS: //p' "$BENCH_TMP/cost$i.txt")")
 done
 
-median=$(printf '%s\n' "${elapsed[@]}" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }')
-ratio=$(awk -v m="$median" -v f="$floor_ms" 'BEGIN { printf "%.3f", m / f }')
-echo "median of $runs runs: ${median} ms; the run's own waits: ${floor_ms} ms; ratio ${ratio} (target <= 1.05)"
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v m="$1" -v f="$floor_ms" 'BEGIN { printf "%.3f", m / f }'; }
+
+run_median=$(median "${elapsed[@]}")
+service_median=$(median "${services[@]}")
+launch_median=$(median "${launches[@]}")
+echo "median of $runs runs: ${run_median} ms; the run's own waits: ${floor_ms} ms; ratio $(ratio "$run_median") (target <= 1.05)"
+echo "the same system calls on their own, median of $runs: 4 service requests ${service_median} ms," \
+    "14 launches ${launch_median} ms; the waits and these calls alone: ratio" \
+    "$(ratio $((floor_ms + ${service_median%.*} + ${launch_median%.*})))"
