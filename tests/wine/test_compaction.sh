@@ -5,7 +5,8 @@
 # its old file under the backup name; leftovers of earlier runs are never
 # touched and leave the one free temporary name to use; with every name taken,
 # and with the database held open by a server, the program ends with its
-# message and the files as they were.
+# message and the files as they were; a compacted copy that cannot be put in
+# place leaves the old database back under its name.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -122,5 +123,33 @@ bench_expect_eq "held open: the compaction's own message, exactly" "$expected" "
 bench_expect_eq "the program ended at the box: no backup path, no done" "" "$probe_out"
 bench_expect_eq "the folder is exactly as it was: database untouched, no backup, no temporary file" "" \
     "$(diff <(echo "$held_before") <(folder_state "$(dirname "$held_file")"))"
+
+# --- the compacted copy cannot be put in place ---------------------------------------
+# Held open by another process between the two renames, the copy cannot be
+# moved; the old database must be back under its own name.
+swap_db='C:\Suite Data\Zurück gelegt\suite.mdb'
+bench_database "$swap_db"
+swap_file=$(bench_unix_path "$swap_db")
+bench_probe hold-compacted "$swap_db" 20000 >"$BENCH_TMP/hold.out" &
+holder=$!
+run_probe CompactDB "$swap_db"
+wait "$holder"
+compacted=$(sed -n 's/^holding //p' "$BENCH_TMP/hold.out" | tr -d '\r')
+echo "  held: $compacted"
+bench_expect "the other process held the compacted copy during the swap" test -n "$compacted"
+bench_expect_eq "the swap fails: one message box, no backup path, no done" "1|" "${#probe_boxes[@]}|$probe_out"
+box=${probe_boxes[0]:-}
+echo "  box: $box"
+bench_expect "the box is the boundary's with the sharing violation's number" \
+    grep -Eq '^Error -2147024864 \(0x80070020\)\\r\\n\\r\\n.' <<<"$box"
+bench_expect "the box says the old database was put back and where the copy is" \
+    grep -qF "The old database was put back under $swap_db; the compacted copy is left as $compacted." <<<"$box"
+bench_expect "the old database is back under its name, byte for byte" \
+    test "$(sha256sum <"$swap_file" 2>/dev/null)" == "$original_sum"
+bench_expect_eq "the compacted copy is kept, with the same tables and rows" "$contents" \
+    "$(database_contents "$(bench_unix_path "$compacted")" 2>&1)"
+bench_expect_eq "no backup is left: the database and its compacted copy only" \
+    "$(printf '%s\n' "./suite.mdb" "./${compacted##*\\}" | sort)" \
+    "$(cd "$(dirname "$swap_file")" && find . -type f | sort)"
 
 bench_finish
