@@ -8,8 +8,6 @@ runs=${1:-5}
 # shellcheck source=../wine/lib.sh
 source "$(dirname "$0")/../wine/lib.sh"
 
-exe="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
-driver="$BUILD_DIR/tests/bench/driver/driver.exe"
 platform_cost="$BUILD_DIR/tests/bench/platform_cost/platform_cost.exe"
 # All three products: 20 steps in the run, 3 in the compaction, 10 in the grants.
 readonly steps=33
@@ -29,16 +27,16 @@ for ((i = 1; i <= runs; i++)); do
         bench_start_program QMSSrv.exe --hold "$BENCH_DB" >/dev/null
         bench_wait_until 'bench_service_is Teamharbor RUNNING && bench_service_is "Quorvin Mail Server" RUNNING' 30
     fi
-    bench_wine "$exe" >/dev/null 2>&1 &
+    bench_wine "$BENCH_EXE" >/dev/null 2>&1 &
     app=$!
-    bench_wine "$driver" wait-window 30000 >/dev/null
-    bench_wine_text "$driver" watch-status 120000 --until-visible cmdOpenDataFolder --click cmdCompact \
+    bench_wine "$BENCH_DRIVER" wait-window 30000 >/dev/null
+    bench_wine_text "$BENCH_DRIVER" watch-status 120000 --until-visible cmdOpenDataFolder --click cmdCompact \
         >"$BENCH_TMP/run$i.txt"
     ms=$(sed -n 's/^ELAPSED_MS: //p' "$BENCH_TMP/run$i.txt")
     [[ -z ${BENCH_VERBOSE:-} ]] || grep '^+' "$BENCH_TMP/run$i.txt"
     [[ -n $ms ]] || bench_die "run $i did not finish"
     elapsed+=("$ms")
-    bench_wine "$driver" click cmdClose >/dev/null
+    bench_wine "$BENCH_DRIVER" click cmdClose >/dev/null
     wait "$app" || true
     echo "run $i: ${ms} ms"
 

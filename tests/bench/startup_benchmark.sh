@@ -8,7 +8,6 @@ runs=${1:-7}
 # shellcheck source=../wine/lib.sh
 source "$(dirname "$0")/../wine/lib.sh"
 
-driver="$BUILD_DIR/tests/bench/driver/driver.exe"
 bench_start
 bench_make_server --no-programs --no-services >/dev/null
 
@@ -17,7 +16,7 @@ bench_make_server --no-programs --no-services >/dev/null
 time_to_window() {
     local exe=$1 out start
     out="$BENCH_TMP/driver.out"
-    bench_wine "$driver" wait-window 60000 >"$out" 2>&1 &
+    bench_wine "$BENCH_DRIVER" wait-window 60000 >"$out" 2>&1 &
     local watcher=$!
     # The driver's own start-up is over before the program starts.
     sleep 1
@@ -26,7 +25,7 @@ time_to_window() {
     local app=$!
     wait "$watcher"
     echo $(((${EPOCHREALTIME/./} - start) / 1000))
-    bench_wine "$driver" close >/dev/null 2>&1 || true
+    bench_wine "$BENCH_DRIVER" close >/dev/null 2>&1 || true
     wait "$app" 2>/dev/null || true
 }
 
@@ -34,7 +33,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 program=() bare=()
 for ((i = 1; i <= runs; i++)); do
-    program+=("$(time_to_window "$BUILD_DIR/src/platform/win32/CompactAndRepair.exe")")
+    program+=("$(time_to_window "$BENCH_EXE")")
     bare+=("$(time_to_window "$BUILD_DIR/tests/bench/bare_window/bare_window.exe")")
     echo "run $i: program ${program[-1]} ms, bare window ${bare[-1]} ms"
 done

@@ -18,9 +18,7 @@
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-E2E_APP="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
-E2E_DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-[[ -f $E2E_APP && -f $E2E_DRIVER ]] || bench_die "build the Windows preset first ($E2E_APP, $E2E_DRIVER)"
+bench_require_built "$BENCH_EXE" "$BENCH_DRIVER"
 
 # The status texts as a person reads them, in the order of a run.
 E2E_READY_TEXT="Click 'Compact and Repair' to begin. Please note that Teamharbor, Quorvin Mail Server and Quorvin Organizer (if installed) will be shutdown. IIS will also be restarted if QO is installed."
@@ -38,12 +36,12 @@ E2E_RESTARTING=("Starting Services...")
 E2E_COMPLETE_PREFIX='Compact and repair complete.\r\nThe old database has been backed up to: '
 
 # The driver, for commands that launch nothing (so a pipe is safe).
-e2e_driver() { bench_wine_text "$E2E_DRIVER" "$@"; }
+e2e_driver() { bench_wine_text "$BENCH_DRIVER" "$@"; }
 
 # Starts the program on the scenario's server and waits for its window;
 # sets E2E_PID to the program's process id.
 e2e_start_program() {
-    BENCH_WINE_TIMEOUT=150 bench_wine "$E2E_APP" >>"$BENCH_TMP/program.log" 2>&1 &
+    BENCH_WINE_TIMEOUT=150 bench_wine "$BENCH_EXE" >>"$BENCH_TMP/program.log" 2>&1 &
     e2e_driver wait-window 20000 >/dev/null || bench_die "the program's window did not appear"
     E2E_PID=$(e2e_driver pid) || bench_die "no process id for the window"
     [[ $E2E_PID =~ ^[0-9]+$ ]] || bench_die "driver pid printed: $E2E_PID"
@@ -57,7 +55,7 @@ e2e_start_program() {
 e2e_begin_run() {
     E2E_WATCH="$BENCH_TMP/${1:-run}.watch"
     : >"$E2E_WATCH"
-    BENCH_WINE_TIMEOUT=100 bench_wine "$E2E_DRIVER" --pid "$E2E_PID" watch-status 80000 --click cmdCompact \
+    BENCH_WINE_TIMEOUT=100 bench_wine "$BENCH_DRIVER" --pid "$E2E_PID" watch-status 80000 --click cmdCompact \
         --until-visible cmdOpenDataFolder --answer-boxes >"$E2E_WATCH" 2>"$E2E_WATCH.err" &
     E2E_WATCH_JOB=$!
 }

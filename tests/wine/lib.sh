@@ -26,6 +26,13 @@ BENCH_REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 : "${CAR_DATASET:=${HOME:-/root}/.cache/car-bench/node-adodb.mdb}"
 : "${BENCH_WINE_TIMEOUT:=60}"
 export BUILD_DIR BENCH_TEMPLATE ARTIFACTS CAR_DATASET
+# The program and the bench programs that the tests run, as the windows preset builds them.
+# shellcheck disable=SC2034 # used by the scripts that source this file
+{
+    BENCH_EXE="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
+    BENCH_DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
+    BENCH_FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
+}
 # Wine turns command-line arguments and file names into UTF-16 by the locale:
 # UTF-8, whatever the machine's environment says.
 export LC_ALL=C.UTF-8
@@ -39,6 +46,14 @@ BENCH_BIN='C:\bench\bin'
 bench_die() {
     echo "bench: $*" >&2
     exit 1
+}
+
+# bench_require_built FILE...: ends the script unless every file is built.
+bench_require_built() {
+    local f
+    for f in "$@"; do
+        [[ -f $f ]] || bench_die "$f is missing; build the windows preset first"
+    done
 }
 
 # --- the scenario's display, prefix and wineserver -------------------------

@@ -4,9 +4,7 @@
 # Source it after lib.sh.
 # shellcheck disable=SC2034 # probe_out, probe_boxes and probe_status are for the tests
 
-FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
-DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-[[ -f $FORM_PROBE && -f $DRIVER ]] || bench_die "form_probe.exe or driver.exe is not built"
+bench_require_built "$BENCH_FORM_PROBE" "$BENCH_DRIVER"
 
 # Runs one procedure through form_probe and answers every message box it
 # shows: probe_out gets its output, probe_boxes the boxes' texts (the driver
@@ -16,16 +14,16 @@ DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
 # probe_shot=NAME.png set, the first box is photographed before it is answered.
 run_probe() {
     local out="$BENCH_TMP/probe.out" box pid deadline=$((SECONDS + BENCH_WINE_TIMEOUT))
-    bench_wine "$FORM_PROBE" "$@" >"$out" 2>>"$BENCH_WINE_LOG" &
+    bench_wine "$BENCH_FORM_PROBE" "$@" >"$out" 2>>"$BENCH_WINE_LOG" &
     pid=$!
     probe_boxes=()
     if [[ -n ${probe_shot:-} ]] &&
-        bench_wine "$DRIVER" find-window-title "Compact And Repair" 20000 >/dev/null 2>>"$BENCH_WINE_LOG"; then
+        bench_wine "$BENCH_DRIVER" find-window-title "Compact And Repair" 20000 >/dev/null 2>>"$BENCH_WINE_LOG"; then
         # Wine may still be copying the box's pixels to the display.
         bench_wait_until "bench_screenshot $(printf '%q' "$probe_shot") && shot_shows_something $(printf '%q' "$probe_shot")" 5
     fi
     while kill -0 "$pid" 2>/dev/null && ((SECONDS < deadline)); do
-        if box=$(bench_wine_text "$DRIVER" answer-box 500 2>/dev/null); then probe_boxes+=("$box"); fi
+        if box=$(bench_wine_text "$BENCH_DRIVER" answer-box 500 2>/dev/null); then probe_boxes+=("$box"); fi
     done
     wait "$pid"
     probe_status=$?

@@ -10,18 +10,14 @@ set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
-for f in "$DRIVER" "$PROBE"; do
-    [[ -f $f ]] || bench_die "$f is missing; build the windows preset first"
-done
+bench_require_built "$BENCH_DRIVER" "$BENCH_FORM_PROBE"
 
 bench_start
 bench_install_service Teamharbor
 bench_install_service "Quorvin Mail Server"
 MAIL="Quorvin Mail Server"
 
-driver() { bench_wine "$DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
+driver() { bench_wine "$BENCH_DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
 
 # Runs one procedure in the background (through a file, not a pipe: what it
 # starts would hold a pipe open) while the driver watches for a message box
@@ -29,7 +25,7 @@ driver() { bench_wine "$DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r
 # and BOX (the box's message, answered, or empty).
 probe_watched() {
     local job
-    bench_wine "$PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null &
+    bench_wine "$BENCH_FORM_PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null &
     job=$!
     BOX=""
     if ! BOX=$(driver no-box "${BOX_WATCH:-1000}"); then

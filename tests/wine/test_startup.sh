@@ -9,12 +9,7 @@ set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-PROGRAM="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
-DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
-for f in "$PROGRAM" "$DRIVER" "$PROBE"; do
-    [[ -f $f ]] || bench_die "$f is missing; build the windows preset first"
-done
+bench_require_built "$BENCH_EXE" "$BENCH_DRIVER" "$BENCH_FORM_PROBE"
 
 bench_start
 HOST=$(hostname)
@@ -30,10 +25,10 @@ reg32() { bench_reg "$@" /reg:32 >>"$BENCH_WINE_LOG" 2>&1 || bench_die "reg $* f
 # "done" at the end shows it returned. Through a file, not a pipe: whatever
 # a procedure starts would hold a pipe open.
 probe() {
-    bench_wine "$PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null
+    bench_wine "$BENCH_FORM_PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null
     tr -d '\r' <"$BENCH_TMP/probe.out" | paste -sd'|'
 }
-driver() { bench_wine "$DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
+driver() { bench_wine "$BENCH_DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
 
 # --- registry probes ---------------------------------------------------------
 bench_install_product teamharbor
@@ -87,7 +82,7 @@ bench_expect_eq "the host name is what hostname prints" "$HOST|done" "$(probe Ge
 
 # --- the program's start -------------------------------------------------------
 start_program() {
-    bench_wine "$PROGRAM" >"$BENCH_TMP/program.out" 2>&1 </dev/null &
+    bench_wine "$BENCH_EXE" >"$BENCH_TMP/program.out" 2>&1 </dev/null &
     PROGRAM_JOB=$!
 }
 
@@ -97,7 +92,7 @@ program_pid() { bench_process_list | awk -F'\t' 'tolower($3) == "compactandrepai
 # answered, and its window is never seen from before its start to its end.
 expect_refused_start() {
     local what=$1 want=$2 watcher box pid
-    bench_wine "$DRIVER" wait-window 60000 >"$BENCH_TMP/watch.out" 2>>"$BENCH_WINE_LOG" </dev/null &
+    bench_wine "$BENCH_DRIVER" wait-window 60000 >"$BENCH_TMP/watch.out" 2>>"$BENCH_WINE_LOG" </dev/null &
     watcher=$!
     start_program
     # no-box returns as soon as a box is up and leaves it open.

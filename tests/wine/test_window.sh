@@ -8,27 +8,22 @@ set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-PROGRAM="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
-DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
-PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
-for f in "$PROGRAM" "$DRIVER" "$PROBE"; do
-    [[ -f $f ]] || bench_die "$f is missing; build the windows preset first"
-done
+bench_require_built "$BENCH_EXE" "$BENCH_DRIVER" "$BENCH_FORM_PROBE"
 
 bench_start
 bench_make_server --products none --no-services --no-programs
 TITLE="Compact And Repair - $(hostname)"
 
-driver() { bench_wine "$DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
+driver() { bench_wine "$BENCH_DRIVER" "$@" 2>>"$BENCH_WINE_LOG" </dev/null | tr -d '\r'; }
 
 # Through a file, not a pipe: the explorer it starts would hold a pipe open.
 probe() {
-    bench_wine "$PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null
+    bench_wine "$BENCH_FORM_PROBE" "$@" >"$BENCH_TMP/probe.out" 2>>"$BENCH_WINE_LOG" </dev/null
     tr -d '\r' <"$BENCH_TMP/probe.out" | paste -sd'|'
 }
 
 start_shown() {
-    bench_wine "$PROGRAM" >"$BENCH_TMP/program.out" 2>&1 </dev/null &
+    bench_wine "$BENCH_EXE" >"$BENCH_TMP/program.out" 2>&1 </dev/null &
     PROGRAM_JOB=$!
     driver wait-window 20000 >/dev/null || bench_die "the window did not appear: $(driver answer-box 100)"
     PID=$(driver pid)
