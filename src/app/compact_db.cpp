@@ -8,10 +8,7 @@
 namespace car {
 namespace {
 
-constexpr int kSuffixCount = 900;
 constexpr std::int32_t kFileExistsHr = hresult(0x80070050u);  // HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)
-
-std::wstring Suffix(int number) { return L"." + std::to_wstring(number) + L".tmp"; }
 
 std::wstring SourceConnection(const std::wstring& dbPath) {
     return L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dbPath + L";Jet OLEDB:Database Password=";
@@ -35,24 +32,22 @@ float frmCompactAndRepair::DrawUnit() {
     return static_cast<float>(generator() >> 8) * (1.0F / 16777216.0F);
 }
 
+std::wstring frmCompactAndRepair::SuffixOf(int number) { return L"." + std::to_wstring(number) + L".tmp"; }
+
 std::wstring frmCompactAndRepair::RndFileName() {
     const int number = static_cast<int>(DrawUnit() * static_cast<float>(kSuffixCount));
-    return Suffix(std::min(number, kSuffixCount - 1));
+    return SuffixOf(std::min(number, kSuffixCount - 1));
 }
 
-// A leftover of an earlier run under the temporary or the backup name would
-// make the compaction or the rename fail; such a suffix is drawn again, among
-// the ones still free.
+// A suffix already taken by a leftover is drawn again, among the ones still
+// free.
 std::wstring frmCompactAndRepair::FreeSuffix(const std::wstring& dbPath) {
-    const auto taken = [&](const std::wstring& suffix) {
-        return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup");
-    };
     const std::wstring drawn = RndFileName();
-    if (!taken(drawn)) return drawn;
+    if (!SuffixTaken(dbPath, drawn)) return drawn;
 
     std::vector<std::wstring> free;
     for (int number = 0; number < kSuffixCount; ++number) {
-        if (!taken(Suffix(number))) free.push_back(Suffix(number));
+        if (!SuffixTaken(dbPath, SuffixOf(number))) free.push_back(SuffixOf(number));
     }
     if (free.empty()) {
         throw Error{kFileExistsHr, L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " +
@@ -77,7 +72,7 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
             L"Could not compact and repair database. Please try and compact and repair the database using the "
             L"Manual Method described in the FAQ\r\nError was: " +
             std::to_wstring(error.number) + L", " + error.description);
-        platform_.endProgram();
+        platform_.endProgram(kExitCompactionFailed);
     }
 
     anicompress();

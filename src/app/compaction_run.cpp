@@ -15,7 +15,16 @@ const std::wstring kOrganizerKey(suite::kOrganizerKey);
 // The whole maintenance, once per start of the program. The only waits are
 // progress steps: nothing polls a service, a process or IIS.
 void frmCompactAndRepair::cmdCompact_Click() {
+    // A second click, or Enter held down, lands in the run's own pumps before
+    // the button is hidden: it must start nothing.
+    if (running_) return;
     running_ = true;
+    // The box of a failed check pumps messages too: still guarded.
+    if (const std::wstring problem = CheckBeforeRun(txtDBPath.Caption()); !problem.empty()) {
+        platform_.showMessage(problem);
+        running_ = false;
+        return;
+    }
 
     lblStatus2.setVisible(true);
     thline.setVisible(false);
@@ -58,6 +67,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     if (RegistryItemExists(kOrganizerKey)) {
         lblStatus.setCaption(L"Stopping IIS");
         runexe(L"iisreset /stop", 2);
+        stopped_.iisStopped(true);
         for (int counter = 1; counter <= 5; ++counter) {
             anicompress();
             platform_.pumpMessages();
@@ -83,7 +93,10 @@ void frmCompactAndRepair::cmdCompact_Click() {
     lblStatus.setCaption(L"Starting Services...");
     if (RegistryItemExists(kTeamharborKey)) StartTeamharbor();
     if (RegistryItemExists(kTeampostKey)) StartMailServer();
-    if (RegistryItemExists(kOrganizerKey)) runexe(L"iisreset /start", 2);
+    if (RegistryItemExists(kOrganizerKey)) {
+        runexe(L"iisreset /start", 2);
+        stopped_.iisStopped(false);
+    }
     platform_.pumpMessages();
     anicompress();
 

@@ -45,8 +45,9 @@ void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const Error& error) {
-        platform_.showMessage(UnhandledErrorText(error));
-        platform_.endProgram();
+        const std::wstring stopped = stopped_.describe();
+        platform_.showMessage(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
+        platform_.endProgram(kExitError);
     }
 }
 

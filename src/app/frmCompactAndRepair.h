@@ -6,9 +6,17 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
+#include "app/stopped_by_run.h"
 #include "platform/platform.h"
 #include "ui/control.h"
+
+// <windows.h> maps StartService to StartServiceW. Without this the class
+// would have a member of either name, depending on what a file included
+// before this header; winmain.cpp checks that it is the same everywhere.
+#pragma push_macro("StartService")
+#undef StartService
 
 namespace car {
 
@@ -89,9 +97,20 @@ public:
     Control Label3;
 
 private:
+    static constexpr int kSuffixCount = 900;  // ".0.tmp" to ".899.tmp"
+
+    std::wstring CheckBeforeRun(const std::wstring& dbPath);
+    static std::wstring SuffixOf(int number);
+    bool SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix);
+    // The program file and current folder for a command line: the system's
+    // own tools from the system's folders, anything else by its own path.
+    std::pair<std::wstring, std::wstring> ProgramOf(const std::wstring& commandLine);
+    std::uint32_t Launch(const std::wstring& commandLine, int windowStyle);
+    std::wstring DataFolderForGrants(const std::wstring& dbPath);
     bool KeyProbe(const std::wstring& keyPath);
     bool ValueProbe(const std::wstring& valuePath);
-    void ControlService(const std::wstring& strServiceName, const std::wstring& method);
+    // The number of services the request went to.
+    std::size_t ControlService(const std::wstring& strServiceName, const std::wstring& method);
     void StartProduct(const ProductSetup& product);
     float DrawUnit();
     std::wstring FreeSuffix(const std::wstring& dbPath);
@@ -100,6 +119,7 @@ private:
     Platform& platform_;
     std::wstring BackupPath_;
     bool running_ = false;
+    StoppedByRun stopped_;
     std::uint32_t lastGrantProcess_ = 0;
     std::uint64_t draws_ = 0;
 };
@@ -109,3 +129,5 @@ std::wstring RegValueToText(const RegValue& value);
 double RegValueToNumber(const RegValue& value);
 
 }  // namespace car
+
+#pragma pop_macro("StartService")

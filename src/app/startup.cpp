@@ -15,7 +15,7 @@ void frmCompactAndRepair::Form_Load() {
     const std::wstring dbq(suite::kDataSourceDbq);
     if (!RegistryItemExists(dbq)) {
         platform_.showMessage(L"Data Source was not a JET driver");
-        platform_.endProgram();
+        platform_.endProgram(kExitNoDataSource);
     }
     txtDBPath.setCaption(RegValueToText(ReadReg(dbq)));
 

@@ -8,10 +8,18 @@ void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
     const std::wstring computer = L".";
     auto wmi = platform_.connectWmi(L"winmgmts:{impersonationLevel=impersonate}!\\\\" + computer + L"\\root\\cimv2");
     // A failing termination stops here: the processes after it are left alone
-    // and the failure goes to the caller.
+    // and the failure goes to the caller. A process that ended by itself since
+    // the query is what was asked for.
+    bool ended = false;
     for (const WmiObject& process : wmi->execQuery(L"SELECT * FROM Win32_Process WHERE Name = '" + KProcess + L"'")) {
-        wmi->execMethod(process, L"Terminate");
+        try {
+            wmi->execMethod(process, L"Terminate");
+            ended = true;
+        } catch (const Error& error) {
+            if (error.number != kWmiNotFound) throw;
+        }
     }
+    if (ended) stopped_.programEnded(KProcess);
 }
 
 }  // namespace car

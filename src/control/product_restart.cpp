@@ -10,6 +10,7 @@ struct ProductSetup {
     std::wstring_view installModeValue;
     std::wstring_view programFile;
     std::wstring_view serviceName;
+    std::wstring_view serverProgram;  // the process a run ends
     std::wstring_view failureMessage;
 };
 
@@ -20,6 +21,7 @@ constexpr ProductSetup kTeamharbor{
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teamharbor\\Setup\\installAsExe",
     L"\\THSERVICE.EXE",
     suite::kTeamharborService,
+    L"THService.exe",
     L"Could not start Teamharbor, please start Teamharbor manually",
 };
 
@@ -28,6 +30,7 @@ constexpr ProductSetup kMailServer{
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teampost\\Setup\\installAsExe",
     L"\\QMSSrv.EXE",
     suite::kMailServerService,
+    L"QMSSrv.exe",
     L"Could not start Quorvin Mail Server, please start Quorvin Mail Server manually",
 };
 
@@ -40,10 +43,16 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         if (RegValueToNumber(installMode) == 1) {
-            runexe(RegValueToText(folder) + std::wstring(product.programFile), 1);
-            return;
+            // Quoted: the folder usually holds blanks, and unquoted Windows
+            // would try "C:\Program.exe" first.
+            runexe(L"\"" + RegValueToText(folder) + std::wstring(product.programFile) + L"\"", 1);
+        } else {
+            StartService(std::wstring(product.serviceName));
         }
-        StartService(std::wstring(product.serviceName));
+        // Either way the product's server runs again, as its service or as
+        // its own program.
+        stopped_.serviceStarted(std::wstring(product.serviceName));
+        stopped_.programStarted(std::wstring(product.serverProgram));
     } catch (const Error&) {
         platform_.showMessage(std::wstring(product.failureMessage));
     }

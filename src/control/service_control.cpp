@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "app/suite.h"
@@ -7,24 +8,20 @@ namespace car {
 
 // Issues the request and returns: nothing waits for the service's state, and
 // a request refused only by the method's return code passes unnoticed.
-void frmCompactAndRepair::ControlService(const std::wstring& strServiceName, const std::wstring& method) {
+std::size_t frmCompactAndRepair::ControlService(const std::wstring& strServiceName, const std::wstring& method) {
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
-    for (const WmiObject& service :
-         wmi->execQuery(L"Select * from Win32_Service Where Name ='" + strServiceName + L"'")) {
-        wmi->execMethod(service, method);
-    }
+    const std::vector<WmiObject> services =
+        wmi->execQuery(L"Select * from Win32_Service Where Name ='" + strServiceName + L"'");
+    for (const WmiObject& service : services) wmi->execMethod(service, method);
+    return services.size();
 }
 
 void frmCompactAndRepair::StartService(const std::wstring& strServiceName) {
-    ControlService(strServiceName, L"StartService");
+    if (ControlService(strServiceName, L"StartService") > 0) stopped_.serviceStarted(strServiceName);
 }
 
 void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
-    ControlService(strServiceName, L"StopService");
-}
-
-double frmCompactAndRepair::runexe(const std::wstring& exename, int runtype) {
-    return static_cast<double>(platform_.launch(exename, runtype));
+    if (ControlService(strServiceName, L"StopService") > 0) stopped_.serviceStopped(strServiceName);
 }
 
 }  // namespace car

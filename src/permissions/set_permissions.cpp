@@ -20,7 +20,31 @@ void RequireNoQuote(const std::wstring& text, const wchar_t* what) {
     }
 }
 
+bool IsDriveOrShareRoot(const std::wstring& folder) {
+    if (folder.size() == 2 && folder[1] == L':') return true;  // "C:" is the drive's current folder, not its root
+    if (!folder.starts_with(L"\\\\")) return false;
+    // "\\server\share", or "\\?\C:" and the like
+    const std::size_t server = folder.find(L'\\', 2);
+    return server == std::wstring::npos || folder.find(L'\\', server + 1) == std::wstring::npos;
+}
+
 }  // namespace
+
+// The folder whose whole tree the folder grants cover: the database's folder
+// without doubled or trailing separators (a quoted argument ending in "\"
+// would escape its closing quote). Empty when there is none to grant on:
+// a path without a folder part, or a database in the root of a drive or a
+// share, whose tree is far more than the suite's data.
+std::wstring frmCompactAndRepair::DataFolderForGrants(const std::wstring& dbPath) {
+    const std::wstring pathOnly = GetPathOnly(dbPath);
+    std::wstring folder;
+    for (std::size_t i = 0; i < pathOnly.size(); ++i) {
+        const bool doubled = pathOnly[i] == L'\\' && !folder.empty() && folder.back() == L'\\' && i > 1;
+        if (!doubled) folder += pathOnly[i];
+    }
+    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return folder.empty() || IsDriveOrShareRoot(folder) ? std::wstring() : folder;
+}
 
 void frmCompactAndRepair::AwaitPreviousGrant() {
     if (lastGrantProcess_ == 0) return;
@@ -37,7 +61,7 @@ void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& 
     // The previous grant gets the progress step in between to finish, so
     // waiting here usually costs nothing.
     AwaitPreviousGrant();
-    lastGrantProcess_ = platform_.launch(commandLine, 0);
+    lastGrantProcess_ = Launch(commandLine, 0);
 }
 
 void frmCompactAndRepair::SetPermissions() {
@@ -65,11 +89,8 @@ void frmCompactAndRepair::SetPermissions() {
     next();
     DoCACLS(txtDBPath.Caption(), L"users", true);
 
-    // A path without a folder part has no data folder to grant on; the run
-    // goes on to restart the suite rather than end with it stopped.
-    const std::wstring pathOnly = GetPathOnly(txtDBPath.Caption());
-    if (!pathOnly.empty()) {
-        const std::wstring dataFolder = pathOnly.substr(0, pathOnly.size() - 1);
+    const std::wstring dataFolder = DataFolderForGrants(txtDBPath.Caption());
+    if (!dataFolder.empty()) {
         DoCACLS(dataFolder, L"administrators", false);
         next();
         DoCACLS(dataFolder, L"ASPNET", false);

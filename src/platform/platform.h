@@ -23,6 +23,7 @@ constexpr std::int32_t hresult(std::uint32_t value) { return static_cast<std::in
 inline constexpr std::int32_t kFileNotFoundHr = hresult(0x80070002u);  // HRESULT_FROM_WIN32(2)
 inline constexpr std::int32_t kTypeMismatch = 13;                      // the scripting runtime's number
 inline constexpr std::int32_t kInvalidProcedureCall = 5;               // ditto
+inline constexpr std::int32_t kWmiNotFound = hresult(0x80041002u);     // WBEM_E_NOT_FOUND
 
 // A registry value as a scripting RegRead hands it back: string and
 // expandable string as text (expanded), DWORD and QWORD as numbers, multi-string
@@ -37,12 +38,40 @@ struct WmiObject {
     std::uint32_t processId = 0;  // ProcessId, for Win32_Process objects
 };
 
+// The codes the program ends with, for whatever started it (a script, the
+// Task Scheduler): 0 only when the user left it.
+enum ExitCode : int {
+    kExitLeft = 0,              // "Cancel", "Exit" or the close box
+    kExitError = 1,             // an error ended the program
+    kExitNoDataSource = 2,      // no JET data source: the window never showed
+    kExitCompactionFailed = 3,  // the engine could not compact the database
+};
+
+// What stands under a path.
+struct PathInfo {
+    bool exists = false;
+    bool isFolder = false;
+    std::uint64_t size = 0;
+};
+
+// The Windows folder (C:\Windows), the program's system folder (for a
+// 32-bit program on 64-bit Windows the 32-bit one) and the native system
+// folder (reached through "Sysnative" from a 32-bit program on 64-bit
+// Windows, else the system folder itself). None ends in a backslash.
+struct SystemFolders {
+    std::wstring windows;
+    std::wstring system;
+    std::wstring nativeSystem;
+};
+
 class WmiService {
 public:
     virtual ~WmiService() = default;
     // Runs a WQL query; an empty result is no error.
     virtual std::vector<WmiObject> execQuery(const std::wstring& wql) = 0;
-    // Calls a method without arguments on an object; its return value is not read.
+    // Calls a method without arguments on an object; its return value is not
+    // read. An object that no longer exists (a process that ended after the
+    // query) fails with kWmiNotFound.
     virtual void execMethod(const WmiObject& object, const std::wstring& method) = 0;
 };
 
@@ -68,6 +97,11 @@ public:
     virtual void moveFile(const std::wstring& from, const std::wstring& to) = 0;
     // True when a file or folder stands under the path.
     virtual bool pathExists(const std::wstring& path) = 0;
+    // What stands under the path; `size` only for a file.
+    virtual PathInfo pathInfo(const std::wstring& path) = 0;
+    // Bytes free to the caller on the volume of a folder (the current folder
+    // for an empty text); fails when the folder cannot be reached.
+    virtual std::uint64_t freeSpace(const std::wstring& folder) = 0;
 
     // Creates the JET engine object ("Jro.JetEngine").
     virtual std::unique_ptr<JetEngine> createJetEngine() = 0;
@@ -75,17 +109,25 @@ public:
     // Obtains the WMI service for a "winmgmts:" moniker.
     virtual std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) = 0;
 
-    // Starts a command line (the program found by the system's search) with
-    // the window style 0 hidden, 1 normal, 2 minimised; returns the process id.
-    virtual std::uint32_t launch(const std::wstring& commandLine, int windowStyle) = 0;
+    // The folders the system's own tools are started from, never found by a
+    // search: nothing of the program's or the current folder can stand in
+    // for them.
+    virtual SystemFolders systemFolders() = 0;
+
+    // Starts the program file `application` (a full path: nothing is
+    // searched) with the command line its C runtime reads, in the current
+    // folder `currentFolder`, with the window style 0 hidden, 1 normal,
+    // 2 minimised; returns the process id.
+    virtual std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
+                                 const std::wstring& currentFolder, int windowStyle) = 0;
     // Waits, pumping the window's messages, until a process started by
     // `launch` has ended or the time is up; true when it has ended.
     virtual bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) = 0;
 
     // A modal box with OK only, no icon and the program's title.
     virtual void showMessage(const std::wstring& text) = 0;
-    // Ends the program at once; nothing after it runs.
-    [[noreturn]] virtual void endProgram() = 0;
+    // Ends the program at once with an exit code; nothing after it runs.
+    [[noreturn]] virtual void endProgram(int exitCode) = 0;
     // Handles every window message waiting in the queue.
     virtual void pumpMessages() = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;

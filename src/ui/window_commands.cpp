@@ -9,7 +9,7 @@ std::wstring frmCompactAndRepair::GetPathOnly(const std::wstring& pathandfilenam
     return lastBackslash == std::wstring::npos ? std::wstring() : pathandfilename.substr(0, lastBackslash + 1);
 }
 
-void frmCompactAndRepair::cmdClose_Click() { platform_.endProgram(); }
+void frmCompactAndRepair::cmdClose_Click() { platform_.endProgram(kExitLeft); }
 
 // The folder follows the command unquoted: explorer takes the rest of its
 // command line as the folder, blanks included.

@@ -114,33 +114,56 @@ bool FakePlatform::pathExists(const std::wstring& path) {
     return std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first.starts_with(folder); });
 }
 
-// ---- programs -------------------------------------------------------------------
-
-// The program a command line starts, as the lookup tables name it: a full
-// path is tried at each blank the way CreateProcess does, a bare name is
-// looked up among the programs the system's search would find.
-std::wstring FakePlatform::programOf(const std::wstring& commandLine) const {
-    if (commandLine.size() > 2 && commandLine[1] == L':' && commandLine[2] == L'\\') {
-        for (std::size_t end = 0; end != std::wstring::npos;) {
-            end = commandLine.find(L' ', end + 1);
-            const std::wstring candidate = commandLine.substr(0, end);
-            if (files.contains(candidate)) return lower(candidate);
-            if (files.contains(candidate + L".exe")) return lower(candidate);
-        }
-        return {};
-    }
-    std::wstring name = lower(commandLine.substr(0, commandLine.find(L' ')));
-    if (name.ends_with(L".exe")) name.resize(name.size() - 4);
-    return searchablePrograms.contains(name) ? name : std::wstring();
+// A folder is any path that files stand under.
+car::PathInfo FakePlatform::pathInfo(const std::wstring& path) {
+    log_.add(L"pathInfo " + path);
+    if (auto file = files.find(path); file != files.end()) return {true, false, file->second.content.size()};
+    const std::wstring folder = path.ends_with(L'\\') ? path : path + L'\\';
+    const bool isFolder = !path.empty() && std::any_of(files.begin(), files.end(), [&](const auto& file) {
+        return file.first.starts_with(folder);
+    });
+    return {isFolder, isFolder, 0};
 }
 
-std::uint32_t FakePlatform::launch(const std::wstring& commandLine, int windowStyle) {
+std::uint64_t FakePlatform::freeSpace(const std::wstring& folder) {
+    log_.add(L"freeSpace " + folder);
+    freeSpaceFailures.hit();
+    return freeBytes;
+}
+
+car::SystemFolders FakePlatform::systemFolders() { return folders; }
+
+// ---- programs -------------------------------------------------------------------
+
+// The program file's name as the lookup tables name it, or empty when no
+// such file exists: nothing is searched, as for CreateProcess with the
+// application named.
+std::wstring FakePlatform::programOf(const std::wstring& application) const {
+    const std::wstring wanted = lower(application);
+    const auto same = [&](const std::wstring& path) { return lower(path) == wanted; };
+    const bool found = std::any_of(systemPrograms.begin(), systemPrograms.end(), same) ||
+                       std::any_of(files.begin(), files.end(), [&](const auto& file) { return same(file.first); });
+    if (!found) return {};
+    std::wstring name = wanted.substr(wanted.rfind(L'\\') + 1);
+    if (name.ends_with(L".exe")) name.resize(name.size() - 4);
+    return name;
+}
+
+void FakePlatform::removeSystemProgram(const std::wstring& name) {
+    std::erase_if(systemPrograms,
+                  [&](const std::wstring& path) { return lower(path).ends_with(L"\\" + name + L".exe"); });
+}
+
+std::uint32_t FakePlatform::launch(const std::wstring& application, const std::wstring& commandLine,
+                                   const std::wstring& currentFolder, int windowStyle) {
     log_.add(L"launch " + std::to_wstring(windowStyle) + L" " + commandLine);
-    const std::wstring program = programOf(commandLine);
+    const std::wstring program = programOf(application);
     if (program.empty()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     if (auto failure = launchFailures.find(program); failure != launchFailures.end()) throw failure->second;
 
     LaunchRecord record;
+    record.application = application;
+    record.currentFolder = currentFolder;
     record.commandLine = commandLine;
     record.style = windowStyle;
     record.pid = nextPid_ += 4;
@@ -176,9 +199,9 @@ void FakePlatform::showMessage(const std::wstring& text) {
     messages.push_back(text);
 }
 
-void FakePlatform::endProgram() {
-    log_.add(L"end");
-    throw EndSignal{};
+void FakePlatform::endProgram(int exitCode) {
+    log_.add(L"end " + std::to_wstring(exitCode));
+    throw EndSignal{exitCode};
 }
 
 void FakePlatform::pumpMessages() {

@@ -20,7 +20,9 @@ namespace cartest {
 
 // What the fake's endProgram throws: deliberately not a car::Error, so the
 // logic cannot catch it by accident and a test sees that nothing ran after.
-struct EndSignal {};
+struct EndSignal {
+    int exitCode = 0;
+};
 
 // Failures to inject into one kind of call: on every call, or on the n-th
 // (counted from 1 over the fake's life).
@@ -48,7 +50,9 @@ struct FakeService {
 };
 
 struct LaunchRecord {
+    std::wstring application;
     std::wstring commandLine;
+    std::wstring currentFolder;
     int style = 0;
     std::uint32_t pid = 0;
     std::uint64_t finishesAt = 0;         // virtual time at which it ends by itself
@@ -62,6 +66,8 @@ struct AwaitRecord {
 };
 
 inline constexpr std::wstring_view kWmiMoniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+// A 32-bit program's folders on 64-bit Windows.
+inline const car::SystemFolders kSystemFolders{L"C:\\Windows", L"C:\\Windows\\SysWOW64", L"C:\\Windows\\Sysnative"};
 inline constexpr std::uint32_t kFixedInfoSize = 584;  // sizeof(FIXED_INFO) for a 32-bit process
 
 class FakePlatform final : public car::Platform {
@@ -81,6 +87,8 @@ public:
     // --- files and the JET engine -----------------------------------------
     std::map<std::wstring, FakeFile> files;
     FailurePlan moveFailures;
+    std::uint64_t freeBytes = std::uint64_t{1} << 40;
+    FailurePlan freeSpaceFailures;
     FailurePlan jetCreateFailures;
     FailurePlan compactFailures;
     std::vector<std::pair<std::wstring, std::wstring>> compactions;  // connection strings
@@ -98,11 +106,17 @@ public:
     const FakeService* service(const std::wstring& name) const;
 
     // --- programs -------------------------------------------------------------
-    // Programs the system's search finds, lower case without ".exe"; a full
-    // path is found when a file of that path exists.
-    std::set<std::wstring> searchablePrograms{L"cacls", L"iisreset", L"explorer"};
-    std::map<std::wstring, car::Error> launchFailures;  // by program, as above
-    std::map<std::wstring, std::uint32_t> runTimesMs;   // by program; default 100
+    // The system's own programs; any other program file is found when a
+    // file of that path exists. Compared in any case, as Windows does.
+    car::SystemFolders folders = kSystemFolders;
+    std::set<std::wstring> systemPrograms{kSystemFolders.nativeSystem + L"\\iisreset.exe",
+                                          kSystemFolders.system + L"\\cacls.exe",
+                                          kSystemFolders.windows + L"\\explorer.exe"};
+    // Takes a system program away (by name, "cacls"), as from a machine that lacks it.
+    void removeSystemProgram(const std::wstring& name);
+    // By program file name in lower case without ".exe" ("cacls").
+    std::map<std::wstring, car::Error> launchFailures;
+    std::map<std::wstring, std::uint32_t> runTimesMs;  // default 100
     std::vector<LaunchRecord> launches;
     std::vector<AwaitRecord> awaits;
     bool hasEnded(std::uint32_t pid) const;
@@ -125,12 +139,16 @@ public:
     car::RegValue regRead(const std::wstring& path) override;
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
+    car::PathInfo pathInfo(const std::wstring& path) override;
+    std::uint64_t freeSpace(const std::wstring& folder) override;
+    car::SystemFolders systemFolders() override;
     std::unique_ptr<car::JetEngine> createJetEngine() override;
     std::unique_ptr<car::WmiService> connectWmi(const std::wstring& moniker) override;
-    std::uint32_t launch(const std::wstring& commandLine, int windowStyle) override;
+    std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
+                         const std::wstring& currentFolder, int windowStyle) override;
     bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
     void showMessage(const std::wstring& text) override;
-    [[noreturn]] void endProgram() override;
+    [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;
     std::uint64_t clockTicks() override;
@@ -146,7 +164,7 @@ public:
 
 private:
     bool keyExists(const std::wstring& key) const;
-    std::wstring programOf(const std::wstring& commandLine) const;
+    std::wstring programOf(const std::wstring& application) const;
 
     EventLog& log_;
     std::set<std::wstring> keys_;                   // without the trailing "\\"

@@ -141,7 +141,8 @@ void FakePlatform::method(const car::WmiObject& object, const std::wstring& name
     methodFailures.hit();
     const bool isProcess = object.path.find(L":Win32_Process.") != std::wstring::npos;
     if (isProcess && name == L"Terminate") {
-        // A process that is already gone only yields a return code.
+        // The object of a process that ended since the query is gone with it.
+        if (!isRunning(object.processId)) throw car::Error{car::kWmiNotFound, L"Not found"};
         std::erase_if(processes, [&](const FakeProcess& p) { return p.pid == object.processId; });
         return;
     }

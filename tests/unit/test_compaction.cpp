@@ -119,7 +119,7 @@ TEST_F(Compaction, FailureIsReportedInItsOwnMessageAndEnds) {
         ASSERT_GE(tail.size(), 3U);
         EXPECT_TRUE(tail[tail.size() - 3].starts_with(L"compactDatabase "));
         EXPECT_EQ(tail[tail.size() - 2], L"showMessage " + text);
-        EXPECT_EQ(tail.back(), L"end");
+        EXPECT_EQ(tail.back(), L"end 3");
         EXPECT_EQ(g.form.BackupPath(), L"");
         EXPECT_EQ(filesOf(g.platform), std::set<std::wstring>{kDb + L"=old data"});
         EXPECT_EQ(g.platform.liveJetEngines, 0);

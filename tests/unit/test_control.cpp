@@ -28,6 +28,15 @@ TEST(KillProcess, EndsEveryProcessOfTheNameInTurn) {
     EXPECT_TRUE(h.platform.isRunning(other));
     EXPECT_EQ(h.platform.liveWmiServices, 0);
 
+    // One that ended by itself between the query and its termination is what
+    // was asked for: the others are still ended, and nothing fails.
+    const auto gone = h.platform.addProcess(L"QMSSrv.exe");
+    const auto last = h.platform.addProcess(L"QMSSrv.exe");
+    h.platform.methodFailures.nth[h.platform.methodFailures.calls + 1] = {car::kWmiNotFound, L"Not found"};
+    EXPECT_NO_THROW(h.form.KillProcess(L"QMSSrv.exe"));
+    EXPECT_FALSE(h.platform.isRunning(last));
+    std::erase_if(h.platform.processes, [&](const FakeProcess& p) { return p.pid == gone; });
+
     h.log.clear();
     h.form.KillProcess(L"THAdmin.exe");  // none running: nothing to do, no failure
     EXPECT_EQ(h.log.count(L"execMethod"), 0U);
@@ -103,10 +112,49 @@ TEST(Runexe, StartsTheCommandInItsStyleAndReturnsItsId) {
     EXPECT_EQ(pid, static_cast<double>(h.platform.launches[0].pid));
     EXPECT_FALSE(h.platform.hasEnded(h.platform.launches[0].pid));  // not waited for
 
-    h.platform.searchablePrograms.erase(L"iisreset");
+    h.platform.removeSystemProgram(L"iisreset");
     EXPECT_THROW(h.form.runexe(L"iisreset /start", 2), car::Error);
     EXPECT_THROW(h.form.runexe(L"C:\\Missing\\THSERVICE.EXE", 1), car::Error);
+    EXPECT_THROW(h.form.runexe(L"notepad C:\\x.txt", 1), car::Error);  // no search for other names
     EXPECT_EQ(h.platform.launches.size(), 1U);
+}
+
+// The system's tools come from the system's folders, never from a search
+// that starts in the program's own or the current folder; a server program
+// from its own path, in its own folder.
+TEST(Runexe, StartsProgramsFromKnownFoldersOnly) {
+    const std::wstring server = L"C:\\Program Files\\Quorvin\\Teamharbor\\THSERVICE.EXE";
+    const car::SystemFolders plain{L"C:\\WINNT", L"C:\\WINNT\\system32", L"C:\\WINNT\\system32"};
+    struct Case {
+        const char* label;
+        car::SystemFolders folders;
+        std::wstring commandLine;
+        std::wstring application;
+        std::wstring currentFolder;
+    };
+    const std::vector<Case> cases{
+        {"iisreset under WOW64", kSystemFolders, L"iisreset /stop", L"C:\\Windows\\Sysnative\\iisreset.exe",
+         kSystemFolders.system},
+        {"iisreset without WOW64", plain, L"iisreset /start", L"C:\\WINNT\\system32\\iisreset.exe", plain.system},
+        {"CACLS", kSystemFolders, L"CACLS \"D:\\x.mdb\" /E /G \"users\":F", L"C:\\Windows\\SysWOW64\\cacls.exe",
+         kSystemFolders.system},
+        {"explorer", kSystemFolders, L"explorer.exe D:\\Data\\", L"C:\\Windows\\explorer.exe", kSystemFolders.system},
+        {"a server by its quoted path", kSystemFolders, L"\"" + server + L"\"", server,
+         L"C:\\Program Files\\Quorvin\\Teamharbor\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.platform.folders = c.folders;
+        h.platform.systemPrograms = {c.application};
+        h.platform.files[server] = FakeFile{"program", false};
+        h.platform.files[L"C:\\cacls.exe"] = FakeFile{"planted", false};  // beside the program, say
+        h.form.runexe(c.commandLine, 1);
+        ASSERT_EQ(h.platform.launches.size(), 1U);
+        EXPECT_EQ(h.platform.launches[0].application, c.application);
+        EXPECT_EQ(h.platform.launches[0].commandLine, c.commandLine);
+        EXPECT_EQ(h.platform.launches[0].currentFolder, c.currentFolder);
+    }
 }
 
 struct RestartCase {
@@ -129,7 +177,7 @@ std::vector<RestartCase> restartCases() {
     const std::wstring queryTp = L"execQuery " + kServiceQuery + L"Quorvin Mail Server'";
     const std::wstring server = L"C:\\Server";
     const std::wstring qms = L"C:\\Program Files\\QMS";
-    const std::wstring launchTh = L"launch 1 C:\\Server\\THSERVICE.EXE";
+    const std::wstring launchTh = L"launch 1 \"C:\\Server\\THSERVICE.EXE\"";
     using V = car::RegValue;
     // clang-format off
     return {
@@ -154,7 +202,7 @@ std::vector<RestartCase> restartCases() {
         {"WMI unreachable", false, server, V{std::int64_t{0}}, true, true,
          {th + L"Folder", th + L"installAsExe", connect}, true},
         {"mail server as a program", true, qms, V{std::int64_t{1}}, true, false,
-         {tp + L"Folder", tp + L"installAsExe", L"launch 1 " + qms + L"\\QMSSrv.EXE"}},
+         {tp + L"Folder", tp + L"installAsExe", L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}},
         {"mail server as a service", true, qms, V{std::int64_t{0}}, true, false,
          {tp + L"Folder", tp + L"installAsExe", connect, queryTp, L"execMethod StartService Quorvin Mail Server"}},
         {"mail server without folder", true, std::nullopt, V{std::int64_t{1}}, true, false,
@@ -179,7 +227,7 @@ TEST(ProductRestart, StartsAsInstalledOrSaysSoAndReturns) {
         if (c.wmiFails) h.platform.connectFailures.always = kWmiDenied;
 
         EXPECT_NO_THROW(c.mail ? h.form.StartMailServer() : h.form.StartTeamharbor());
-        EXPECT_EQ(h.log.without({L"showMessage"}), c.expected);
+        EXPECT_EQ(h.log.without({L"showMessage", L"pathInfo"}), c.expected);
         const std::wstring product = c.mail ? L"Quorvin Mail Server" : L"Teamharbor";
         const std::wstring text = L"Could not start " + product + L", please start " + product + L" manually";
         EXPECT_EQ(h.platform.messages, c.message ? std::vector<std::wstring>{text} : std::vector<std::wstring>{});

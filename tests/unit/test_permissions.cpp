@@ -105,13 +105,38 @@ TEST_F(Grants, EachCommandHasEndedBeforeTheNextStarts) {
     }
 }
 
-TEST_F(Grants, DatabaseInADriveRootGrantsOnTheDriveLetter) {
-    permissions(L"C:\\db.mdb");
-    const auto lines = commandLines();
-    ASSERT_EQ(lines.size(), 12U);
-    EXPECT_EQ(lines[5], L"CACLS \"C:\\db.mdb\" /E /G \"users\":F");
-    EXPECT_EQ(lines[6], L"CACLS \"C:\" /E /T /C /G \"administrators\":F");
-    EXPECT_EQ(lines[11], L"CACLS \"C:\" /E /T /C /G \"users\":F");
+// The folder grants walk a whole tree: only ever the database's own folder,
+// never a drive's or a share's root nor "C:" (the current folder of drive C),
+// and never a quoted argument ending in a backslash, which would escape its
+// closing quote. The six file grants are made in every case.
+TEST_F(Grants, FolderGrantsCoverOnlyTheDatabasesOwnFolder) {
+    const std::vector<std::pair<std::wstring, std::wstring>> cases{
+        {L"C:\\db.mdb", L""},
+        {L"C:\\\\db.mdb", L""},
+        {L"suite.mdb", L""},
+        {L"\\\\SRV\\Share\\db.mdb", L""},
+        {L"D:\\Data\\\\suite.mdb", L"D:\\Data"},
+        {L"\\\\SRV\\Share\\Data\\db.mdb", L"\\\\SRV\\Share\\Data"},
+    };
+    for (const auto& [dbPath, folder] : cases) {
+        SCOPED_TRACE(narrow(dbPath));
+        Harness g;
+        g.form.txtDBPath.setCaption(dbPath);
+        g.form.SetPermissions();
+        ASSERT_EQ(g.platform.launches.size(), folder.empty() ? 6U : 12U);
+        EXPECT_EQ(g.platform.launches[5].commandLine, L"CACLS \"" + dbPath + L"\" /E /G \"users\":F");
+        if (!folder.empty()) {
+            EXPECT_EQ(g.platform.launches[6].commandLine,
+                      L"CACLS \"" + folder + L"\" /E /T /C /G \"administrators\":F");
+        }
+        for (const auto& l : g.platform.launches) {
+            EXPECT_EQ(l.commandLine.find(L"\\\""), std::wstring::npos) << narrow(l.commandLine);
+            // Never found by a search that starts in the program's own folder.
+            EXPECT_EQ(l.application, kSystemFolders.system + L"\\cacls.exe");
+            EXPECT_EQ(l.currentFolder, kSystemFolders.system);
+        }
+        EXPECT_TRUE(g.platform.messages.empty());
+    }
 }
 
 TEST_F(Grants, EmptyHostNameLeavesThePrefixesAlone) {
@@ -125,18 +150,6 @@ TEST_F(Grants, EmptyHostNameLeavesThePrefixesAlone) {
     EXPECT_EQ(lines[4], L"CACLS \"" + kDbPath + L"\" /E /G \"IUSR_\":F");
     EXPECT_EQ(lines[9], L"CACLS \"D:\\Quorvin Data\" /E /T /C /G \"IWAM_\":F");
     EXPECT_EQ(lines[10], L"CACLS \"D:\\Quorvin Data\" /E /T /C /G \"IUSR_\":F");
-}
-
-// A path without a folder part cannot have its folder granted: the six file
-// grants are made and SetPermissions returns normally.
-TEST_F(Grants, PathWithoutBackslashGetsTheFileGrantsOnly) {
-    EXPECT_NO_THROW(permissions(L"suite.mdb"));
-    const auto lines = commandLines();
-    ASSERT_EQ(lines.size(), 6U);
-    EXPECT_EQ(lines[0], L"CACLS \"suite.mdb\" /E /G \"administrators\":F");
-    EXPECT_EQ(lines[5], L"CACLS \"suite.mdb\" /E /G \"users\":F");
-    EXPECT_EQ(h.form.lblStatus.Caption(), L"Setting Permissions...4");
-    EXPECT_TRUE(h.platform.messages.empty());
 }
 
 // A double quote would end the quoted path early and let the rest of it
@@ -154,7 +167,7 @@ TEST_F(Grants, PathWithADoubleQuoteIsRefusedBeforeAnyCommand) {
 
 TEST_F(Grants, CommandThatCannotStartEndsTheGrantsAtOnce) {
     const car::Error missing{car::kFileNotFoundHr, L"The system cannot find the file specified."};
-    h.platform.searchablePrograms.erase(L"cacls");
+    h.platform.removeSystemProgram(L"cacls");
     try {
         permissions(kDbPath);
         ADD_FAILURE() << "no failure";

@@ -6,6 +6,7 @@
 
 #include "harness.h"
 #include "sequence.h"
+#include "ui/layout.h"
 
 namespace cartest {
 namespace {
@@ -21,6 +22,9 @@ public:
 
     Expected build(const std::wstring& backup) {
         const std::wstring temp = backup.substr(0, backup.size() - 6);
+        // The checks before anything is stopped (the search for a free
+        // temporary name aside).
+        e_.add(L"pathInfo " + kDbPath).add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
         e_.set(L"lblStatus2", L"Visible", L"1");
         e_.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
         e_.keyProbe(kThKey);
@@ -72,7 +76,7 @@ public:
         e_.keyProbe(kTpKey);
         if (p_.mailServer) {
             e_.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
-            e_.add(L"launch 1 " + kTpFolder + L"\\QMSSrv.EXE");
+            e_.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
         }
         e_.keyProbe(kQoKey);
         if (p_.organizer) e_.add(L"launch 2 iisreset /start");
@@ -200,14 +204,18 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         std::function<void(FakePlatform&)> arrange;
         car::Error error;
         bool compacted;
+        bool iisStopped;  // besides both services and the five programs, when anything was stopped
     };
     const std::vector<Case> cases{
-        {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false},
-        {"stop request refused", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false},
-        {"no IIS tools", [](FakePlatform& p) { p.searchablePrograms.erase(L"iisreset"); }, noFile, false},
-        {"CACLS missing", [](FakePlatform& p) { p.searchablePrograms.erase(L"cacls"); }, noFile, true},
-        {"backup cannot be made", [&](FakePlatform& p) { p.moveFailures.nth[1] = denied; }, denied, false},
+        {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
+        {"stop request refused", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false, false},
+        {"no IIS tools", [](FakePlatform& p) { p.removeSystemProgram(L"iisreset"); }, noFile, false, false},
+        {"CACLS missing", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, noFile, true, true},
+        {"backup cannot be made", [&](FakePlatform& p) { p.moveFailures.nth[1] = denied; }, denied, false, true},
     };
+    const std::wstring stoppedText =
+        L"This run stopped these, and they are still stopped:\r\n- the services Teamharbor, Quorvin Mail Server\r\n"
+        L"- the programs THService.exe, QMSSrv.exe, THAdmin.exe, TPAdmin.exe, QOAdmin.exe";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         Harness h;
@@ -217,7 +225,11 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
         ASSERT_EQ(h.platform.messages.size(), 1U);
         EXPECT_TRUE(showsError(h.platform.messages[0], c.error)) << narrow(h.platform.messages[0]);
-        EXPECT_EQ(h.log.entries().back(), L"end");
+        // What is left stopped is named, so that it can be started again.
+        const bool anythingStopped = c.error.number != wmi.number;
+        EXPECT_EQ(h.platform.messages[0].find(stoppedText) != std::wstring::npos, anythingStopped);
+        EXPECT_EQ(h.platform.messages[0].find(L"- IIS") != std::wstring::npos, c.iisStopped);
+        EXPECT_EQ(h.log.entries().back(), L"end 1");
         EXPECT_EQ(h.log.count(L"execMethod StartService"), 0U);
         EXPECT_EQ(h.log.count(L"launch 1"), 0U);
         EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), 0U);
@@ -236,7 +248,7 @@ TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
     EXPECT_TRUE(h.platform.messages[0].starts_with(L"Could not compact and repair database."));
     const auto tail = h.log.without({L"pathExists"});
     EXPECT_TRUE(tail[tail.size() - 3].starts_with(L"compactDatabase "));
-    EXPECT_EQ(tail.back(), L"end");
+    EXPECT_EQ(tail.back(), L"end 3");
     EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
     EXPECT_EQ(h.form.BackupPath(), L"");
     EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
@@ -257,10 +269,108 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
         (std::vector<std::wstring>{L"Could not start Teamharbor, please start Teamharbor manually",
                                    L"Could not start Quorvin Mail Server, please start Quorvin Mail Server manually"}));
     EXPECT_TRUE(h.log.contains(L"launch 2 iisreset /start"));
-    EXPECT_FALSE(h.log.contains(L"end"));
+    EXPECT_FALSE(h.log.count(L"end ") > 0);
     expectFinished(h.form, {true, true, true});
     EXPECT_EQ(h.form.lblStatus.Caption(),
               L"Compact and repair complete.\r\nThe old database has been backed up to: " + h.form.BackupPath());
+}
+
+}  // namespace
+}  // namespace cartest
+
+namespace cartest {
+namespace {
+
+// Whatever can be known to make the run fail is found before anything is
+// stopped: one message, and the window stays Ready for another press once
+// the cause is mended.
+TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
+    const car::Error classMissing{car::hresult(0x800401F3u), L"Invalid class string"};
+    struct Case {
+        const char* label;
+        std::function<void(Harness&)> arrange;
+        std::wstring named;  // the file or folder the message names
+        std::function<void(Harness&)> mend;
+    };
+    const std::wstring folder = L"D:\\Quorvin Data\\";
+    const std::vector<Case> cases{
+        {"database missing", [](Harness& h) { h.platform.files.erase(kDbPath); }, kDbPath,
+         [](Harness& h) {
+             h.platform.files[kDbPath] = FakeFile{"old data", false};
+         }},
+        {"path names a folder",
+         [](Harness& h) {
+             h.platform.files.erase(kDbPath);
+             h.platform.files[kDbPath + L"\\x.mdb"] = FakeFile{};
+         },
+         kDbPath, nullptr},
+        {"double quote in the path", [](Harness& h) { h.form.txtDBPath.setCaption(L"D:\\a\".mdb"); }, L"D:\\a\".mdb",
+         nullptr},
+        {"too little free space", [](Harness& h) { h.platform.freeBytes = 7; }, folder,
+         [](Harness& h) { h.platform.freeBytes = 8; }},
+        {"free space cannot be read",
+         [](Harness& h) {
+             h.platform.freeSpaceFailures.nth[1] = {car::hresult(0x80070035u), L"Network path not found"};
+         },
+         folder, [](Harness&) {}},
+        {"every temporary name taken",
+         [](Harness& h) {
+             for (int n = 0; n < 900; ++n) h.platform.files[kDbPath + L"." + std::to_wstring(n) + L".tmp"] = FakeFile{};
+         },
+         folder, [](Harness& h) { h.platform.files.erase(kDbPath + L".417.tmp"); }},
+        {"no JET engine", [&](Harness& h) { h.platform.jetCreateFailures.nth[1] = classMissing; }, L"Jro.JetEngine",
+         [](Harness&) {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.install({true, true, true});
+        h.start();
+        c.arrange(h);
+        h.log.clear();
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+
+        ASSERT_EQ(h.platform.messages.size(), 1U);
+        const std::wstring& message = h.platform.messages[0];
+        EXPECT_TRUE(message.ends_with(L"Nothing was stopped.")) << narrow(message);
+        EXPECT_NE(message.find(c.named), std::wstring::npos) << narrow(message);
+        EXPECT_EQ(h.log.only({L"connectWmi", L"launch", L"compactDatabase", L"moveFile", L"end", L"lblStatus"}),
+                  std::vector<std::wstring>{});
+        EXPECT_EQ(h.platform.processes.size(), 7U);  // every program of the suite still runs
+        EXPECT_TRUE(h.platform.service(L"Teamharbor")->running);
+        EXPECT_TRUE(h.form.cmdCompact.Visible() && h.form.cmdCompact.Enabled());
+        EXPECT_TRUE(h.form.cmdClose.Visible() && h.form.cmdClose.Enabled());
+        EXPECT_EQ(h.form.cmdClose.Caption(), L"Cancel");
+        EXPECT_EQ(h.form.lblStatus.Caption(), car::kReadyStatus);
+        EXPECT_TRUE(h.form.QueryUnload());
+
+        if (!c.mend) continue;
+        c.mend(h);
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        EXPECT_EQ(h.platform.messages.size(), 1U);
+        EXPECT_EQ(h.platform.compactions.size(), 1U);
+        expectFinished(h.form, {true, true, true});
+    }
+}
+
+// A second click, or Enter held down, lands in the run's first pumps while
+// the button still shows: it must start nothing.
+TEST(Run, ClicksDuringTheRunStartNothing) {
+    Harness h;
+    h.install({true, true, true});
+    h.start();
+    int clicks = 0;
+    h.platform.onPump = [&] {
+        ++clicks;
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+    };
+    h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+    EXPECT_GT(clicks, 60);
+    EXPECT_EQ(h.platform.compactions.size(), 1U);
+    EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 12U);
+    EXPECT_EQ(h.log.count(L"execMethod StopService"), 2U);
+    EXPECT_TRUE(h.platform.messages.empty());
+    expectFinished(h.form, {true, true, true});
 }
 
 }  // namespace

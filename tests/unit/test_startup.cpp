@@ -77,7 +77,7 @@ TEST(Startup, WithoutDbqTheProgramEndsAfterItsMessage) {
         EXPECT_THROW(h.form.RunEvent([&] { h.form.Form_Load(); }), EndSignal);
         EXPECT_EQ(h.log.entries(),
                   (std::vector<std::wstring>{L"regRead " + kDbqPath, L"showMessage Data Source was not a JET driver",
-                                             L"end"}));
+                                             L"end 2"}));
         EXPECT_EQ(h.view.changes(), 0U);
     }
 }
@@ -100,7 +100,7 @@ TEST(Startup, DbqThatIsNoTextReachesTheBoundaryAndChangesNothing) {
     EXPECT_THROW(h.form.RunEvent([&] { h.form.Form_Load(); }), EndSignal);
     ASSERT_EQ(h.platform.messages.size(), 1U);
     EXPECT_TRUE(showsError(h.platform.messages[0], conversion)) << narrow(h.platform.messages[0]);
-    EXPECT_EQ(h.log.entries().back(), L"end");
+    EXPECT_EQ(h.log.entries().back(), L"end 1");
     EXPECT_EQ(h.view.changes(), 0U);
     EXPECT_EQ(h.log.count(L"regRead HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin"), 0U);
 }

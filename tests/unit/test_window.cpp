@@ -50,13 +50,13 @@ TEST(Window, OpenDataFolderThatCannotLaunchEndsAtTheBoundary) {
     EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdOpenDataFolder_Click(); }), EndSignal);
     ASSERT_EQ(h.platform.messages.size(), 1U);
     EXPECT_TRUE(showsError(h.platform.messages[0], refused)) << narrow(h.platform.messages[0]);
-    EXPECT_EQ(h.log.entries().back(), L"end");
+    EXPECT_EQ(h.log.entries().back(), L"end 1");
 }
 
 TEST(Window, CloseEndsAtOnceWithoutAMessage) {
     Harness h;
     EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdClose_Click(); }), EndSignal);
-    EXPECT_EQ(h.log.entries(), std::vector<std::wstring>{L"end"});
+    EXPECT_EQ(h.log.entries(), std::vector<std::wstring>{L"end 0"});
 }
 
 // An error that escapes a handler is shown with its number and description,
@@ -72,7 +72,7 @@ TEST(Window, RunEventShowsAnEscapingErrorAndEnds) {
         EXPECT_THROW(h.form.RunEvent([&] { throw error; }), EndSignal);
         ASSERT_EQ(h.platform.messages.size(), 1U);
         EXPECT_TRUE(showsError(h.platform.messages[0], error)) << narrow(h.platform.messages[0]);
-        EXPECT_EQ(h.log.entries().back(), L"end");
+        EXPECT_EQ(h.log.entries().back(), L"end 1");
         EXPECT_EQ(h.log.size(), 2U);
     }
     Harness quiet;

@@ -38,25 +38,36 @@ E2E_COMPLETE_PREFIX='Compact and repair complete.\r\nThe old database has been b
 # The driver, for commands that launch nothing (so a pipe is safe).
 e2e_driver() { bench_wine_text "$BENCH_DRIVER" "$@"; }
 
-# Starts the program on the scenario's server and waits for its window;
-# sets E2E_PID to the program's process id.
+# Starts the program (E2E_EXE, else the build's) on the scenario's server and
+# waits for its window; sets E2E_PID to the program's process id and
+# E2E_PROGRAM_JOB to the job whose status is the program's exit code
+# (e2e_exit_code).
 e2e_start_program() {
-    BENCH_WINE_TIMEOUT=150 bench_wine "$BENCH_EXE" >>"$BENCH_TMP/program.log" 2>&1 &
+    BENCH_WINE_TIMEOUT=150 bench_wine "${E2E_EXE:-$BENCH_EXE}" >>"$BENCH_TMP/program.log" 2>&1 &
+    E2E_PROGRAM_JOB=$!
     e2e_driver wait-window 20000 >/dev/null || bench_die "the program's window did not appear"
     E2E_PID=$(e2e_driver pid) || bench_die "no process id for the window"
     [[ $E2E_PID =~ ^[0-9]+$ ]] || bench_die "driver pid printed: $E2E_PID"
+}
+
+# The exit code the program ended with, once it has ended.
+e2e_exit_code() {
+    local status=0
+    wait "$E2E_PROGRAM_JOB" || status=$?
+    echo "$status"
 }
 
 # Presses "Compact and Repair Database" and follows the run in the background
 # as a person watching the window would: every status text, every message box
 # (answered with OK), until "Open Data Folder" shows or the window goes. The
 # watch presses the button itself, so that no text slips by between the press
-# and the start of the watch. NAME names the watch's file.
+# and the start of the watch. NAME names the watch's file; further arguments
+# go to the watch (--double-click).
 e2e_begin_run() {
     E2E_WATCH="$BENCH_TMP/${1:-run}.watch"
     : >"$E2E_WATCH"
     BENCH_WINE_TIMEOUT=100 bench_wine "$BENCH_DRIVER" --pid "$E2E_PID" watch-status 80000 --click cmdCompact \
-        --until-visible cmdOpenDataFolder --answer-boxes >"$E2E_WATCH" 2>"$E2E_WATCH.err" &
+        "${@:2}" --until-visible cmdOpenDataFolder --answer-boxes >"$E2E_WATCH" 2>"$E2E_WATCH.err" &
     E2E_WATCH_JOB=$!
 }
 
@@ -197,12 +208,14 @@ e2e_running_suite_programs() {
 e2e_service_starts() { bench_started | awk -F'\t' -v m="service:$1" '$1 == m { n++ } END { print n + 0 }'; }
 e2e_service_stops() { bench_started | awk -F'\t' -v m="stopped:$1" '$1 == m { n++ } END { print n + 0 }'; }
 
-# The twelve grants for the database BENCH_DB on the machine HOST, in order.
+# The grants for the database BENCH_DB on the machine HOST, in order: twelve,
+# or the six file grants alone for a database in a drive's root.
 e2e_expected_grants() {
     local host=$1 folder=${BENCH_DB%\\*} account
     for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
         printf 'CACLS "%s" /E /G "%s":F\n' "$BENCH_DB" "$account"
     done
+    [[ $folder == [A-Za-z]: ]] && return 0
     for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
         printf 'CACLS "%s" /E /T /C /G "%s":F\n' "$folder" "$account"
     done

@@ -8,8 +8,9 @@ bench_require_built "$BENCH_FORM_PROBE" "$BENCH_DRIVER"
 
 # Runs one procedure through form_probe and answers every message box it
 # shows: probe_out gets its output, probe_boxes the boxes' texts (the driver
-# writes a box's line breaks as \r\n). The probe must end with status 0,
-# also when the program ends at a box. The output goes through a file: a
+# writes a box's line breaks as \r\n). The probe must end with the status
+# probe_expect_status (default 0), the program's exit code when it ends at a
+# box. The output goes through a file: a
 # program the probe starts could inherit a pipe and keep it open. With
 # probe_shot=NAME.png set, the first box is photographed before it is answered.
 run_probe() {
@@ -28,7 +29,8 @@ run_probe() {
     wait "$pid"
     probe_status=$?
     probe_out=$(tr -d '\r' <"$out")
-    ((probe_status == 0)) || bench_expect_eq "form_probe $1 exits by itself with status 0" 0 "$probe_status"
+    local want=${probe_expect_status:-0}
+    ((probe_status == want)) || bench_expect_eq "form_probe $1 exits by itself with status $want" "$want" "$probe_status"
 }
 
 # A screenshot that is not all black.

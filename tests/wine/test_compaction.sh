@@ -98,7 +98,7 @@ for ((n = 0; n < 900; n++)); do
     if ((n % 2)); then : >"$full_file.$n.tmp"; else : >"$full_file.$n.tmpBackup"; fi
 done
 full_before=$(folder_state "$(dirname "$full_file")")
-run_probe CompactDB "$full_db"
+probe_expect_status=1 run_probe CompactDB "$full_db"
 bench_expect_eq "all names taken: one message box" 1 "${#probe_boxes[@]}"
 box=${probe_boxes[0]:-}
 echo "  box: $box"
@@ -116,7 +116,7 @@ bench_database "$held_db"
 held_file=$(bench_unix_path "$held_db")
 held_before=$(folder_state "$(dirname "$held_file")")
 bench_start_program THService.exe --hold "$held_db" >/dev/null
-probe_shot=compaction/held_database_message.png run_probe CompactDB "$held_db"
+probe_expect_status=3 probe_shot=compaction/held_database_message.png run_probe CompactDB "$held_db"
 expected="Could not compact and repair database. Please try and compact and repair the database using the \
 Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$held_db'; file already in use."
 bench_expect_eq "held open: the compaction's own message, exactly" "$expected" "${probe_boxes[*]:-}"
@@ -132,7 +132,7 @@ bench_database "$swap_db"
 swap_file=$(bench_unix_path "$swap_db")
 bench_probe hold-compacted "$swap_db" 20000 >"$BENCH_TMP/hold.out" &
 holder=$!
-run_probe CompactDB "$swap_db"
+probe_expect_status=1 run_probe CompactDB "$swap_db"
 wait "$holder"
 compacted=$(sed -n 's/^holding //p' "$BENCH_TMP/hold.out" | tr -d '\r')
 echo "  held: $compacted"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
-# A whole run that cannot compact: a program that is none of the suite's
-# ("Other.exe") keeps the database open, so the run stops and ends every suite
-# program and then the compaction fails. The program reports the engine's
-# failure and ends; the database stays as it was and nothing is restarted.
+# Runs that cannot succeed. First the database file is missing: the press is
+# refused with one message before anything is stopped, and the window stays
+# ready. With the file back, the same window runs again, but a program that is
+# none of the suite's ("Other.exe") keeps the database open, so the run stops
+# and ends every suite program and then the compaction fails. The program
+# reports the engine's failure and ends with its exit code; the database stays
+# as it was and nothing is restarted.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -16,7 +19,29 @@ other_pid=$(bench_start_program Other.exe --hold "$BENCH_DB")
 e2e_snapshot_database
 folder_before=$(e2e_folder_files)
 
+# --- the database is missing: nothing is stopped --------------------------------------
+mv "$E2E_DB_FILE" "$E2E_DB_FILE.away"
 e2e_start_program
+e2e_driver click cmdCompact >/dev/null
+box=$(e2e_driver --pid "$E2E_PID" answer-box 15000) || box=""
+bench_expect "the refusal names the file and says that nothing was stopped" \
+    grep -qF -e "$BENCH_DB" <<<"$box"
+bench_expect_eq "the refusal ends with its promise" "Nothing was stopped." "${box##*\\r\\n}"
+dump=$(e2e_driver dump)
+bench_expect_eq "the window is still ready for another press" \
+    "visible=1 enabled=1|visible=1 enabled=1|$E2E_READY_TEXT" \
+    "$(e2e_control cmdCompact <<<"$dump" | cut -d' ' -f1-2)|$(e2e_control cmdClose <<<"$dump" | cut -d' ' -f1-2)|$(
+        e2e_control_text lblStatus <<<"$dump")"
+for service in Teamharbor "Quorvin Mail Server"; do
+    bench_expect_eq "the $service service still runs, never asked to stop" "RUNNING 0" \
+        "$(bench_service_state "$service") $(e2e_service_stops "$service")"
+done
+bench_expect_eq "every suite program still runs" "$(printf '%s\n' "${E2E_SUITE_PROGRAMS[@]}")" \
+    "$(e2e_running_suite_programs)"
+bench_expect_eq "IIS was left alone" "" "$(bench_recorded iisreset)"
+mv "$E2E_DB_FILE.away" "$E2E_DB_FILE"
+
+# --- the database is held by another program: the compaction fails ------------------
 e2e_begin_run held
 run_status=0
 e2e_end_run || run_status=$?
@@ -29,6 +54,7 @@ expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E
 bench_expect_eq "every status text up to the compaction, then the failure's message" \
     "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
 bench_expect "the program has ended" e2e_driver --pid "$E2E_PID" wait-gone 10000
+bench_expect_eq "it ended with the failed compaction's exit code" 3 "$(e2e_exit_code)"
 
 # --- nothing changed, nothing restarted -------------------------------------------------
 bench_expect_eq "the database is untouched" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"

@@ -3,7 +3,10 @@
 # One whole run as an administrator makes it on a server with everything
 # installed: the three products (the two servers as services), both services
 # running, the server and administration programs running and the servers
-# holding the database. Then "Open Data Folder" and "Exit".
+# holding the database. Then "Open Data Folder" and "Exit". The program is
+# started from a folder of its own that also holds a planted cacls.exe, and the
+# 32-bit system folder has no iisreset.exe (as on a 64-bit Windows whose IIS
+# tools are 64-bit only): neither may change what runs.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -18,7 +21,14 @@ for service in Teamharbor "Quorvin Mail Server"; do
     [[ $(e2e_service_starts "$service") == 1 ]] || bench_die "$service did not start once before the run"
 done
 
-e2e_start_program
+tool_folder="$WINEPREFIX/drive_c/bench/tool"
+mkdir -p "$tool_folder"
+cp "$BENCH_EXE" "$tool_folder/CompactAndRepair.exe"
+cp "$WINEPREFIX/drive_c/windows/syswow64/cacls.exe" "$tool_folder/cacls.exe"
+rm "$WINEPREFIX/drive_c/windows/syswow64/iisreset.exe"
+pushd "$tool_folder" >/dev/null
+E2E_EXE='C:\bench\tool\CompactAndRepair.exe' e2e_start_program
+popd >/dev/null
 bench_expect_eq "the title names the host" "Compact And Repair - $host" "$(e2e_driver text frmCompactAndRepair)"
 
 e2e_begin_run full
@@ -125,6 +135,10 @@ bench_expect_eq "the restarted servers hold the database again" "error 32" \
 bench_expect_eq "no server or administration program runs" "" "$(e2e_running_suite_programs)"
 bench_expect_eq "IIS was stopped, then started" $'iisreset /stop\niisreset /start' "$(bench_recorded iisreset)"
 bench_expect_eq "the twelve grants, in order" "$(e2e_expected_grants "$host")" "$(bench_recorded cacls)"
+bench_expect_eq "every grant ran the system's CACLS, never the one beside the program" \
+    'C:\windows\syswow64\cacls.exe' "$(bench_recorded cacls --full | cut -f1 | sort -u)"
+bench_expect_eq "IIS was reset by the native system's iisreset" 'C:\windows\system32\iisreset.exe' \
+    "$(bench_recorded iisreset --full | cut -f1 | sort -u)"
 
 # --- Open Data Folder, then Exit ---------------------------------------------------------
 e2e_driver click cmdOpenDataFolder >/dev/null
@@ -139,5 +153,6 @@ bench_expect_eq "the program stays in its Finished state" "visible=1" \
 
 e2e_driver click cmdClose >/dev/null
 bench_expect "Exit ends the program" e2e_driver --pid "$E2E_PID" wait-gone 10000
+bench_expect_eq "with exit code 0" 0 "$(e2e_exit_code)"
 
 bench_finish

@@ -2,9 +2,10 @@
 # shellcheck disable=SC2016,SC2317 # conditions and functions are handed to bench_wait_until unexpanded
 # The Windows platform layer (Win32Platform) under Wine, one operation at a
 # time through platform_check.exe: registry reads and their failure wording,
-# renames and their numbers, WMI queries and methods (with the Terminate
-# fallback), launches and waits, message boxes, the pump, the host name, the
-# JET engine object by ProgID.
+# renames and their numbers, path facts and free space, WMI queries and
+# methods (with the Terminate fallback), the system folders, launches and
+# waits, the exit code, message boxes, the pump, the host name, the JET engine
+# object by ProgID.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -112,6 +113,11 @@ bench_expect_eq "renamed content" "old" "$(cat "$folder/suite.mdb.7.tmpBackup" 2
 bench_expect_not "the renamed file is gone from its old name" test -e "$folder/suite.mdb"
 bench_expect_eq "exists" "true true false " \
     "$(pc exists "$win_folder\\suite.mdb.7.tmpBackup" "$win_folder" "$win_folder\\suite.mdb" | tr '\n' ' ')"
+truncate -s 4294967301 "$folder/big.mdb" # sparse: past 4 GiB, the size's high half counts
+bench_expect_eq "pathInfo of a file, a folder, a missing path" "file 4294967301|folder 0|missing 0|" \
+    "$(pc info "$win_folder\\big.mdb" "$win_folder" "$win_folder\\suite.mdb" | tr '\n' '|')"
+bench_expect "free space of a folder" grep -qE '^free [1-9][0-9]*$' <<<"$(pc free "$win_folder")"
+bench_expect_eq "free space of a missing folder" "error 0x80070002" "$(number_of "$(pc free "$win_folder\\none")")"
 
 echo "== WMI"
 # Each sleeper is a job of this shell's, which ends with its wine process:
@@ -134,9 +140,14 @@ bench_expect "the first object's id is the one its path names" is_process_object
 bench_expect "the second object's id is the one its path names" is_process_object "${got[1]:-}"
 text="$(pc wmi-method "$process_query" Terminate)"
 bench_expect_eq "Terminate on each" "2" "$(grep -c '^called Terminate on sleeper.exe$' <<<"$text")"
+bench_expect "Terminate enabled the debug privilege" grep -qx 'debug privilege on' <<<"$text"
 sleepers_gone() { ! kill -0 "${sleeper_pids[0]}" 2>/dev/null && ! kill -0 "${sleeper_pids[1]}" 2>/dev/null; }
 bench_expect "Terminate ended the sleepers' processes" bench_wait_until sleepers_gone 10
 bench_expect "WMI lists no sleeper afterwards" bench_wait_until 'count_is 0' 5
+read -r _ gone_pid _ gone_path <<<"${got[0]:-}"
+text="$(pc wmi-call "$gone_path" "$gone_pid" Terminate)"
+bench_expect_eq "Terminate of a process that has ended since the query" "error 0x80041002" "$(number_of "$text")"
+bench_expect "the failure says which process has ended" grep -qF "process $gone_pid has already ended" <<<"$text"
 
 service_query="Select * from Win32_Service Where Name ='Spooler'"
 service_pid() { pc wmi-query "$service_query" | sed -n 's/^object \([0-9]*\) Spooler .*:Win32_Service\.Name="Spooler"$/\1/p'; }
@@ -161,27 +172,41 @@ bench_expect "the remote moniker's refusal speaks of the local machine" grep -qF
 bench_expect_eq "moniker without security part" "count 1" \
     "$(pc wmi-query "$service_query" 'winmgmts:\\.\root\cimv2' | tail -n 1)"
 
-echo "== launch and wait"
+echo "== system folders"
+native='C:\windows\system32'
+[[ $(cat "$BENCH_TEMPLATE/arch" 2>/dev/null) == win64 ]] && native='C:\windows\Sysnative'
+bench_expect_eq "system folders" "C:\windows|C:\windows\system32|$native" "$(pc folders)"
+
+echo "== launch and wait, the exit code"
+app='C:\pc\platform_check.exe'
 for style in 0 1 2; do
-    text="$(pc run "platform_check.exe showinfo C:\\pc\\style$style.txt" "$style" 20000 | sed -n 2p)"
+    text="$(pc run "$app" "platform_check.exe showinfo C:\\pc\\style$style.txt" '' "$style" 20000 | sed -n 2p)"
     bench_expect_eq "launch in style $style ends" "ended after" "${text% *}"
     bench_expect_eq "window style $style" "flags=1 show=$style" "$(cat "$drive_c/pc/style$style.txt" 2>&1)"
 done
 pid_line() { [[ $1 =~ ^pid\ [1-9][0-9]*$ ]]; }
 # "timeout after MS" with MS at least the wait asked for, and not far above.
 bounded_wait() { [[ $1 =~ ^timeout\ after\ ([0-9]+)$ ]] && ((BASH_REMATCH[1] >= 450 && BASH_REMATCH[1] < 5000)); }
-mapfile -t got < <(pc run "platform_check.exe sleep 20000" 1 500)
+mapfile -t got < <(pc run "$app" "platform_check.exe sleep 20000" '' 1 500)
 bench_expect "launch gives a pid" pid_line "${got[0]:-}"
 bench_expect "bounded wait for a running program" bounded_wait "${got[1]:-}"
 bench_expect_eq "still running" "await again timeout" "${got[2]:-}"
-mapfile -t got < <(pc run "platform_check.exe sleep 200" 1 20000 quit-pending)
+mapfile -t got < <(pc run "$app" "platform_check.exe sleep 200" '' 1 20000 quit-pending)
 text=${got[1]:-}
 bench_expect_eq "wait with WM_QUIT pending ends" "ended after" "${text% *}"
 bench_expect_eq "WM_QUIT kept for the program's loop" "quit 3" "${got[3]:-}"
 bench_expect_eq "a process unknown to the wait" "ended" "$(pc await-unknown 12345)"
-text="$(pc launch 'no_such_program.exe /x' 1)"
+text="$(pc launch 'C:\pc\no_such_program.exe' 'no_such_program.exe /x' '' 1)"
 bench_expect_eq "a program not found" "error 0x80070002" "$(number_of "$text")"
 bench_expect "the launch failure names its command line" grep -qE ' \(no_such_program\.exe /x\)$' <<<"$text"
+# The command line's program name is searched nowhere; the child's relative
+# file lands in the current folder it was given, not in this one.
+mkdir -p "$drive_c/pc/sub dir"
+(cd "$BENCH_TMP" && pc run "$app" 'not_searched.exe showinfo here.txt' 'C:\pc\sub dir' 0 20000 >/dev/null)
+bench_expect_eq "launch of a named program in a given folder" "flags=1 show=0" \
+    "$(cat "$drive_c/pc/sub dir/here.txt" 2>&1)"
+bench_wine "$app" exit 3 >/dev/null 2>>"$BENCH_WINE_LOG"
+bench_expect_eq "endProgram's exit code" 3 "$?"
 
 echo "== messages, pump, clock, common controls"
 bench_expect_eq "unowned box" "box text=Data Source was not a JET driver buttons=OK icon=no owner=none|returned|" \

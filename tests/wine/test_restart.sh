@@ -82,9 +82,8 @@ bench_expect_eq "as a program: the procedure returns without a message" "done|0"
 bench_expect "as a program: THSERVICE.EXE of the setup folder starts" \
     bench_wait_until '[[ -n $(started_since_mark) ]]' 15
 launched=$(started_since_mark)
-# The program passes the path alone, unquoted; Wine's CreateProcessW puts a
-# found program name that holds blanks between quotes for the child.
-bench_expect_eq "it is started by its full path alone, as a program" $'program\t-\t'"\"$th_exe\"" \
+# The program passes the path alone, in quotes: its folder holds blanks.
+bench_expect_eq "it is started by its full path alone, quoted, as a program" $'program\t-\t'"\"$th_exe\"" \
     "$(cut -f1,3,4 <<<"$launched")"
 bench_expect_eq "it runs under its own name" "$(cut -f2 <<<"$launched")" "$(pids_of THSERVICE.EXE)"
 bench_expect_eq "as a program: the service is not started" STOPPED "$(bench_service_state Teamharbor)"
@@ -98,7 +97,7 @@ started_mark
 run_probe StartTeamharbor
 bench_expect_eq "install mode \"1\" as text: no message" "done|0" "$probe_out|${#probe_boxes[@]}"
 bench_expect "install mode \"1\" as text launches the program" bench_wait_until '[[ -n $(started_since_mark) ]]' 15
-bench_expect_eq "the program of the setup folder, by its full path, unquoted" $'program\t'"$th_folder\\THSERVICE.EXE" \
+bench_expect_eq "the program of the setup folder, by its full path, quoted" $'program\t'"\"$th_folder\\THSERVICE.EXE\"" \
     "$(cut -f1,4 <<<"$(started_since_mark)")"
 bench_expect_eq "install mode \"1\" as text: the service is not started" STOPPED "$(bench_service_state Teamharbor)"
 end_program THSERVICE.EXE
@@ -147,7 +146,7 @@ run_probe StartMailServer
 bench_expect_eq "mail server as a program: no message" "done|0" "$probe_out|${#probe_boxes[@]}"
 bench_expect "mail server as a program: its program starts" bench_wait_until '[[ -n $(started_since_mark) ]]' 15
 bench_expect_eq "the mail server's program path ends in \\QMSSrv.EXE" \
-    $'program\t'"$qms_folder\\QMSSrv.EXE" "$(cut -f1,4 <<<"$(started_since_mark)")"
+    $'program\t'"\"$qms_folder\\QMSSrv.EXE\"" "$(cut -f1,4 <<<"$(started_since_mark)")"
 bench_expect_eq "mail server as a program: its service is not started" STOPPED \
     "$(bench_service_state "Quorvin Mail Server")"
 end_program QMSSrv.EXE

@@ -96,9 +96,10 @@ bench_expect_eq "... started with the command line whole" "\"$sleeper\" --name s
     "$(bench_started | awk -F'\t' -v pid="$pid" '$1 == "program" && $2 == pid { print $4 }')"
 bench_probe kill Sleeper.exe >/dev/null
 
+# A program in a folder that does not exist: Windows names the missing path.
 BOX_WATCH=10000 probe_watched runexe 'C:\nowhere\missing.exe' 1
 bench_expect "runexe of a missing program: the box gives the number" \
-    grep -Eq '^Error -2147024894 \(0x80070002\)\\r\\n\\r\\n' <<<"$BOX"
+    grep -Eq '^Error -2147024893 \(0x80070003\)\\r\\n\\r\\n' <<<"$BOX"
 bench_expect "... and a description" grep -Eq '\\r\\n\\r\\n.*[[:alpha:]]' <<<"$BOX"
 echo "  the box said: $BOX"
 bench_expect_eq "... and the program ends without returning" "" "$PROBE_OUT"

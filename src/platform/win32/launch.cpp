@@ -19,7 +19,8 @@ WORD showCommand(int windowStyle) {
 
 }  // namespace
 
-std::uint32_t Win32Platform::launch(const std::wstring& commandLine, int windowStyle) {
+std::uint32_t Win32Platform::launch(const std::wstring& application, const std::wstring& commandLine,
+                                    const std::wstring& currentFolder, int windowStyle) {
     // Forget the processes that ended without being waited for.
     std::erase_if(launched_,
                   [](const auto& entry) { return ::WaitForSingleObject(entry.second.get(), 0) == WAIT_OBJECT_0; });
@@ -29,10 +30,12 @@ std::uint32_t Win32Platform::launch(const std::wstring& commandLine, int windowS
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = showCommand(windowStyle);
     PROCESS_INFORMATION process{};
-    // CreateProcessW may write into the command line, so it gets a copy.
+    // CreateProcessW may write into the command line, so it gets a copy. The
+    // program file is named, never searched for: a search would look in the
+    // program's own folder and the current one before the system's.
     std::wstring mutableLine = commandLine;
-    if (!::CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    if (!::CreateProcessW(application.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process)) {
         Error error = win32::win32Error(::GetLastError());
         error.description += L" (" + commandLine + L")";
         throw error;

@@ -9,7 +9,7 @@ void Win32Platform::showMessage(const std::wstring& text) {
     ::MessageBoxW(owner, text.c_str(), L"Compact And Repair", MB_OK);
 }
 
-void Win32Platform::endProgram() { ::ExitProcess(0); }
+void Win32Platform::endProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
 
 bool Win32Platform::dispatchWaitingMessages() {
     MSG message{};

@@ -1,6 +1,6 @@
 // The platform as Windows provides it. Each group of operations is defined in
 // a source file of its own (registry.cpp, files.cpp, jet.cpp, wmi.cpp,
-// launch.cpp, messages.cpp, network.cpp).
+// system_folders.cpp, launch.cpp, messages.cpp, network.cpp).
 #pragma once
 
 #include <windows.h>
@@ -30,15 +30,20 @@ public:
 
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
+    PathInfo pathInfo(const std::wstring& path) override;
+    std::uint64_t freeSpace(const std::wstring& folder) override;
 
     std::unique_ptr<JetEngine> createJetEngine() override;
     std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) override;
 
-    std::uint32_t launch(const std::wstring& commandLine, int windowStyle) override;
+    SystemFolders systemFolders() override;
+
+    std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
+                         const std::wstring& currentFolder, int windowStyle) override;
     bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
 
     void showMessage(const std::wstring& text) override;
-    [[noreturn]] void endProgram() override;
+    [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;
     std::uint64_t clockTicks() override;

@@ -57,7 +57,7 @@ LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         onClose();
         return 0;
     case WM_DESTROY:
-        PostQuitMessage(0);
+        PostQuitMessage(kExitLeft);
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) {
@@ -111,7 +111,7 @@ void Win32Window::onClose() {
         MessageBeep(MB_OK);
         return;
     }
-    platform_.endProgram();
+    platform_.endProgram(kExitLeft);
 }
 
 LRESULT Win32Window::onControlColour(HDC dc, HWND control) {

@@ -7,11 +7,25 @@
 
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
 #include "app/frmCompactAndRepair.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/window.h"
 #include "platform/win32/window_dpi.h"
+
+// <windows.h> is included above, so its StartService macro is live here: the
+// class must still have its procedure under its own name, as in the files
+// that never see the macro.
+#ifndef StartService
+#error "<windows.h> no longer defines StartService: the check below would prove nothing"
+#endif
+#pragma push_macro("StartService")
+#undef StartService
+static_assert(std::is_same_v<decltype(&car::frmCompactAndRepair::StartService),
+                             void (car::frmCompactAndRepair::*)(const std::wstring&)>,
+              "frmCompactAndRepair::StartService must not depend on <windows.h>'s macro");
+#pragma pop_macro("StartService")
 
 namespace {
 
@@ -22,7 +36,7 @@ int runMessageLoop(HWND window) {
     for (;;) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(message.wParam);  // WM_QUIT
-        if (got == -1) return 1;
+        if (got == -1) return car::kExitError;
         if (window != nullptr && IsWindow(window) && IsDialogMessageW(window, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -59,6 +73,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         std::swprintf(number, 16, L"0x%08X", static_cast<unsigned>(error.number));
         const std::wstring text = error.description + L"\r\n\r\nError " + number;
         MessageBoxW(nullptr, text.c_str(), L"Compact And Repair", MB_OK | MB_ICONERROR);
-        return 1;
+        return car::kExitError;
     }
 }

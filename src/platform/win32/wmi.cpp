@@ -6,6 +6,7 @@
 
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/privilege.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/wmi_moniker.h"
 
@@ -78,10 +79,17 @@ bool isProcessPath(const std::wstring& path) {
     return true;
 }
 
-// What Win32_Process.Terminate does, for a WMI that lacks the method.
+// What Win32_Process.Terminate does, for a WMI that lacks the method. A
+// process that ended after the query is reported as WMI reports a vanished
+// object, so that the caller can take it as done.
 void terminateProcess(std::uint32_t processId) {
     win32::UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
-    if (!process) throw win32::win32Error(::GetLastError());
+    if (!process) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_INVALID_PARAMETER)  // no process has that id
+            throw Error{kWmiNotFound, L"The process " + std::to_wstring(processId) + L" has already ended."};
+        throw win32::win32Error(code);
+    }
     if (!::TerminateProcess(process.get(), 0)) throw win32::win32Error(::GetLastError());
 }
 
@@ -117,6 +125,9 @@ public:
     }
 
     void execMethod(const WmiObject& object, const std::wstring& method) override {
+        // WMI acts with the caller's enabled privileges; ending a service's
+        // process needs this one, and so does the fallback below.
+        if (method == L"Terminate") win32::enableDebugPrivilege();
         ComPtr<IWbemClassObject> outParameters;
         const HRESULT hr = services_->ExecMethod(Bstr(object.path).get(), Bstr(method).get(), 0, nullptr, nullptr,
                                                  outParameters.put(), nullptr);

@@ -115,6 +115,8 @@ int watchStatus(const Target& target, Arguments& args) {
     const bool answerBoxes = args.takeFlag(L"--answer-boxes");
     const std::optional<std::wstring> untilName = args.takeOption(L"--until-visible");
     const std::optional<std::wstring> clickName = args.takeOption(L"--click");
+    // Two presses queued at once, as a double click or Enter held down gives them.
+    const bool twice = args.takeFlag(L"--double-click");
     const std::optional<unsigned> timeout = timeoutAt(args, 0);
     if (!timeout || args.count() != 1 || (untilName && untilName->empty())) return badUsage(L"watch-status");
 
@@ -142,6 +144,7 @@ int watchStatus(const Target& target, Arguments& args) {
     const ULONGLONG pressedAt = GetTickCount64();
     if (button != nullptr) watch.timeFrom(pressedAt);
     if (button != nullptr && !PostMessageW(button, BM_CLICK, 0, 0)) return failed(L"cannot post the click");
+    if (button != nullptr && twice && !PostMessageW(button, BM_CLICK, 0, 0)) return failed(L"cannot post the click");
     const Outcome outcome = watch.run(*timeout);
     printLine(L"END: " + outcome.reason);
     // The run is over with its last status text.

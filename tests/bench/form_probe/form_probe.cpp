@@ -10,15 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "app/frmCompactAndRepair.h"
 #include "platform/win32/win32_platform.h"
 
-// The service header maps StartService to StartServiceW; the window class
-// has a procedure of that name.
-#undef StartService
-
-#include "app/frmCompactAndRepair.h"
-
 namespace {
+
+// The window class's procedure, taken where <windows.h>'s StartService macro
+// (StartServiceW) cannot rename it.
+#pragma push_macro("StartService")
+#undef StartService
+constexpr auto kStartService = &car::frmCompactAndRepair::StartService;
+#pragma pop_macro("StartService")
 
 class NullView final : public car::View {
 public:
@@ -26,8 +28,8 @@ public:
 };
 
 void Print(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
@@ -54,10 +56,11 @@ std::wstring Describe(const car::RegValue& value) {
 }
 
 int Usage() {
-    Print(L"usage: form_probe RegistryItemExists|RegistryKeyExists|RegistryValueExists|ReadReg PATH\n"
-          L"       form_probe GetHostName | StartService NAME | StopService NAME | KillProcess NAME\n"
-          L"       form_probe runexe COMMANDLINE STYLE | StartTeamharbor | StartMailServer\n"
-          L"       form_probe CompactDB PATH | SetPermissions PATH | OpenDataFolder PATH");
+    Print(
+        L"usage: form_probe RegistryItemExists|RegistryKeyExists|RegistryValueExists|ReadReg PATH\n"
+        L"       form_probe GetHostName | StartService NAME | StopService NAME | KillProcess NAME\n"
+        L"       form_probe runexe COMMANDLINE STYLE | StartTeamharbor | StartMailServer\n"
+        L"       form_probe CompactDB PATH | SetPermissions PATH | OpenDataFolder PATH");
     return 64;
 }
 
@@ -101,7 +104,7 @@ int wmain(int argc, wchar_t** argv) {
         } else if (procedure == L"GetHostName") {
             Print(form.GetHostName());
         } else if (procedure == L"StartService") {
-            form.StartService(argument);
+            (form.*kStartService)(argument);
         } else if (procedure == L"StopService") {
             form.StopService(argument);
         } else if (procedure == L"KillProcess") {

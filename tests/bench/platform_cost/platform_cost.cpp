@@ -16,15 +16,17 @@
 #include <string>
 #include <type_traits>
 
+#include "app/frmCompactAndRepair.h"
 #include "platform/win32/win32_platform.h"
 
-// The service header maps StartService to StartServiceW; the window class
-// has a procedure of that name.
-#undef StartService
-
-#include "app/frmCompactAndRepair.h"
-
 namespace {
+
+// The window class's procedure, taken where <windows.h>'s StartService macro
+// (StartServiceW) cannot rename it.
+#pragma push_macro("StartService")
+#undef StartService
+constexpr auto kStartService = &car::frmCompactAndRepair::StartService;
+#pragma pop_macro("StartService")
 
 class NullView final : public car::View {
 public:
@@ -98,8 +100,8 @@ int wmain() {
             std::snprintf(what, sizeof what, "runexe CACLS %d", i);
             launch(what, L"CACLS \"C:\\bench\\cost\" /E /G \"Everyone\":F", 0);
         }
-        services += Timed("StartService Teamharbor", [&] { form.StartService(L"Teamharbor"); });
-        services += Timed("StartService Quorvin Mail Server", [&] { form.StartService(L"Quorvin Mail Server"); });
+        services += Timed("StartService Teamharbor", [&] { (form.*kStartService)(L"Teamharbor"); });
+        services += Timed("StartService Quorvin Mail Server", [&] { (form.*kStartService)(L"Quorvin Mail Server"); });
         launch("runexe iisreset /start", L"iisreset /start", 2);
     });
     if (!stopped) {

@@ -119,6 +119,24 @@ std::wstring pendingQuit() {
     return L"none";
 }
 
+// Whether the process's token has SeDebugPrivilege enabled.
+bool debugPrivilegeEnabled() {
+    HANDLE token = nullptr;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    const car::win32::UniqueHandle owner(token);
+    std::vector<std::uint8_t> buffer(4096);
+    DWORD size = 0;
+    LUID debug{};
+    if (!::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug) ||
+        !::GetTokenInformation(token, TokenPrivileges, buffer.data(), 4096, &size))
+        return false;
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
+    const LUID_AND_ATTRIBUTES* entries = privileges->Privileges;
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
+        if (entries[i].Luid.LowPart == debug.LowPart) return (entries[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    return false;
+}
+
 std::uint32_t number(const wchar_t* text) { return static_cast<std::uint32_t>(std::wcstoul(text, nullptr, 0)); }
 
 int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
@@ -136,6 +154,16 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         print(L"moved");
     } else if (command == L"exists") {
         for (std::size_t i = 1; i < args.size(); ++i) print(platform.pathExists(args[i]) ? L"true" : L"false");
+    } else if (command == L"info") {
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const car::PathInfo info = platform.pathInfo(args[i]);
+            print((info.exists ? (info.isFolder ? L"folder " : L"file ") : L"missing ") + std::to_wstring(info.size));
+        }
+    } else if (command == L"free") {
+        print(L"free " + std::to_wstring(platform.freeSpace(args.at(1))));
+    } else if (command == L"folders") {
+        const car::SystemFolders folders = platform.systemFolders();
+        print(folders.windows + L"|" + folders.system + L"|" + folders.nativeSystem);
     } else if (command == L"wmi-query" || command == L"wmi-method") {
         const auto moniker = command == L"wmi-query" && args.size() > 2
                                  ? args.at(2)
@@ -149,15 +177,20 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
                 print(L"called " + args.at(2) + L" on " + object.name);
             }
         }
+        if (command == L"wmi-method") print(debugPrivilegeEnabled() ? L"debug privilege on" : L"debug privilege off");
         print(L"count " + std::to_wstring(objects.size()));
-    } else if (command == L"launch") {
-        print(L"pid " + std::to_wstring(platform.launch(args.at(1), std::stoi(args.at(2)))));
-    } else if (command == L"run") {  // launch, then await with a timeout
-        if (args.size() > 4 && args.at(4) == L"quit-pending") ::PostQuitMessage(3);
-        const auto pid = platform.launch(args.at(1), std::stoi(args.at(2)));
+    } else if (command == L"wmi-call") {  // PATH PROCESSID METHOD: an object found by an earlier query
+        const auto service = platform.connectWmi(L"winmgmts:\\\\.\\root\\cimv2");
+        service->execMethod(car::WmiObject{args.at(1), L"", number(args.at(2).c_str())}, args.at(3));
+        print(L"called " + args.at(3));
+    } else if (command == L"launch") {  // APPLICATION COMMANDLINE FOLDER STYLE
+        print(L"pid " + std::to_wstring(platform.launch(args.at(1), args.at(2), args.at(3), std::stoi(args.at(4)))));
+    } else if (command == L"run") {  // the same, then TIMEOUT [quit-pending]: await with a timeout
+        if (args.size() > 6 && args.at(6) == L"quit-pending") ::PostQuitMessage(3);
+        const auto pid = platform.launch(args.at(1), args.at(2), args.at(3), std::stoi(args.at(4)));
         print(L"pid " + std::to_wstring(pid));
         const DWORD start = ::GetTickCount();
-        const bool ended = platform.awaitProcess(pid, number(args.at(3).c_str()));
+        const bool ended = platform.awaitProcess(pid, number(args.at(5).c_str()));
         print(std::wstring(ended ? L"ended" : L"timeout") + L" after " + std::to_wstring(::GetTickCount() - start));
         print(L"await again " + std::wstring(platform.awaitProcess(pid, 0) ? L"ended" : L"timeout"));
         print(L"quit " + pendingQuit());
@@ -175,6 +208,8 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         ::CloseHandle(file);
     } else if (command == L"sleep") {
         platform.sleep(number(args.at(1).c_str()));
+    } else if (command == L"exit") {
+        platform.endProgram(std::stoi(args.at(1)));
     } else if (command == L"netparams") {
         std::uint32_t length = 0;
         platform.getNetworkParams(nullptr, length);

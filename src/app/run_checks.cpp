@@ -1,0 +1,84 @@
+#include <string>
+
+#include "app/frmCompactAndRepair.h"
+
+namespace car {
+namespace {
+
+constexpr wchar_t kPressAgain[] = L"then press \"Compact and Repair Database\" again.";
+constexpr wchar_t kStartAgain[] = L"then start this program again.";
+constexpr wchar_t kNothingStopped[] = L"\r\n\r\nNothing was stopped.";
+
+// Free space rounded down and the need rounded up, so that the two never
+// read the same when one is short of the other.
+constexpr std::uint64_t kMegabyte = 1024 * 1024;
+std::wstring MegabytesDown(std::uint64_t bytes) { return std::to_wstring(bytes / kMegabyte) + L" MB"; }
+std::wstring MegabytesUp(std::uint64_t bytes) { return std::to_wstring((bytes + kMegabyte - 1) / kMegabyte) + L" MB"; }
+
+std::wstring ErrorLine(const Error& error) {
+    return L"Error " + std::to_wstring(error.number) + L": " + error.description;
+}
+
+}  // namespace
+
+// A leftover of an earlier run under the temporary or the backup name would
+// make the compaction or the rename fail.
+bool frmCompactAndRepair::SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix) {
+    return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup");
+}
+
+// Everything that can be known to make the run fail once the suite is down
+// is looked at before anything is stopped. Empty when the run can go ahead;
+// otherwise what to tell the user.
+std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
+    const std::wstring dataSource = L"the DBQ value of the data source QuorvinCollaborationSuite";
+    if (dbPath.find(L'"') != std::wstring::npos) {
+        return L"The database path\r\n" + dbPath +
+               L"\r\nholds a double quote (\"), which no Windows file name can hold. Correct " + dataSource + L", " +
+               kStartAgain + kNothingStopped;
+    }
+    const PathInfo database = platform_.pathInfo(dbPath);
+    if (dbPath.empty() || !database.exists) {
+        return L"The database file\r\n" + dbPath + L"\r\ndoes not exist. Put the database back under this name, " +
+               L"or correct " + dataSource + L" and start this program again; " + kPressAgain + kNothingStopped;
+    }
+    if (database.isFolder) {
+        return L"The database path\r\n" + dbPath + L"\r\nnames a folder, not a database file. Correct " + dataSource +
+               L", " + kStartAgain + kNothingStopped;
+    }
+
+    const std::wstring folder = GetPathOnly(dbPath);
+    const std::wstring where = folder.empty() ? std::wstring(L"the current folder") : folder;
+    try {
+        const std::uint64_t free = platform_.freeSpace(folder);
+        if (free < database.size) {
+            return L"The drive of\r\n" + where + L"\r\nhas " + MegabytesDown(free) +
+                   L" free, but the compacted copy of the database needs up to " + MegabytesUp(database.size) +
+                   L" (the size of the database). Free space on that drive, " + kPressAgain + kNothingStopped;
+        }
+    } catch (const Error& error) {
+        return L"The free space on the drive of\r\n" + where + L"\r\ncannot be read (" + ErrorLine(error) +
+               L"). Make sure the folder can be reached, " + kPressAgain + kNothingStopped;
+    }
+
+    bool suffixFree = false;
+    for (int number = 0; number < kSuffixCount && !suffixFree; ++number) {
+        suffixFree = !SuffixTaken(dbPath, SuffixOf(number));
+    }
+    if (!suffixFree) {
+        return L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " + dbPath +
+               L".899.tmp or their Backup names all exist in\r\n" + where +
+               L"\r\nMove the old temporary and backup files out of that folder, " + kPressAgain + kNothingStopped;
+    }
+
+    try {
+        platform_.createJetEngine();  // released at once: only whether it can be made matters
+    } catch (const Error& error) {
+        return L"The JET engine (Jro.JetEngine) cannot be created on this machine (" + ErrorLine(error) +
+               L"). Install the Microsoft JET 4.0 OLE DB provider and the JET replication objects (32-bit), " +
+               kPressAgain + kNothingStopped;
+    }
+    return {};
+}
+
+}  // namespace car

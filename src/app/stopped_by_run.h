@@ -1,0 +1,33 @@
+// What a run has stopped and not yet started again: the services it asked to
+// stop, the programs it ended and IIS. An error that ends the program part-way
+// names them, so that the administrator knows what to start again or to keep
+// stopped for a repair by hand.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace car {
+
+class StoppedByRun {
+public:
+    void serviceStopped(const std::wstring& name) { add(services_, name); }
+    void serviceStarted(const std::wstring& name) { remove(services_, name); }
+    void programEnded(const std::wstring& name) { add(programs_, name); }
+    void programStarted(const std::wstring& name) { remove(programs_, name); }
+    void iisStopped(bool stopped) { iis_ = stopped; }
+
+    bool empty() const { return services_.empty() && programs_.empty() && !iis_; }
+    // Lines for a message box; empty when nothing is left stopped.
+    std::wstring describe() const;
+
+private:
+    static void add(std::vector<std::wstring>& list, const std::wstring& name);
+    static void remove(std::vector<std::wstring>& list, const std::wstring& name);
+
+    std::vector<std::wstring> services_;
+    std::vector<std::wstring> programs_;
+    bool iis_ = false;
+};
+
+}  // namespace car

@@ -1,0 +1,81 @@
+#include <array>
+#include <cwctype>
+#include <string>
+
+#include "app/frmCompactAndRepair.h"
+
+namespace car {
+namespace {
+
+enum class Folder { Windows, System, NativeSystem };
+
+struct SystemTool {
+    std::wstring_view name;  // as command lines name it, in lower case, without ".exe"
+    Folder folder;
+};
+
+// The system's tools that the program starts, and where each lives. The
+// search that would otherwise find them looks in the program's own folder
+// and the current folder first, where anyone could have left a program of
+// that name. iisreset may exist only as a 64-bit program: a 32-bit program
+// reaches it through the native system folder.
+constexpr std::array<SystemTool, 3> kSystemTools{{
+    {L"iisreset", Folder::NativeSystem},
+    {L"cacls", Folder::System},
+    {L"explorer", Folder::Windows},
+}};
+
+std::wstring Lowered(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return text;
+}
+
+// The command line's first word: up to the closing quote when it is quoted,
+// else up to the first blank.
+std::wstring FirstWord(const std::wstring& commandLine) {
+    if (!commandLine.empty() && commandLine.front() == L'"') {
+        return commandLine.substr(1, commandLine.find(L'"', 1) - 1);
+    }
+    return commandLine.substr(0, commandLine.find(L' '));
+}
+
+}  // namespace
+
+std::pair<std::wstring, std::wstring> frmCompactAndRepair::ProgramOf(const std::wstring& commandLine) {
+    const std::wstring word = FirstWord(commandLine);
+    const SystemFolders folders = platform_.systemFolders();
+    if (word.find_first_of(L"\\/:") != std::wstring::npos) {
+        // A folder that is not there would fail the start with a misleading
+        // "directory name is invalid" instead of naming the missing program.
+        const std::wstring ownFolder = GetPathOnly(word);
+        return {word, platform_.pathInfo(ownFolder).isFolder ? ownFolder : folders.system};
+    }
+
+    std::wstring name = Lowered(word);
+    if (name.ends_with(L".exe")) name.resize(name.size() - 4);
+    for (const SystemTool& tool : kSystemTools) {
+        if (tool.name != name) continue;
+        const std::wstring& folder = tool.folder == Folder::Windows  ? folders.windows
+                                     : tool.folder == Folder::System ? folders.system
+                                                                     : folders.nativeSystem;
+        return {folder + L"\\" + name + L".exe", folders.system};
+    }
+    throw Error{kFileNotFoundHr, L"\"" + word +
+                                     L"\" is neither a full path nor one of the system's tools that this "
+                                     L"program starts; nothing was started (" +
+                                     commandLine + L")."};
+}
+
+// Children start in a folder of their own choosing, never in whatever folder
+// this program inherited: a program started by its path in its own folder,
+// the system's tools in the system folder.
+std::uint32_t frmCompactAndRepair::Launch(const std::wstring& commandLine, int windowStyle) {
+    const auto [application, currentFolder] = ProgramOf(commandLine);
+    return platform_.launch(application, commandLine, currentFolder, windowStyle);
+}
+
+double frmCompactAndRepair::runexe(const std::wstring& exename, int runtype) {
+    return static_cast<double>(Launch(exename, runtype));
+}
+
+}  // namespace car

@@ -1,0 +1,33 @@
+#include "platform/win32/privilege.h"
+
+#include <windows.h>
+
+#include "platform/win32/handle.h"
+
+namespace car::win32 {
+
+namespace {
+
+bool tryEnableDebugPrivilege() noexcept {
+    HANDLE raw = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return false;
+    const UniqueHandle token(raw);
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &privileges.Privileges[0].Luid)) return false;
+    // Succeeds even when the token lacks the privilege, leaving
+    // ERROR_NOT_ALL_ASSIGNED behind: only the last error tells.
+    if (!::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr)) return false;
+    return ::GetLastError() == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool enableDebugPrivilege() {
+    // The token is the process's: once enabled it stays so for every later call.
+    static const bool enabled = tryEnableDebugPrivilege();
+    return enabled;
+}
+
+}  // namespace car::win32
