@@ -64,39 +64,22 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     const std::wstring suffix = FreeSuffix(dbPath);
     const std::wstring compactedPath = dbPath + suffix;
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
+    WaitUntilReleased(dbPath);
+    log_.write(L"Database size before: " + std::to_wstring(platform_.pathInfo(dbPath).size));
 
     try {
         engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath));
     } catch (const Error& error) {
-        platform_.showMessage(
+        Tell(
             L"Could not compact and repair database. Please try and compact and repair the database using the "
             L"Manual Method described in the FAQ\r\nError was: " +
             std::to_wstring(error.number) + L", " + error.description);
-        platform_.endProgram(kExitCompactionFailed);
+        EndProgram(kExitCompactionFailed, L"the database could not be compacted");
     }
 
-    anicompress();
-    BackupPath_ = dbPath + suffix + L"Backup";
-    lblStatus.setCaption(L"Compact complete. Renaming old Database");
-    platform_.moveFile(dbPath, BackupPath_);
-
-    anicompress();
-    lblStatus.setCaption(L"Putting compacted database in place");
-    try {
-        platform_.moveFile(compactedPath, dbPath);
-    } catch (const Error& error) {
-        // Never leave the database path empty: put the old database back first.
-        try {
-            platform_.moveFile(BackupPath_, dbPath);
-        } catch (const Error& rollback) {
-            throw Error{error.number, error.description + L"\r\nThe old database could not be put back (" +
-                                          rollback.description + L"). The old database is " + BackupPath_ +
-                                          L" and the compacted copy is " + compactedPath + L"."};
-        }
-        BackupPath_.clear();
-        throw Error{error.number, error.description + L"\r\nThe old database was put back under " + dbPath +
-                                      L"; the compacted copy is left as " + compactedPath + L"."};
-    }
+    SwapInCompacted(dbPath, compactedPath, dbPath + suffix + L"Backup");
+    log_.write(L"Database size after: " + std::to_wstring(platform_.pathInfo(dbPath).size));
+    log_.write(L"Backup: " + BackupPath_);
 }
 
 }  // namespace car

@@ -19,9 +19,12 @@ void frmCompactAndRepair::cmdCompact_Click() {
     // the button is hidden: it must start nothing.
     if (running_) return;
     running_ = true;
+    StartRun(txtDBPath.Caption());
     // The box of a failed check pumps messages too: still guarded.
     if (const std::wstring problem = CheckBeforeRun(txtDBPath.Caption()); !problem.empty()) {
-        platform_.showMessage(problem);
+        Tell(problem);
+        if (!unattended_) log_.write(L"Outcome: refused, nothing was stopped");
+        result_ = RunResult::Refused;
         running_ = false;
         return;
     }
@@ -45,7 +48,9 @@ void frmCompactAndRepair::cmdCompact_Click() {
     anicompress();
 
     lblStatus.setCaption(L"Stopping Services");
+    // Each request to a service takes WMI a while: the window answers between.
     StopService(std::wstring(suite::kTeamharborService));
+    platform_.pumpMessages();
     StopService(std::wstring(suite::kMailServerService));
     for (int counter = 1; counter <= 3; ++counter) {
         lblStatus.setCaption(L"Stopping Services " + std::to_wstring(counter));
@@ -92,13 +97,16 @@ void frmCompactAndRepair::cmdCompact_Click() {
 
     lblStatus.setCaption(L"Starting Services...");
     if (RegistryItemExists(kTeamharborKey)) StartTeamharbor();
+    platform_.pumpMessages();
     if (RegistryItemExists(kTeampostKey)) StartMailServer();
+    platform_.pumpMessages();
     if (RegistryItemExists(kOrganizerKey)) {
         runexe(L"iisreset /start", 2);
         stopped_.iisStopped(false);
     }
     platform_.pumpMessages();
     anicompress();
+    const std::wstring notBack = ProductsNotBack();
 
     prjProgress.setVisible(false);
     cmdClose.setEnabled(true);
@@ -107,12 +115,25 @@ void frmCompactAndRepair::cmdCompact_Click() {
     cmdClose.setVisible(true);
     cmdClose.setCaption(L"Exit");
     cmdOpenDataFolder.setVisible(true);
-    const int tickWidth = imgTick.Width();
-    lblStatus.setWidth(lblStatus.Width() - tickWidth);
-    lblStatus.setLeft(tickWidth + lblStatus.Left());
-    imgTick.setVisible(true);
-    lblStatus.setCaption(L"Compact and repair complete.\r\nThe old database has been backed up to: " + BackupPath_);
+    const std::wstring complete =
+        L"Compact and repair complete.\r\nThe old database has been backed up to: " + BackupPath_;
+    // A log that could not be written is said once, here, after the run.
+    const std::wstring logNote = log_.failure().empty() ? std::wstring() : L"\r\n" + log_.failure();
+    if (notBack.empty()) {
+        const int tickWidth = imgTick.Width();
+        lblStatus.setWidth(lblStatus.Width() - tickWidth);
+        lblStatus.setLeft(tickWidth + lblStatus.Left());
+        imgTick.setVisible(true);
+    }
+    // No tick for a suite that is not all back: the text says which product.
+    lblStatus.setCaption(complete + notBack + logNote);
 
+    result_ = notBack.empty() ? RunResult::Finished : RunResult::NotAllBack;
+    if (!unattended_) {
+        log_.write(L"Outcome: finished" +
+                   std::wstring(notBack.empty() ? L"" : L", but not every product is running again") + L"; after " +
+                   std::to_wstring(log_.elapsedMs()) + L" ms");
+    }
     running_ = false;
 }
 

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <exception>
 #include <iterator>
 
 #include "app/frmCompactAndRepair.h"
@@ -18,27 +19,29 @@ std::wstring UnhandledErrorText(const Error& error) {
 }  // namespace
 
 frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
-    : Form(ControlId::Form, view, layoutOf(ControlId::Form).initial),
-      cmdClose(ControlId::cmdClose, view, layoutOf(ControlId::cmdClose).initial),
-      cmdCompact(ControlId::cmdCompact, view, layoutOf(ControlId::cmdCompact).initial),
-      cmdOpenDataFolder(ControlId::cmdOpenDataFolder, view, layoutOf(ControlId::cmdOpenDataFolder).initial),
-      tmrSpin(ControlId::tmrSpin, view, layoutOf(ControlId::tmrSpin).initial),
-      prjProgress(ControlId::prjProgress, view, layoutOf(ControlId::prjProgress).initial),
-      imgTick(ControlId::imgTick, view, layoutOf(ControlId::imgTick).initial),
-      qoline(ControlId::qoline, view, layoutOf(ControlId::qoline).initial),
-      tpline(ControlId::tpline, view, layoutOf(ControlId::tpline).initial),
-      thline(ControlId::thline, view, layoutOf(ControlId::thline).initial),
-      imgTH(ControlId::imgTH, view, layoutOf(ControlId::imgTH).initial),
-      imgQO(ControlId::imgQO, view, layoutOf(ControlId::imgQO).initial),
-      imgTP(ControlId::imgTP, view, layoutOf(ControlId::imgTP).initial),
-      lblSpin(ControlId::lblSpin, view, layoutOf(ControlId::lblSpin).initial),
-      lblStatus(ControlId::lblStatus, view, layoutOf(ControlId::lblStatus).initial),
-      lblStatus2(ControlId::lblStatus2, view, layoutOf(ControlId::lblStatus2).initial),
-      txtDBPath(ControlId::txtDBPath, view, layoutOf(ControlId::txtDBPath).initial),
-      Label1_1(ControlId::Label1_1, view, layoutOf(ControlId::Label1_1).initial),
-      Label1_0(ControlId::Label1_0, view, layoutOf(ControlId::Label1_0).initial),
-      lblDBPath(ControlId::lblDBPath, view, layoutOf(ControlId::lblDBPath).initial),
-      Label3(ControlId::Label3, view, layoutOf(ControlId::Label3).initial),
+    : log_(platform),
+      tap_(view, log_),
+      Form(ControlId::Form, tap_, layoutOf(ControlId::Form).initial),
+      cmdClose(ControlId::cmdClose, tap_, layoutOf(ControlId::cmdClose).initial),
+      cmdCompact(ControlId::cmdCompact, tap_, layoutOf(ControlId::cmdCompact).initial),
+      cmdOpenDataFolder(ControlId::cmdOpenDataFolder, tap_, layoutOf(ControlId::cmdOpenDataFolder).initial),
+      tmrSpin(ControlId::tmrSpin, tap_, layoutOf(ControlId::tmrSpin).initial),
+      prjProgress(ControlId::prjProgress, tap_, layoutOf(ControlId::prjProgress).initial),
+      imgTick(ControlId::imgTick, tap_, layoutOf(ControlId::imgTick).initial),
+      qoline(ControlId::qoline, tap_, layoutOf(ControlId::qoline).initial),
+      tpline(ControlId::tpline, tap_, layoutOf(ControlId::tpline).initial),
+      thline(ControlId::thline, tap_, layoutOf(ControlId::thline).initial),
+      imgTH(ControlId::imgTH, tap_, layoutOf(ControlId::imgTH).initial),
+      imgQO(ControlId::imgQO, tap_, layoutOf(ControlId::imgQO).initial),
+      imgTP(ControlId::imgTP, tap_, layoutOf(ControlId::imgTP).initial),
+      lblSpin(ControlId::lblSpin, tap_, layoutOf(ControlId::lblSpin).initial),
+      lblStatus(ControlId::lblStatus, tap_, layoutOf(ControlId::lblStatus).initial),
+      lblStatus2(ControlId::lblStatus2, tap_, layoutOf(ControlId::lblStatus2).initial),
+      txtDBPath(ControlId::txtDBPath, tap_, layoutOf(ControlId::txtDBPath).initial),
+      Label1_1(ControlId::Label1_1, tap_, layoutOf(ControlId::Label1_1).initial),
+      Label1_0(ControlId::Label1_0, tap_, layoutOf(ControlId::Label1_0).initial),
+      lblDBPath(ControlId::lblDBPath, tap_, layoutOf(ControlId::lblDBPath).initial),
+      Label3(ControlId::Label3, tap_, layoutOf(ControlId::Label3).initial),
       platform_(platform) {}
 
 void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
@@ -46,9 +49,24 @@ void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
         handler();
     } catch (const Error& error) {
         const std::wstring stopped = stopped_.describe();
-        platform_.showMessage(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
-        platform_.endProgram(kExitError);
+        Tell(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
+        EndProgram(kExitError, L"ended by an error");
     }
+}
+
+void frmCompactAndRepair::Tell(const std::wstring& text) {
+    log_.write(L"Message: " + text);
+    if (!unattended_) platform_.showMessage(text);
+}
+
+void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome) {
+    if (unattended_ && exitCode != kExitLeft && !stopped_.empty()) RestartAfterFailure();
+    if (log_.active()) {
+        log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
+                   std::to_wstring(log_.elapsedMs()) + L" ms");
+    }
+    platform_.endProgram(exitCode);
+    std::terminate();  // not reached: the compiler cannot see through the virtual call
 }
 
 bool frmCompactAndRepair::QueryUnload() const { return !running_; }

@@ -7,7 +7,10 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app/run_log.h"
+#include "app/status_tap.h"
 #include "app/stopped_by_run.h"
 #include "platform/platform.h"
 #include "ui/control.h"
@@ -23,8 +26,21 @@ namespace car {
 struct ProductSetup;
 
 class frmCompactAndRepair {
+    // First, so that both exist before the controls that report to them.
+    RunLog log_;
+    StatusTap tap_;
+
 public:
     frmCompactAndRepair(Platform& platform, View& view);
+
+    // The command line's arguments, before start-up: "/unattended" runs at
+    // once without a person and ends by itself; "/?" shows the usage and
+    // ends; anything else is refused and ends the program.
+    void ApplyArguments(const std::vector<std::wstring>& arguments);
+    bool Unattended() const { return unattended_; }
+    // The unattended run: as if the button had been pressed, then the end of
+    // the program with the run's exit code.
+    void RunUnattended();
 
     // Runs one event handler. An Error that escapes it is shown with its
     // number and description, and the program ends.
@@ -99,7 +115,22 @@ public:
 private:
     static constexpr int kSuffixCount = 900;  // ".0.tmp" to ".899.tmp"
 
+    enum class RunResult { None, Refused, Finished, NotAllBack };
+
+    // A message for the user: a box with a person at the window, the log
+    // alone in an unattended run.
+    void Tell(const std::wstring& text);
+    // Ends the program with the exit code after logging the outcome; an
+    // unattended run that fails first starts again what it stopped.
+    [[noreturn]] void EndProgram(int exitCode, const std::wstring& outcome);
+    void RestartAfterFailure();
+    void StartRun(const std::wstring& dbPath);
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
+    void WaitUntilReleased(const std::wstring& dbPath);
+    void SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath, const std::wstring& backupPath);
+    // Whether the restarted products run again; the lines to add to the
+    // completion text for those that do not.
+    std::wstring ProductsNotBack();
     static std::wstring SuffixOf(int number);
     bool SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix);
     // The program file and current folder for a command line: the system's
@@ -116,10 +147,23 @@ private:
     std::wstring FreeSuffix(const std::wstring& dbPath);
     void AwaitPreviousGrant();
 
+    // A product the run started again, and how, for the check that it runs.
+    struct RestartedProduct {
+        enum class Mode { NotStarted, Service, Program };
+        std::wstring name;
+        std::wstring service;
+        std::wstring program;
+        Mode mode = Mode::NotStarted;
+    };
+
     Platform& platform_;
     std::wstring BackupPath_;
     bool running_ = false;
+    bool unattended_ = false;
+    RunResult result_ = RunResult::None;
+    std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
+    std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
     std::uint64_t draws_ = 0;
 };

@@ -14,8 +14,8 @@ void frmCompactAndRepair::Form_Initialize() {
 void frmCompactAndRepair::Form_Load() {
     const std::wstring dbq(suite::kDataSourceDbq);
     if (!RegistryItemExists(dbq)) {
-        platform_.showMessage(L"Data Source was not a JET driver");
-        platform_.endProgram(kExitNoDataSource);
+        Tell(L"Data Source was not a JET driver");
+        EndProgram(kExitNoDataSource, L"no data source");
     }
     txtDBPath.setCaption(RegValueToText(ReadReg(dbq)));
 

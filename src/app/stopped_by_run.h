@@ -16,6 +16,7 @@ public:
     void programEnded(const std::wstring& name) { add(programs_, name); }
     void programStarted(const std::wstring& name) { remove(programs_, name); }
     void iisStopped(bool stopped) { iis_ = stopped; }
+    bool iisStopped() const { return iis_; }
 
     bool empty() const { return services_.empty() && programs_.empty() && !iis_; }
     // Lines for a message box; empty when nothing is left stopped.

@@ -13,10 +13,13 @@ void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
     bool ended = false;
     for (const WmiObject& process : wmi->execQuery(L"SELECT * FROM Win32_Process WHERE Name = '" + KProcess + L"'")) {
         try {
-            wmi->execMethod(process, L"Terminate");
+            const std::uint32_t result = wmi->execMethod(process, L"Terminate");
+            log_.write(L"Terminate " + process.name + L" (pid " + std::to_wstring(process.processId) + L"): " +
+                       std::to_wstring(result));
             ended = true;
         } catch (const Error& error) {
             if (error.number != kWmiNotFound) throw;
+            log_.write(process.name + L" (pid " + std::to_wstring(process.processId) + L") had already ended");
         }
     }
     if (ended) stopped_.programEnded(KProcess);

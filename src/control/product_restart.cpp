@@ -6,6 +6,7 @@
 namespace car {
 
 struct ProductSetup {
+    std::wstring_view name;
     std::wstring_view folderValue;
     std::wstring_view installModeValue;
     std::wstring_view programFile;
@@ -17,6 +18,7 @@ struct ProductSetup {
 namespace {
 
 constexpr ProductSetup kTeamharbor{
+    L"Teamharbor",
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teamharbor\\Setup\\Folder",
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teamharbor\\Setup\\installAsExe",
     L"\\THSERVICE.EXE",
@@ -26,6 +28,7 @@ constexpr ProductSetup kTeamharbor{
 };
 
 constexpr ProductSetup kMailServer{
+    L"Quorvin Mail Server",
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teampost\\Setup\\Folder",
     L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Teampost\\Setup\\installAsExe",
     L"\\QMSSrv.EXE",
@@ -39,10 +42,13 @@ constexpr ProductSetup kMailServer{
 // Starts a server the way it is installed. Any failure is the product's own
 // message to the user; the run goes on after it.
 void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
+    restarted_.push_back({std::wstring(product.name), std::wstring(product.serviceName),
+                          std::wstring(product.serverProgram), RestartedProduct::Mode::NotStarted});
     try {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
-        if (RegValueToNumber(installMode) == 1) {
+        const bool asProgram = RegValueToNumber(installMode) == 1;
+        if (asProgram) {
             // Quoted: the folder usually holds blanks, and unquoted Windows
             // would try "C:\Program.exe" first.
             runexe(L"\"" + RegValueToText(folder) + std::wstring(product.programFile) + L"\"", 1);
@@ -53,8 +59,9 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         // its own program.
         stopped_.serviceStarted(std::wstring(product.serviceName));
         stopped_.programStarted(std::wstring(product.serverProgram));
+        restarted_.back().mode = asProgram ? RestartedProduct::Mode::Program : RestartedProduct::Mode::Service;
     } catch (const Error&) {
-        platform_.showMessage(std::wstring(product.failureMessage));
+        Tell(std::wstring(product.failureMessage));
     }
 }
 

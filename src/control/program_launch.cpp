@@ -71,7 +71,9 @@ std::pair<std::wstring, std::wstring> frmCompactAndRepair::ProgramOf(const std::
 // the system's tools in the system folder.
 std::uint32_t frmCompactAndRepair::Launch(const std::wstring& commandLine, int windowStyle) {
     const auto [application, currentFolder] = ProgramOf(commandLine);
-    return platform_.launch(application, commandLine, currentFolder, windowStyle);
+    const std::uint32_t processId = platform_.launch(application, commandLine, currentFolder, windowStyle);
+    log_.write(L"Started " + application + L" (pid " + std::to_wstring(processId) + L"): " + commandLine);
+    return processId;
 }
 
 double frmCompactAndRepair::runexe(const std::wstring& exename, int runtype) {

@@ -12,7 +12,9 @@ std::size_t frmCompactAndRepair::ControlService(const std::wstring& strServiceNa
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
     const std::vector<WmiObject> services =
         wmi->execQuery(L"Select * from Win32_Service Where Name ='" + strServiceName + L"'");
-    for (const WmiObject& service : services) wmi->execMethod(service, method);
+    for (const WmiObject& service : services) {
+        log_.write(method + L" " + service.name + L": " + std::to_wstring(wmi->execMethod(service, method)));
+    }
     return services.size();
 }
 

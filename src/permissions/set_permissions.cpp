@@ -50,7 +50,12 @@ void frmCompactAndRepair::AwaitPreviousGrant() {
     if (lastGrantProcess_ == 0) return;
     const std::uint32_t process = lastGrantProcess_;
     lastGrantProcess_ = 0;
-    platform_.awaitProcess(process, kGrantTimeoutMs);
+    std::optional<std::uint32_t> exitCode;
+    const bool ended = platform_.awaitProcess(process, kGrantTimeoutMs, &exitCode);
+    const std::wstring outcome = !ended     ? std::wstring(L"Still running, left to run on")
+                                 : exitCode ? L"Ended with exit code " + std::to_wstring(*exitCode)
+                                            : std::wstring(L"Ended");
+    log_.write(outcome + L" (pid " + std::to_wstring(process) + L"): " + lastGrantCommand_);
 }
 
 void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& user, bool asfile) {
@@ -62,6 +67,7 @@ void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& 
     // waiting here usually costs nothing.
     AwaitPreviousGrant();
     lastGrantProcess_ = Launch(commandLine, 0);
+    lastGrantCommand_ = commandLine;
 }
 
 void frmCompactAndRepair::SetPermissions() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -24,6 +25,8 @@ inline constexpr std::int32_t kFileNotFoundHr = hresult(0x80070002u);  // HRESUL
 inline constexpr std::int32_t kTypeMismatch = 13;                      // the scripting runtime's number
 inline constexpr std::int32_t kInvalidProcedureCall = 5;               // ditto
 inline constexpr std::int32_t kWmiNotFound = hresult(0x80041002u);     // WBEM_E_NOT_FOUND
+inline constexpr std::int32_t kNoHardLinksHr = hresult(0x80070001u);   // HRESULT_FROM_WIN32(ERROR_INVALID_FUNCTION)
+inline constexpr std::int32_t kNotSupportedHr = hresult(0x80070032u);  // HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)
 
 // A registry value as a scripting RegRead hands it back: string and
 // expandable string as text (expanded), DWORD and QWORD as numbers, multi-string
@@ -36,6 +39,7 @@ struct WmiObject {
     std::wstring path;            // __PATH, what methods are executed on
     std::wstring name;            // Name
     std::uint32_t processId = 0;  // ProcessId, for Win32_Process objects
+    std::wstring state;           // State, for Win32_Service objects ("Running", "Start Pending"...)
 };
 
 // The codes the program ends with, for whatever started it (a script, the
@@ -45,6 +49,14 @@ enum ExitCode : int {
     kExitError = 1,             // an error ended the program
     kExitNoDataSource = 2,      // no JET data source: the window never showed
     kExitCompactionFailed = 3,  // the engine could not compact the database
+    kExitRefused = 4,           // unattended: a check before the run failed, nothing was stopped
+    kExitNotAllBack = 5,        // unattended: the run finished, but a product is not running again
+    kExitBadArgument = 6,       // an argument the program does not know
+    kExitLogNotWritten = 7,     // unattended: the run finished, but its log could not be written
+};
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 
 // What stands under a path.
@@ -69,10 +81,10 @@ public:
     virtual ~WmiService() = default;
     // Runs a WQL query; an empty result is no error.
     virtual std::vector<WmiObject> execQuery(const std::wstring& wql) = 0;
-    // Calls a method without arguments on an object; its return value is not
-    // read. An object that no longer exists (a process that ended after the
-    // query) fails with kWmiNotFound.
-    virtual void execMethod(const WmiObject& object, const std::wstring& method) = 0;
+    // Calls a method without arguments on an object and gives back the
+    // method's ReturnValue (0 when it has none). An object that no longer
+    // exists (a process that ended after the query) fails with kWmiNotFound.
+    virtual std::uint32_t execMethod(const WmiObject& object, const std::wstring& method) = 0;
 };
 
 class JetEngine {
@@ -95,6 +107,20 @@ public:
 
     // Renames a file, never replacing one that exists under `to`.
     virtual void moveFile(const std::wstring& from, const std::wstring& to) = 0;
+    // Gives a file a second name (a hard link). A volume without hard links
+    // fails with kNoHardLinksHr or kNotSupportedHr.
+    virtual void createHardLink(const std::wstring& existing, const std::wstring& newName) = 0;
+    // Puts `from` in the place of the file `to` in one rename, written
+    // through to the disk: `to` names the old file until it names the new.
+    virtual void replaceFile(const std::wstring& from, const std::wstring& to) = 0;
+    // Removes one name of a file.
+    virtual void deleteFile(const std::wstring& path) = 0;
+    // True while another process has the file open, so that it cannot be
+    // opened for exclusive access.
+    virtual bool fileInUse(const std::wstring& path) = 0;
+    // The programs holding a file open ("THService.exe (pid 1234)"), where the
+    // system can name them; empty where it cannot.
+    virtual std::vector<std::wstring> fileHolders(const std::wstring& path) = 0;
     // True when a file or folder stands under the path.
     virtual bool pathExists(const std::wstring& path) = 0;
     // What stands under the path; `size` only for a file.
@@ -121,13 +147,27 @@ public:
     virtual std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
                                  const std::wstring& currentFolder, int windowStyle) = 0;
     // Waits, pumping the window's messages, until a process started by
-    // `launch` has ended or the time is up; true when it has ended.
-    virtual bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) = 0;
+    // `launch` has ended or the time is up; true when it has ended. Its exit
+    // code goes to `exitCode` when one is given and the code is known.
+    virtual bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
+                              std::optional<std::uint32_t>* exitCode) = 0;
+    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) {
+        return awaitProcess(processId, timeoutMs, nullptr);
+    }
 
     // A modal box with OK only, no icon and the program's title.
     virtual void showMessage(const std::wstring& text) = 0;
     // Ends the program at once with an exit code; nothing after it runs.
     [[noreturn]] virtual void endProgram(int exitCode) = 0;
+    // Appends a line and a line break to a text file in UTF-8, creating the
+    // file when it is missing; the line is on the disk's way when this
+    // returns (written through the system, not held in a buffer of ours).
+    virtual void appendLine(const std::wstring& path, const std::wstring& line) = 0;
+    // The local date and time, to the millisecond.
+    virtual LocalTime localTime() = 0;
+    // Milliseconds of a clock that only goes forward, for durations.
+    virtual std::uint64_t milliseconds() = 0;
+
     // Handles every window message waiting in the queue.
     virtual void pumpMessages() = 0;
     virtual void sleep(std::uint32_t milliseconds) = 0;

@@ -1,21 +1,33 @@
 #!/bin/sh
 # Draws the window's pictures and the program's icon into a folder, for the
-# resource compiler: the three product pictures (128 x 128), the tick
-# (360 x 350), all 24-bit Windows bitmaps on white, and the icon with 48, 32
-# and 16 pixel images in 24-bit colour with a transparency mask.
+# resource compiler: the three product pictures and the tick, each at the size
+# the window shows it at 96 DPI (32 x 32, 64 x 59) and at twice that size
+# (NAME_2x.bmp), as run-length packed Windows bitmaps of at most 256 colours
+# on white; and the icon with 48, 32 and 16 pixel images in 24-bit colour with
+# a transparency mask, and a 256 pixel image stored as PNG.
 #
 # Usage: make_images.sh OUTPUT_FOLDER
 set -eu
 
 out=${1:?usage: make_images.sh OUTPUT_FOLDER}
 mkdir -p "$out"
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A picture as an uncompressed 24-bit bitmap with the classic header, which
-# every version of GDI loads.
-to_bmp() {
-    convert "$1" -background white -alpha remove -alpha off -type TrueColor "BMP3:$2"
+# A picture drawn large, reduced to the size it is shown at and to twice that,
+# in at most 256 colours without dithering (so that the ground stays one
+# colour), then packed by rle8.py: every version of GDI reads it, it takes a
+# tenth of the room of a 24-bit bitmap, and its ground is the first colour of
+# its table, which the window sets to the system's window colour.
+# Usage: to_bmps DRAWING NAME WIDTH HEIGHT
+to_bmps() {
+    for scale in 1 2; do
+        convert "$1" -background white -alpha remove -alpha off -filter Triangle \
+            -resize "$(($3 * scale))x$(($4 * scale))!" +dither -colors 256 -type Palette -compress None \
+            "BMP3:$work/indexed.bmp"
+        python3 "$here/rle8.py" "$work/indexed.bmp" "$out/$2$([ "$scale" = 1 ] || echo _2x).bmp"
+    done
 }
 
 # The mail server: a server tower with a letter in front of it.
@@ -26,7 +38,7 @@ convert -size 128x128 xc:white \
     -fill '#1565C0' -stroke white -strokewidth 4 -draw 'rectangle 44,56 122,114' \
     -fill none -stroke white -strokewidth 8 -draw 'polyline 48,62 83,92 118,62' \
     "$work/mail_server.png"
-to_bmp "$work/mail_server.png" "$out/mail_server.bmp"
+to_bmps "$work/mail_server.png" mail_server 32 32
 
 # The organizer: a calendar page with its rings and a marked day.
 convert -size 128x128 xc:white \
@@ -38,7 +50,7 @@ convert -size 128x128 xc:white \
     -draw 'rectangle 22,88 42,104' -draw 'rectangle 86,88 106,104' \
     -fill '#F4511E' -draw 'rectangle 54,88 74,104' \
     "$work/organizer.png"
-to_bmp "$work/organizer.png" "$out/organizer.bmp"
+to_bmps "$work/organizer.png" organizer 32 32
 
 # The groupware server: a team of three standing on a server.
 convert -size 128x128 xc:white \
@@ -48,14 +60,14 @@ convert -size 128x128 xc:white \
     -stroke none -fill '#4527A0' -draw 'roundrectangle 6,92 122,122 8,8' \
     -fill '#D1C4E9' -draw 'rectangle 18,104 70,110' -fill '#66BB6A' -draw 'circle 106,107 106,102' \
     "$work/groupware_server.png"
-to_bmp "$work/groupware_server.png" "$out/groupware_server.bmp"
+to_bmps "$work/groupware_server.png" groupware_server 32 32
 
 # The tick shown when the work is done.
 convert -size 360x350 xc:white \
     -fill none -stroke '#2E9E3E' -strokewidth 58 \
     -draw 'stroke-linecap round stroke-linejoin round polyline 66,186 144,266 298,84' \
     "$work/tick.png"
-to_bmp "$work/tick.png" "$out/tick.bmp"
+to_bmps "$work/tick.png" tick 64 59
 
 # The icon: a database drum squeezed by two arrows, drawn large on a
 # transparent ground and reduced to each size.
@@ -71,9 +83,11 @@ convert -size 256x256 xc:none \
 for size in 48 32 16; do
     convert "$work/icon.png" -filter Lanczos -resize "${size}x${size}" -depth 8 "RGBA:$work/icon$size.rgba"
 done
+convert "$work/icon.png" -strip -define png:compression-level=9 "PNG32:$work/icon256.png"
 
 # ImageMagick writes an icon with transparency only as 32-bit colour, so the
-# 24-bit images and their masks are packed here.
+# 24-bit images and their masks are packed here, after them the 256 pixel
+# image as the PNG that Windows Vista and later read from an icon.
 python3 - "$work" "$out/CompactAndRepair.ico" 48 32 16 <<'PYTHON'
 import struct
 import sys
@@ -103,13 +117,14 @@ def image(size):
     return header + colour + mask
 
 
-images = [image(size) for size in sizes]
+images = [(size, 24, image(size)) for size in sizes]
+images.append((256, 32, open(f"{work}/icon256.png", "rb").read()))
 offset = 6 + 16 * len(images)
 out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
-for size, data in zip(sizes, images):
-    out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 24, len(data), offset)
+for size, bits, data in images:
+    out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, bits, len(data), offset)
     offset += len(data)
-for data in images:
+for _, _, data in images:
     out += data
 open(target, "wb").write(out)
 PYTHON

@@ -105,18 +105,29 @@ bench_remove_system_program() {
 
 # --- services and programs ----------------------------------------------------
 
-# bench_install_service NAME [HOLD_PATH|-] [--no-start]
+# bench_install_service NAME [HOLD_PATH|-] [--no-start] [--release-delay MS]
 #
 # Installs the fixture as the service NAME (own process, demand start) in
 # Wine's service control manager, holding HOLD_PATH open while it runs, and
 # starts it and waits until it is RUNNING. The service's program file is
 # fixture_service.exe, not a suite program name, so that ending the suite's
-# programs by name does not stop the service behind the test's back.
+# programs by name does not stop the service behind the test's back. With
+# --release-delay, a stop request leaves it STOP_PENDING and holding its file
+# for MS milliseconds before it closes the file and stops.
 bench_install_service() {
-    local name=$1 hold=${2:--} start=yes
-    [[ ${3:-} == --no-start ]] && start=no
+    local name=$1 hold=${2:--} start=yes delay=""
+    shift $(($# < 2 ? $# : 2))
+    while (($#)); do
+        case $1 in
+            --no-start) start=no ;;
+            --release-delay) delay=$2 && shift ;;
+            *) bench_die "bench_install_service: unknown option $1" ;;
+        esac
+        shift
+    done
     local command="$BENCH_BIN\\fixture_service.exe --name \"$name\""
     [[ $hold != - ]] && command+=" --hold \"$hold\""
+    [[ -n $delay ]] && command+=" --release-delay $delay"
     bench_wine sc create "$name" binPath= "$command" >>"$BENCH_WINE_LOG" 2>&1 ||
         bench_die "sc create $name failed"
     [[ $start == yes ]] || return 0
@@ -179,8 +190,11 @@ bench_start_program() {
 #   --db PATH         the database's Windows path
 #   --no-services     no services installed
 #   --no-programs     no programs running
+#   --release-delay MS  the Teamharbor service holds the database MS ms after
+#                     it is asked to stop (bench_install_service)
+#   --pad-mb MB       the database padded by MB megabytes (bench_database)
 bench_make_server() {
-    local products=teamharbor,mailserver,organizer as_exe="" services=yes programs=yes
+    local products=teamharbor,mailserver,organizer as_exe="" services=yes programs=yes delay=() pad=()
     BENCH_DB=$BENCH_DEFAULT_DB
     while (($#)); do
         case $1 in
@@ -189,11 +203,13 @@ bench_make_server() {
             --db) BENCH_DB=$2 && shift ;;
             --no-services) services=no ;;
             --no-programs) programs=no ;;
+            --release-delay) delay=(--release-delay "$2") && shift ;;
+            --pad-mb) pad=(--pad-mb "$2") && shift ;;
             *) bench_die "bench_make_server: unknown option $1" ;;
         esac
         shift
     done
-    bench_database "$BENCH_DB"
+    bench_database "$BENCH_DB" "${pad[@]}"
     bench_set_dbq "$BENCH_DB"
     local product
     for product in ${products//,/ }; do
@@ -205,7 +221,7 @@ bench_make_server() {
         fi
     done
     if [[ $services == yes ]]; then
-        bench_install_service Teamharbor "$BENCH_DB"
+        bench_install_service Teamharbor "$BENCH_DB" "${delay[@]}"
         bench_install_service "Quorvin Mail Server" "$BENCH_DB"
     fi
     if [[ $programs == yes ]]; then

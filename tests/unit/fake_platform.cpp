@@ -105,6 +105,53 @@ void FakePlatform::moveFile(const std::wstring& from, const std::wstring& to) {
     FakeFile moved = std::move(source->second);
     files.erase(source);
     files.emplace(to, std::move(moved));
+    checkGuardedPath();
+}
+
+void FakePlatform::checkGuardedPath() {
+    if (!guardedPath.empty() && !files.contains(guardedPath)) guardedPathWasEmpty = true;
+}
+
+// The fake's files never change once written, so a second name can be a copy.
+void FakePlatform::createHardLink(const std::wstring& existing, const std::wstring& newName) {
+    log_.add(L"createHardLink " + existing + L" -> " + newName);
+    if (!hardLinks) throw car::Error{car::kNoHardLinksHr, L"Incorrect function."};
+    auto source = files.find(existing);
+    if (source == files.end()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    if (files.contains(newName))
+        throw car::Error{car::hresult(0x800700B7u), L"Cannot create a file when that file already exists."};
+    files[newName] = source->second;
+}
+
+void FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
+    log_.add(L"replaceFile " + from + L" -> " + to);
+    replaceFailures.hit();
+    auto source = files.find(from);
+    if (source == files.end()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    FakeFile moved = std::move(source->second);
+    files.erase(source);
+    files[to] = std::move(moved);
+    checkGuardedPath();
+}
+
+void FakePlatform::deleteFile(const std::wstring& path) {
+    log_.add(L"deleteFile " + path);
+    deleteFailures.hit();
+    if (files.erase(path) == 0) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    checkGuardedPath();
+}
+
+bool FakePlatform::fileInUse(const std::wstring& path) {
+    log_.add(L"fileInUse " + path);
+    auto held = heldForChecks.find(path);
+    if (held == heldForChecks.end() || held->second == 0) return false;
+    --held->second;
+    return true;
+}
+
+std::vector<std::wstring> FakePlatform::fileHolders(const std::wstring& path) {
+    log_.add(L"fileHolders " + path);
+    return holders;
 }
 
 bool FakePlatform::pathExists(const std::wstring& path) {
@@ -161,6 +208,11 @@ std::uint32_t FakePlatform::launch(const std::wstring& application, const std::w
     if (program.empty()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     if (auto failure = launchFailures.find(program); failure != launchFailures.end()) throw failure->second;
 
+    // A program of its own (a server started as a program) runs on.
+    const bool systemProgram = std::any_of(systemPrograms.begin(), systemPrograms.end(),
+                                           [&](const std::wstring& path) { return lower(path) == lower(application); });
+    if (!systemProgram) addProcess(application.substr(application.rfind(L'\\') + 1));
+
     LaunchRecord record;
     record.application = application;
     record.currentFolder = currentFolder;
@@ -180,7 +232,8 @@ bool FakePlatform::hasEnded(std::uint32_t pid) const {
     return it == launches.end() || it->finishesAt <= now;
 }
 
-bool FakePlatform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) {
+bool FakePlatform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
+                                std::optional<std::uint32_t>* exitCode) {
     log_.add(L"await " + std::to_wstring(processId));
     auto it = std::find_if(launches.begin(), launches.end(), [&](const LaunchRecord& l) { return l.pid == processId; });
     bool ended = true;
@@ -188,9 +241,23 @@ bool FakePlatform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs
         ended = it->finishesAt - now <= timeoutMs;
         now = ended ? it->finishesAt : now + timeoutMs;
     }
+    if (ended && exitCode != nullptr && it != launches.end()) *exitCode = it->exitCode;
     awaits.push_back({processId, timeoutMs, ended});
     return ended;
 }
+
+void FakePlatform::appendLine(const std::wstring& path, const std::wstring& line) {
+    appendFailures.hit();
+    appended[path].push_back(line);
+}
+
+// 2026-12-07 at nine, moving with the virtual clock.
+car::LocalTime FakePlatform::localTime() {
+    const auto total = static_cast<int>(now);
+    return {2026, 12, 7, 9 + total / 3'600'000, total / 60'000 % 60, total / 1000 % 60, total % 1000};
+}
+
+std::uint64_t FakePlatform::milliseconds() { return now; }
 
 // ---- messages, pump, clock ---------------------------------------------------------
 

@@ -55,7 +55,8 @@ struct LaunchRecord {
     std::wstring currentFolder;
     int style = 0;
     std::uint32_t pid = 0;
-    std::uint64_t finishesAt = 0;         // virtual time at which it ends by itself
+    std::uint64_t finishesAt = 0;  // virtual time at which it ends by itself
+    std::uint32_t exitCode = 0;
     std::size_t stillRunningAtStart = 0;  // earlier launches not yet ended
 };
 
@@ -87,6 +88,16 @@ public:
     // --- files and the JET engine -----------------------------------------
     std::map<std::wstring, FakeFile> files;
     FailurePlan moveFailures;
+    bool hardLinks = true;  // false: a volume without them (FAT32, some shares)
+    FailurePlan replaceFailures;
+    FailurePlan deleteFailures;
+    // The file whose name must never be left empty; set when it ever was.
+    std::wstring guardedPath;
+    bool guardedPathWasEmpty = false;
+    // Other processes holding files open: how many more fileInUse() calls
+    // find each still held, and who holds it.
+    std::map<std::wstring, int> heldForChecks;
+    std::vector<std::wstring> holders;
     std::uint64_t freeBytes = std::uint64_t{1} << 40;
     FailurePlan freeSpaceFailures;
     FailurePlan jetCreateFailures;
@@ -121,6 +132,10 @@ public:
     std::vector<AwaitRecord> awaits;
     bool hasEnded(std::uint32_t pid) const;
 
+    // --- text files appended to (the run log) ---------------------------------
+    std::map<std::wstring, std::vector<std::wstring>> appended;
+    FailurePlan appendFailures;
+
     // --- messages, clock ----------------------------------------------------
     std::vector<std::wstring> messages;
     std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
@@ -139,6 +154,11 @@ public:
     car::RegValue regRead(const std::wstring& path) override;
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
+    void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
+    void replaceFile(const std::wstring& from, const std::wstring& to) override;
+    void deleteFile(const std::wstring& path) override;
+    bool fileInUse(const std::wstring& path) override;
+    std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     car::PathInfo pathInfo(const std::wstring& path) override;
     std::uint64_t freeSpace(const std::wstring& folder) override;
     car::SystemFolders systemFolders() override;
@@ -146,7 +166,12 @@ public:
     std::unique_ptr<car::WmiService> connectWmi(const std::wstring& moniker) override;
     std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
                          const std::wstring& currentFolder, int windowStyle) override;
-    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
+    using car::Platform::awaitProcess;
+    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
+                      std::optional<std::uint32_t>* exitCode) override;
+    void appendLine(const std::wstring& path, const std::wstring& line) override;
+    car::LocalTime localTime() override;
+    std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
@@ -164,6 +189,7 @@ public:
 
 private:
     bool keyExists(const std::wstring& key) const;
+    void checkGuardedPath();
     std::wstring programOf(const std::wstring& application) const;
 
     EventLog& log_;

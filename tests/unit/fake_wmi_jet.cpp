@@ -38,8 +38,9 @@ public:
     FakeWmiService& operator=(const FakeWmiService&) = delete;
 
     std::vector<car::WmiObject> execQuery(const std::wstring& wql) override { return platform_.query(wql); }
-    void execMethod(const car::WmiObject& object, const std::wstring& method) override {
+    std::uint32_t execMethod(const car::WmiObject& object, const std::wstring& method) override {
         platform_.method(object, method);
+        return 0;
     }
 
 private:
@@ -120,15 +121,18 @@ std::vector<car::WmiObject> FakePlatform::query(const std::wstring& wql) {
     if (auto name = quotedName(wql, L"SELECT * FROM Win32_Process WHERE Name = '")) {
         for (const FakeProcess& p : processes) {
             if (!sameName(p.name, *name)) continue;
-            result.push_back(
-                {L"\\\\FAKEHOST\\root\\cimv2:Win32_Process.Handle=\"" + std::to_wstring(p.pid) + L"\"", p.name, p.pid});
+            result.push_back({L"\\\\FAKEHOST\\root\\cimv2:Win32_Process.Handle=\"" + std::to_wstring(p.pid) + L"\"",
+                              p.name,
+                              p.pid,
+                              {}});
         }
         return result;
     }
     if (auto name = quotedName(wql, L"Select * from Win32_Service Where Name ='")) {
         for (const FakeService& s : services) {
             if (!sameName(s.name, *name)) continue;
-            result.push_back({L"\\\\FAKEHOST\\root\\cimv2:Win32_Service.Name=\"" + s.name + L"\"", s.name, 0});
+            result.push_back({L"\\\\FAKEHOST\\root\\cimv2:Win32_Service.Name=\"" + s.name + L"\"", s.name, 0,
+                              s.running ? L"Running" : L"Stopped"});
         }
         return result;
     }

@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <gtest/gtest.h>
+
 #include <cwchar>
 
 namespace cartest {
@@ -36,6 +38,22 @@ void Harness::start() {
     form.Form_Initialize();
     form.Form_Load();
     log.clear();
+}
+
+car::Error errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const car::Error& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no failure";
+    return {};
+}
+
+void expectError(const std::function<void()>& action, const car::Error& expected) {
+    const car::Error error = errorOf(action);
+    EXPECT_EQ(error.number, expected.number);
+    EXPECT_EQ(error.description, expected.description);
 }
 
 bool showsError(const std::wstring& message, const car::Error& error) {

@@ -2,6 +2,7 @@
 // installation to run it against.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
@@ -39,6 +40,12 @@ struct Harness {
     // Initialize and Load, then an empty log: the window as the user first sees it.
     void start();
 };
+
+// The Error that `action` throws; a test failure, and an Error without number
+// or description, when it throws none.
+car::Error errorOf(const std::function<void()>& action);
+// `action` throws an Error with exactly this number and description.
+void expectError(const std::function<void()>& action, const car::Error& expected);
 
 // The message the boundary shows for an error names its number and its
 // description; the number may be written in decimal or in hexadecimal.

@@ -60,13 +60,7 @@ TEST(KillProcess, FailuresStopItAndReachTheCaller) {
         const auto first = h.platform.addProcess(L"THService.exe");
         const auto second = h.platform.addProcess(L"THService.exe");
         (h.platform.*c.plan).nth[1] = kWmiDenied;
-        try {
-            h.form.KillProcess(L"THService.exe");
-            ADD_FAILURE() << "no failure";
-        } catch (const car::Error& e) {
-            EXPECT_EQ(e.number, kWmiDenied.number);
-            EXPECT_EQ(e.description, kWmiDenied.description);
-        }
+        expectError([&] { h.form.KillProcess(L"THService.exe"); }, kWmiDenied);
         EXPECT_EQ(h.log.count(L"execMethod"), c.terminations);
         EXPECT_TRUE(h.platform.isRunning(first) && h.platform.isRunning(second));
         EXPECT_EQ(h.platform.liveWmiServices, 0);

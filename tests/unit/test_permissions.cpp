@@ -155,10 +155,8 @@ TEST_F(Grants, EmptyHostNameLeavesThePrefixesAlone) {
 // A double quote would end the quoted path early and let the rest of it
 // act as switches of CACLS.
 TEST_F(Grants, PathWithADoubleQuoteIsRefusedBeforeAnyCommand) {
-    try {
-        permissions(L"D:\\Data\\x\" /T /G \"everyone.mdb");
-        ADD_FAILURE() << "no failure";
-    } catch (const car::Error& e) {
+    {
+        const car::Error e = errorOf([&] { permissions(L"D:\\Data\\x\" /T /G \"everyone.mdb"); });
         EXPECT_FALSE(e.description.empty());
     }
     EXPECT_TRUE(h.platform.launches.empty());
@@ -168,13 +166,7 @@ TEST_F(Grants, PathWithADoubleQuoteIsRefusedBeforeAnyCommand) {
 TEST_F(Grants, CommandThatCannotStartEndsTheGrantsAtOnce) {
     const car::Error missing{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     h.platform.removeSystemProgram(L"cacls");
-    try {
-        permissions(kDbPath);
-        ADD_FAILURE() << "no failure";
-    } catch (const car::Error& e) {
-        EXPECT_EQ(e.number, missing.number);
-        EXPECT_EQ(e.description, missing.description);
-    }
+    expectError([&] { permissions(kDbPath); }, missing);
     EXPECT_EQ(h.log.count(L"launch"), 1U);
     EXPECT_EQ(h.log.count(L"pump"), 0U);
 }

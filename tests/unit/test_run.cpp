@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
+#include <regex>
 
 #include "harness.h"
 #include "sequence.h"
@@ -24,7 +26,7 @@ public:
         const std::wstring temp = backup.substr(0, backup.size() - 6);
         // The checks before anything is stopped (the search for a free
         // temporary name aside).
-        e_.add(L"pathInfo " + kDbPath).add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
+        e_.hostLookup().add(L"pathInfo " + kDbPath).add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
         e_.set(L"lblStatus2", L"Visible", L"1");
         e_.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
         e_.keyProbe(kThKey);
@@ -39,6 +41,7 @@ public:
 
         e_.status(L"Stopping Services");
         service(L"Teamharbor", L"StopService");
+        e_.add(L"pump");
         service(L"Quorvin Mail Server", L"StopService");
         for (int i = 1; i <= 3; ++i) e_.status(L"Stopping Services " + std::to_wstring(i)).step().add(L"pump");
         kill(L"THService.exe");
@@ -57,12 +60,15 @@ public:
 
         e_.status(L"About to compact and repair database...").add(L"pump").step();
         e_.status(L"Compacting and repairing database...");
-        e_.step().add(L"createJetEngine");
+        e_.step().add(L"createJetEngine").add(L"fileInUse " + kDbPath).add(L"pathInfo " + kDbPath);
         e_.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
                L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
                L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
-        e_.step().status(L"Compact complete. Renaming old Database").add(L"moveFile " + kDbPath + L" -> " + backup);
-        e_.step().status(L"Putting compacted database in place").add(L"moveFile " + temp + L" -> " + kDbPath);
+        e_.step()
+            .status(L"Compact complete. Renaming old Database")
+            .add(L"createHardLink " + kDbPath + L" -> " + backup);
+        e_.step().status(L"Putting compacted database in place").add(L"replaceFile " + temp + L" -> " + kDbPath);
+        e_.add(L"pathInfo " + kDbPath);
         e_.add(L"pump").step();
         e_.permissions(kDbPath, L"D:\\Quorvin Data", L"SRV01");
         e_.add(L"pump").step().add(L"pump");
@@ -73,14 +79,18 @@ public:
             e_.add(L"regRead " + kThKey + L"Setup\\Folder").add(L"regRead " + kThKey + L"Setup\\installAsExe");
             service(L"Teamharbor", L"StartService");
         }
+        e_.add(L"pump");
         e_.keyProbe(kTpKey);
         if (p_.mailServer) {
             e_.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
             e_.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
         }
-        e_.keyProbe(kQoKey);
+        e_.add(L"pump").keyProbe(kQoKey);
         if (p_.organizer) e_.add(L"launch 2 iisreset /start");
         e_.add(L"pump").step();
+        // Each restarted server is looked for, as it was started.
+        if (p_.teamharbor) e_.add(L"pump").wmiQuery(kServiceQuery + L"Teamharbor'");
+        if (p_.mailServer) e_.add(L"pump").wmiQuery(kProcessQuery + L"QMSSrv.exe'");
 
         e_.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
         e_.set(L"cmdCompact", L"Visible", L"1")
@@ -116,7 +126,8 @@ std::vector<std::wstring> runLog(const Harness& h) {
     return h.log.without({L"pathExists", L"await", L"lblSpin.", L"tmrSpin."});
 }
 
-void expectFinished(const car::frmCompactAndRepair& f, Products p) {
+// The Finished window; with the whole suite back, the tick beside the text.
+void expectFinished(const car::frmCompactAndRepair& f, Products p, bool allBack = true) {
     EXPECT_TRUE(f.cmdCompact.Visible());
     EXPECT_FALSE(f.cmdCompact.Enabled());
     EXPECT_TRUE(f.cmdClose.Visible() && f.cmdClose.Enabled());
@@ -127,13 +138,59 @@ void expectFinished(const car::frmCompactAndRepair& f, Products p) {
     EXPECT_EQ(f.imgTH.Visible(), p.teamharbor);
     EXPECT_EQ(f.imgTP.Visible(), p.mailServer);
     EXPECT_EQ(f.imgQO.Visible(), p.organizer);
-    EXPECT_EQ(f.lblStatus.Left(), 1200);
-    EXPECT_EQ(f.lblStatus.Width(), 5775);
-    EXPECT_TRUE(f.imgTick.Visible());
+    EXPECT_EQ(f.lblStatus.Left(), allBack ? 1200 : 240);
+    EXPECT_EQ(f.lblStatus.Width(), allBack ? 5775 : 6735);
+    EXPECT_EQ(f.imgTick.Visible(), allBack);
     EXPECT_EQ(f.imgTick.Left(), 240);
     EXPECT_TRUE(f.lblStatus2.Visible());
     EXPECT_FALSE(f.tmrSpin.Enabled());
     EXPECT_TRUE(f.QueryUnload());
+}
+
+// The lines of the run log without their time stamps, which must all have
+// one form.
+std::vector<std::wstring> logLines(const Harness& h) {
+    static const std::wregex stamp(L"2026-12-07 \\d\\d:\\d\\d:\\d\\d\\.\\d{3} .*");
+    std::vector<std::wstring> lines;
+    const auto found = h.platform.appended.find(kDbPath + L".log");
+    if (found == h.platform.appended.end()) return lines;
+    for (const std::wstring& line : found->second) {
+        EXPECT_TRUE(std::regex_match(line, stamp)) << narrow(line);
+        lines.push_back(line.substr(24));
+    }
+    return lines;
+}
+
+// Everything an administrator looks for afterwards: the header, every
+// status text in order, the requests with WMI's answers, the programs ended
+// and started, the grants' exit codes, the sizes, the backup and the outcome.
+void expectRunLog(const Harness& h, Products p) {
+    const std::vector<std::wstring> lines = logLines(h);
+    ASSERT_GE(lines.size(), 40U);
+    EXPECT_EQ(lines.front(), L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath);
+    std::vector<std::wstring> statuses;
+    for (const std::wstring& entry : h.log.only({L"lblStatus.Caption="})) {
+        std::wstring text = entry.substr(18);
+        for (std::size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"\\r\\n");
+        statuses.push_back(L"Status: " + text);
+    }
+    std::vector<std::wstring> logged;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(logged),
+                 [](const std::wstring& l) { return l.starts_with(L"Status: "); });
+    EXPECT_EQ(logged, statuses);
+    const auto has = [&](const std::wstring& start) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(start); });
+    };
+    EXPECT_EQ(has(L"StopService Teamharbor: 0"), p.teamharbor);
+    EXPECT_EQ(has(L"Terminate QMSSrv.exe (pid "), p.mailServer);
+    EXPECT_TRUE(has(L"Started " + kSystemFolders.system + L"\\cacls.exe (pid "));
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::wstring& l) { return l.starts_with(L"Ended with exit code 0 (pid "); }),
+              12);
+    EXPECT_TRUE(has(L"Database size before: 8"));
+    EXPECT_TRUE(has(L"Database size after: 8"));
+    EXPECT_TRUE(has(L"Backup: " + h.form.BackupPath()));
+    EXPECT_TRUE(lines.back().starts_with(L"Outcome: finished; after ")) << narrow(lines.back());
 }
 
 TEST(Run, FollowsEveryStepInOrderForEachInstallation) {
@@ -156,10 +213,12 @@ TEST(Run, FollowsEveryStepInOrderForEachInstallation) {
         expectFinished(h.form, products);
         EXPECT_TRUE(h.platform.files.at(kDbPath).compacted);
         EXPECT_EQ(h.platform.files.at(h.form.BackupPath()).content, "old data");
-        EXPECT_EQ(h.platform.processes.size(), 1U);  // only explorer.exe is left
+        // Of the programs only explorer.exe is left, and the mail server's, started again.
+        EXPECT_EQ(h.platform.processes.size(), products.mailServer ? 2U : 1U);
         EXPECT_EQ(h.log.count(L"launch 2 iisreset"), products.organizer ? 2U : 0U);
         EXPECT_TRUE(h.log.contains(L"tmrSpin.Enabled=0"));  // whether or not anything started it
         EXPECT_EQ(h.platform.liveWmiServices + h.platform.liveJetEngines, 0);
+        expectRunLog(h, products);
     }
 }
 
@@ -211,7 +270,12 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         {"stop request refused", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false, false},
         {"no IIS tools", [](FakePlatform& p) { p.removeSystemProgram(L"iisreset"); }, noFile, false, false},
         {"CACLS missing", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, noFile, true, true},
-        {"backup cannot be made", [&](FakePlatform& p) { p.moveFailures.nth[1] = denied; }, denied, false, true},
+        {"backup cannot be made",
+         [&](FakePlatform& p) {
+             p.hardLinks = false;
+             p.moveFailures.nth[1] = denied;
+         },
+         denied, false, true},
     };
     const std::wstring stoppedText =
         L"This run stopped these, and they are still stopped:\r\n- the services Teamharbor, Quorvin Mail Server\r\n"
@@ -225,6 +289,10 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
         ASSERT_EQ(h.platform.messages.size(), 1U);
         EXPECT_TRUE(showsError(h.platform.messages[0], c.error)) << narrow(h.platform.messages[0]);
+        const std::vector<std::wstring> lines = logLines(h);
+        ASSERT_GE(lines.size(), 2U);
+        EXPECT_TRUE(lines[lines.size() - 2].starts_with(L"Message: Error " + std::to_wstring(c.error.number)));
+        EXPECT_TRUE(lines.back().starts_with(L"Outcome: ended by an error; exit code 1; after "));
         // What is left stopped is named, so that it can be started again.
         const bool anythingStopped = c.error.number != wmi.number;
         EXPECT_EQ(h.platform.messages[0].find(stoppedText) != std::wstring::npos, anythingStopped);
@@ -270,9 +338,29 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
                                    L"Could not start Quorvin Mail Server, please start Quorvin Mail Server manually"}));
     EXPECT_TRUE(h.log.contains(L"launch 2 iisreset /start"));
     EXPECT_FALSE(h.log.count(L"end ") > 0);
-    expectFinished(h.form, {true, true, true});
+    // The suite is not all back: no tick, and the text says which product.
+    expectFinished(h.form, {true, true, true}, false);
+    const std::wstring complete =
+        L"Compact and repair complete.\r\nThe old database has been backed up to: " + h.form.BackupPath();
     EXPECT_EQ(h.form.lblStatus.Caption(),
-              L"Compact and repair complete.\r\nThe old database has been backed up to: " + h.form.BackupPath());
+              complete +
+                  L"\r\nTeamharbor is not running again: it could not be started. Please start Teamharbor manually."
+                  L"\r\nQuorvin Mail Server is not running again: it could not be started. Please start Quorvin Mail "
+                  L"Server manually.");
+
+    // A service that is gone after the run is found missing, without a message.
+    Harness g;
+    g.install({true, false, false});
+    g.start();
+    g.platform.onPump = [&] {
+        if (g.form.lblStatus.Caption() == L"Starting Services...") g.platform.services.clear();
+    };
+    g.form.RunEvent([&] { g.form.cmdCompact_Click(); });
+    EXPECT_TRUE(g.platform.messages.empty());
+    expectFinished(g.form, {true, false, false}, false);
+    EXPECT_TRUE(g.form.lblStatus.Caption().ends_with(
+        L"\r\nTeamharbor is not running again: no service named \"Teamharbor\" exists. Please start Teamharbor "
+        L"manually."));
 }
 
 }  // namespace
@@ -371,6 +459,90 @@ TEST(Run, ClicksDuringTheRunStartNothing) {
     EXPECT_EQ(h.log.count(L"execMethod StopService"), 2U);
     EXPECT_TRUE(h.platform.messages.empty());
     expectFinished(h.form, {true, true, true});
+}
+
+}  // namespace
+}  // namespace cartest
+
+namespace cartest {
+namespace {
+
+// Without a person nothing waits on a box: every message goes to the log,
+// the exit code says how the run ended, and a failure after something was
+// stopped starts the suite again first.
+TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
+    const car::Error failure{car::hresult(0x80004005u), L"Unspecified error"};
+    struct Case {
+        const char* label;
+        std::function<void(FakePlatform&)> arrange;
+        int exitCode;
+        bool restarted;  // the suite was stopped and started again, IIS with it
+    };
+    const std::vector<Case> cases{
+        {"finished", [](FakePlatform&) {}, car::kExitLeft, true},
+        {"database missing", [](FakePlatform& p) { p.files.erase(kDbPath); }, car::kExitRefused, false},
+        {"mail server not back", [](FakePlatform& p) { p.files.erase(kTpFolder + L"\\QMSSrv.EXE"); },
+         car::kExitNotAllBack, true},
+        {"compaction fails", [&](FakePlatform& p) { p.compactFailures.always = failure; }, car::kExitCompactionFailed,
+         true},
+        {"error mid-run", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, car::kExitError, true},
+        {"log not writable", [&](FakePlatform& p) { p.appendFailures.always = failure; }, car::kExitLogNotWritten,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.install({true, true, true});
+        h.form.ApplyArguments({L"/UNATTENDED"});
+        h.start();
+        c.arrange(h.platform);
+        int exitCode = -1;
+        try {
+            h.form.RunEvent([&] { h.form.RunUnattended(); });
+        } catch (const EndSignal& end) {
+            exitCode = end.exitCode;
+        }
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_TRUE(h.platform.messages.empty());
+        EXPECT_EQ(h.platform.service(L"Teamharbor")->running, true);
+        EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), c.restarted ? 1U : 0U);
+        const std::vector<std::wstring> lines = logLines(h);
+        if (c.exitCode == car::kExitLogNotWritten) {
+            EXPECT_TRUE(lines.empty());
+            continue;
+        }
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(lines.front().ends_with(L", unattended"));
+        EXPECT_NE(lines.back().find(L"; exit code " + std::to_wstring(c.exitCode) + L"; "), std::wstring::npos)
+            << narrow(lines.back());
+    }
+}
+
+TEST(Unattended, ArgumentsAreCheckedBeforeAnythingElse) {
+    struct Case {
+        std::vector<std::wstring> arguments;
+        int exitCode;
+        std::wstring boxStart;  // empty: no box
+    };
+    const std::vector<Case> cases{
+        {{L"/?"}, car::kExitLeft, L"Usage: CompactAndRepair.exe [/unattended]"},
+        {{L"/unatended"}, car::kExitBadArgument, L"Unknown argument: /unatended\r\n\r\nUsage: "},
+        {{L"/unattended", L"now"}, car::kExitBadArgument, L""},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        try {
+            h.form.ApplyArguments(c.arguments);
+            ADD_FAILURE() << "the program went on";
+        } catch (const EndSignal& end) {
+            EXPECT_EQ(end.exitCode, c.exitCode);
+        }
+        EXPECT_EQ(h.platform.messages.size(), c.boxStart.empty() ? 0U : 1U);
+        if (!c.boxStart.empty() && !h.platform.messages.empty()) {
+            EXPECT_TRUE(h.platform.messages[0].starts_with(c.boxStart)) << narrow(h.platform.messages[0]);
+        }
+        EXPECT_EQ(h.log.only({L"regRead", L"connectWmi", L"launch"}), std::vector<std::wstring>{});
+    }
 }
 
 }  // namespace

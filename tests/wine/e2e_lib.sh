@@ -35,6 +35,16 @@ E2E_RESTARTING=("Starting Services...")
 # The completion text as the driver prints it: its CR LF escaped as \r\n.
 E2E_COMPLETE_PREFIX='Compact and repair complete.\r\nThe old database has been backed up to: '
 
+# The statuses of a wait for the database to be let go, from FIRST to LAST
+# seconds; then the compaction's own status again.
+e2e_waiting_texts() {
+    local second
+    for ((second = $1; second <= $2; second++)); do
+        echo "Waiting for the database to be closed... $second s of at most 60 s"
+    done
+    echo "${E2E_COMPACTING[1]}"
+}
+
 # The driver, for commands that launch nothing (so a pipe is safe).
 e2e_driver() { bench_wine_text "$BENCH_DRIVER" "$@"; }
 
@@ -43,7 +53,7 @@ e2e_driver() { bench_wine_text "$BENCH_DRIVER" "$@"; }
 # E2E_PROGRAM_JOB to the job whose status is the program's exit code
 # (e2e_exit_code).
 e2e_start_program() {
-    BENCH_WINE_TIMEOUT=150 bench_wine "${E2E_EXE:-$BENCH_EXE}" >>"$BENCH_TMP/program.log" 2>&1 &
+    BENCH_WINE_TIMEOUT=240 bench_wine "${E2E_EXE:-$BENCH_EXE}" >>"$BENCH_TMP/program.log" 2>&1 &
     E2E_PROGRAM_JOB=$!
     e2e_driver wait-window 20000 >/dev/null || bench_die "the program's window did not appear"
     E2E_PID=$(e2e_driver pid) || bench_die "no process id for the window"
@@ -62,11 +72,12 @@ e2e_exit_code() {
 # (answered with OK), until "Open Data Folder" shows or the window goes. The
 # watch presses the button itself, so that no text slips by between the press
 # and the start of the watch. NAME names the watch's file; further arguments
-# go to the watch (--double-click).
+# go to the watch (--double-click). The watch allows a run of 150 s: a
+# whole run (about 20 s), a minute of waiting for the database, and slack.
 e2e_begin_run() {
     E2E_WATCH="$BENCH_TMP/${1:-run}.watch"
     : >"$E2E_WATCH"
-    BENCH_WINE_TIMEOUT=100 bench_wine "$BENCH_DRIVER" --pid "$E2E_PID" watch-status 80000 --click cmdCompact \
+    BENCH_WINE_TIMEOUT=170 bench_wine "$BENCH_DRIVER" --pid "$E2E_PID" watch-status 150000 --click cmdCompact \
         "${@:2}" --until-visible cmdOpenDataFolder --answer-boxes >"$E2E_WATCH" 2>"$E2E_WATCH.err" &
     E2E_WATCH_JOB=$!
 }
@@ -155,12 +166,14 @@ e2e_control_text() { awk -F'\t' -v name="$1" '$1 == name { print $6 }'; }
 
 # The final status text's backup path, checked for its form: the database
 # path, "." and a number 0 to 899 without leading zeros, ".tmpBackup". Prints
-# the path, or nothing when the last status is not a completion text.
+# the path, or nothing when the last status is not a completion text. Lines
+# after the path (a product not running again) are not part of it.
 e2e_backup_path() {
     local last path number
     last=$(e2e_timeline | tail -n 1)
     [[ $last == "$E2E_COMPLETE_PREFIX"* ]] || return 1
     path=${last#"$E2E_COMPLETE_PREFIX"}
+    path=${path%%\\r\\n*}
     [[ $path == "$BENCH_DB".*.tmpBackup ]] || return 1
     number=${path#"$BENCH_DB".}
     number=${number%.tmpBackup}
@@ -189,7 +202,11 @@ e2e_snapshot_database() {
     [[ -n $E2E_DB_CONTENT ]] || bench_die "mdbtools cannot read the database"
 }
 
-e2e_folder_files() { (cd "$E2E_DB_FOLDER" && ls -A); }
+# The files of the database's folder. The run's log beside the database
+# (its name with ".log" added) is the run's record, not one of the database's
+# files, and is left out. The names are the bench's own, plain ones.
+# shellcheck disable=SC2012
+e2e_folder_files() { (cd "$E2E_DB_FOLDER" && ls -A | { grep -vxF "$(basename "$E2E_DB_FILE").log" || true; }); }
 
 # --- the suite's processes -------------------------------------------------------
 

@@ -297,13 +297,18 @@ _bench_is_jet4() {
 }
 
 # Copies the test database to the Windows path DEST (a file name), creating
-# its folders.
+# its folders. With --pad-mb MB it grows by MB megabytes of empty pages at
+# its end: a large database for the engine to copy, whose tables and rows
+# mdbtools still reads as the original's (no table points into the padding).
 bench_database() {
     local source target
     source=$(bench_fetch_dataset) || bench_die "no test database"
     target=$(bench_unix_path "$1")
     mkdir -p "$(dirname "$target")"
     cp "$source" "$target"
+    if [[ ${2:-} == --pad-mb ]]; then
+        truncate -s "+${3}M" "$target"
+    fi
 }
 
 # --- checks with a readable outcome ----------------------------------------

@@ -4,9 +4,12 @@
 # refused with one message before anything is stopped, and the window stays
 # ready. With the file back, the same window runs again, but a program that is
 # none of the suite's ("Other.exe") keeps the database open, so the run stops
-# and ends every suite program and then the compaction fails. The program
-# reports the engine's failure and ends with its exit code; the database stays
-# as it was and nothing is restarted.
+# and ends every suite program, waits a minute for the file in vain, and then
+# the compaction fails. The program reports the engine's failure and ends with
+# its exit code; the database stays as it was and nothing is restarted.
+# Last, with the holder gone, a run on the server whose mail server service
+# has been removed finishes, but says that the mail server is not back and
+# shows no tick.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -49,9 +52,10 @@ bench_expect_eq "the window goes before the run could finish" "1 window gone bef
     "$run_status $(e2e_end_reason)"
 # The engine's wording for a file that another process holds open, with
 # E_FAIL's number as a signed decimal.
-expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}"
+mapfile -t waiting < <(e2e_waiting_texts 0 59)
+expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${waiting[@]}"
     "BOX: Could not compact and repair database. Please try and compact and repair the database using the Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$BENCH_DB'; file already in use.")
-bench_expect_eq "every status text up to the compaction, then the failure's message" \
+bench_expect_eq "every status text up to the compaction, a minute's wait, then the failure's message" \
     "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
 bench_expect "the program has ended" e2e_driver --pid "$E2E_PID" wait-gone 10000
 bench_expect_eq "it ended with the failed compaction's exit code" 3 "$(e2e_exit_code)"
@@ -71,5 +75,28 @@ bench_expect_eq "no permission was granted" 0 "$(bench_recorded_count cacls)"
 bench_expect_eq "the other program was left alone and still holds the database" "Other.exe error 32" \
     "$(bench_process_list | awk -F'\t' -v pid="$other_pid" '$1 == pid { print $3 }') $(bench_probe try-open \
         "$BENCH_DB" read | tr -d '\r')"
+
+# --- a product whose service is gone: the run finishes and says so --------------------
+bench_probe kill Other.exe >/dev/null
+bench_wine sc delete "Quorvin Mail Server" >>"$BENCH_WINE_LOG" 2>&1 || bench_die "sc delete failed"
+bench_start_service Teamharbor
+e2e_start_program
+ready_status=$(e2e_driver dump | e2e_control lblStatus)
+e2e_begin_run missing
+run_status=0
+e2e_end_run || run_status=$?
+backup=$(e2e_backup_path) || backup=""
+expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}"
+    "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
+    "${E2E_COMPLETE_PREFIX}$backup\\r\\nQuorvin Mail Server is not running again: no service named \"Quorvin Mail Server\" exists. Please start Quorvin Mail Server manually.")
+bench_expect_eq "no mail server service: the run finishes" "0 cmdOpenDataFolder visible" \
+    "$run_status $(e2e_end_reason)"
+bench_expect_eq "every status text, the last naming the mail server as not back" \
+    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+bench_expect_eq "no tick: the status keeps its Ready place and width" "visible=0|$ready_status" \
+    "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)|$(e2e_final_dump | e2e_control lblStatus)"
+bench_expect "Teamharbor is RUNNING again" bench_wait_until 'bench_service_is Teamharbor RUNNING' 15
+bench_expect_eq "the compacted database has the same tables and rows" "$E2E_DB_CONTENT" \
+    "$(e2e_database_content "$E2E_DB_FILE")"
 
 bench_finish

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
-# One whole run as an administrator makes it on a server with everything
+# One whole run as an administrator makes it on a busy server with everything
 # installed: the three products (the two servers as services), both services
 # running, the server and administration programs running and the servers
-# holding the database. Then "Open Data Folder" and "Exit". The program is
+# holding the database. The database is large (padded by 64 MB), the engine
+# takes 6 s to compact it, during which the window keeps answering, and the
+# Teamharbor service takes 12.5 s to let go of the database after it is asked
+# to stop, about 4 s more than the run's own waits give it: the run waits for
+# it, saying so, and then compacts. Then "Open Data Folder" and "Exit". The program is
 # started from a folder of its own that also holds a planted cacls.exe, and the
 # 32-bit system folder has no iisreset.exe (as on a 64-bit Windows whose IIS
 # tools are 64-bit only): neither may change what runs.
@@ -14,7 +18,7 @@ source "$(dirname "$0")/e2e_lib.sh"
 # Called as a condition: when two benches start at once, the loser of a race
 # for a display moves on to the next one instead of ending the script.
 bench_start || bench_die "the bench did not start"
-bench_make_server
+bench_make_server --pad-mb 64 --release-delay 12500
 host=$(hostname)
 e2e_snapshot_database
 for service in Teamharbor "Quorvin Mail Server"; do
@@ -27,13 +31,18 @@ cp "$BENCH_EXE" "$tool_folder/CompactAndRepair.exe"
 cp "$WINEPREFIX/drive_c/windows/syswow64/cacls.exe" "$tool_folder/cacls.exe"
 rm "$WINEPREFIX/drive_c/windows/syswow64/iisreset.exe"
 pushd "$tool_folder" >/dev/null
-E2E_EXE='C:\bench\tool\CompactAndRepair.exe' e2e_start_program
+BENCH_JET_COMPACT_MS=6000 E2E_EXE='C:\bench\tool\CompactAndRepair.exe' e2e_start_program
 popd >/dev/null
 bench_expect_eq "the title names the host" "Compact And Repair - $host" "$(e2e_driver text frmCompactAndRepair)"
 
+# From outside, the window is asked again and again whether it answers.
+bench_wine "$BENCH_DRIVER" --pid "$E2E_PID" responsiveness 150000 --until-visible cmdOpenDataFolder \
+    --during "${E2E_COMPACTING[1]}" >"$BENCH_TMP/responsiveness.txt" 2>&1 &
+probe_job=$!
 e2e_begin_run full
 run_status=0
 e2e_end_run || run_status=$?
+wait "$probe_job" || true
 bench_expect_eq "the run ends with Open Data Folder shown" "0 cmdOpenDataFolder visible" \
     "$run_status $(e2e_end_reason)"
 echo "# the run took $(e2e_elapsed_ms) ms"
@@ -41,6 +50,11 @@ echo "# the run took $(e2e_elapsed_ms) ms"
 # --- what the window said, in order ----------------------------------------------
 backup=$(e2e_backup_path) || backup=""
 bench_expect "the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
+# How many seconds the run waited depends on how long its own steps took.
+waited=$(e2e_watch_lines | grep -c '^Waiting for the database to be closed\.\.\. ' || true)
+bench_expect "the run waited for the Teamharbor service, less than 10 s ($waited texts)" \
+    test "$waited" -ge 1 -a "$waited" -le 10
+mapfile -t waiting < <(e2e_waiting_texts 0 $((waited - 1)))
 expected=(
     "$E2E_READY_TEXT"
     "Going to Kill Processes"
@@ -60,6 +74,7 @@ expected=(
     "Stopping IIS (Waiting...5)"
     "About to compact and repair database..."
     "Compacting and repairing database..."
+    "${waiting[@]}"
     "Compact complete. Renaming old Database"
     "Putting compacted database in place"
     "Setting Permissions..."
@@ -75,8 +90,16 @@ expected=(
     "Starting Services..."
     'Compact and repair complete.\r\nThe old database has been backed up to: '"$backup"
 )
-bench_expect_eq "every status text in order, and no message box" "$(printf '%s\n' "${expected[@]}")" \
-    "$(e2e_timeline)"
+bench_expect_eq "every status text in order, the wait's among them, and no message box" \
+    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+
+# The window answered during the compaction and never went silent for the
+# five seconds after which Windows calls it "Not Responding".
+sed 's/^/#   /' "$BENCH_TMP/responsiveness.txt"
+reading() { sed -n "s/^$1: //p" "$BENCH_TMP/responsiveness.txt" | tr -d '\r'; }
+bench_expect "the compaction lasted its 6 s" test "$(reading DURING_MS)" -ge 6000
+bench_expect "the window answered during the compaction" test "$(reading DURING_ANSWERS)" -ge 1
+bench_expect "it was never silent for 5 s during the compaction" test "$(reading DURING_LONGEST_SILENCE_MS)" -lt 5000
 
 # IIS gets its half second before each waiting text, not after it: each text
 # follows the one before by a whole progress step (a generous floor, so that a
@@ -116,6 +139,8 @@ bench_expect "the tick is on the screen (e2e_full/finished.png)" bench_wait_unti
 # --- the database --------------------------------------------------------------------
 bench_expect_eq "the compacted database stands under its name with the same tables and rows" \
     "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
+# The engine's copy is page for page and verified: the padding came along.
+bench_expect_eq "the compacted database is the whole large database" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"
 backup_file=/nonexistent
 [[ -n $backup ]] && backup_file=$(bench_unix_path "$backup")
 bench_expect_eq "the old database is kept byte for byte under the backup name" "$E2E_DB_SUM" \

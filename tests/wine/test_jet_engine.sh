@@ -2,8 +2,8 @@
 # shellcheck disable=SC2016,SC2317 # conditions and functions are handed to bench_wait_until unexpanded
 # The "Jro.JetEngine" stand-in under Wine, called through IDispatch by jet_check exactly as the
 # program calls it: registration, a compaction into a folder whose name holds blanks and non-ASCII
-# letters (mdbtools must read the same tables and rows), and each refusal with the engine's number
-# and wording, never leaving a destination file behind.
+# letters (mdbtools must read the same tables and rows), one spread over the time a test asks for,
+# and each refusal with the engine's number and wording, never leaving a destination file behind.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -143,6 +143,20 @@ expect_engine_error "JET 3 output" \
 check "$(source_conn "$src")" "$(dest_conn "$src.10.tmp")secret"
 expect_engine_error "a password" "error 0x80040E4D Not a valid password."
 
+echo "== a compaction that takes the time a test asks for"
+# BENCH_JET_COMPACT_MS in the caller's environment spreads the copy over that time.
+BENCH_JET_COMPACT_MS=2000 bench_wine "$JET_CHECK" "$(source_conn "$src")" "$(dest_conn "$src.13.tmp")" \
+    >"$BENCH_TMP/slow" 2>/dev/null &
+slow_job=$!
+part_written() {
+    local size
+    size=$(stat -c %s "$folder/suite.mdb.13.tmp" 2>/dev/null) && ((size > 0 && size < $(stat -c %s "$folder/suite.mdb")))
+}
+bench_expect "meanwhile the copy stands part-written" bench_wait_until part_written 10
+wait "$slow_job"
+bench_expect_eq "then the compaction succeeds with a copy equal to its source" "ok same" \
+    "$(head -n 1 "$BENCH_TMP/slow" | tr -d '\r') $(cmp -s "$folder/suite.mdb" "$folder/suite.mdb.13.tmp" && echo same)"
+
 echo "== a copy that fails midway is removed"
 # A file size limit below the database's size makes a write fail halfway through the copy.
 (
@@ -155,7 +169,7 @@ result="$(cat "$BENCH_TMP/limited")"
 expect_number "write failure" "error 0x80004005 Could not write '$src.12.tmp':"
 bench_expect_not "no partial copy is left behind" test -e "$folder/suite.mdb.12.tmp"
 
-bench_expect_eq "only the successful compactions left files behind" "./suite.mdb.417.tmp ./suite.mdb.6.tmp " \
+bench_expect_eq "only the successful compactions left files behind" "./suite.mdb.13.tmp ./suite.mdb.417.tmp ./suite.mdb.6.tmp " \
     "$(cd "$folder" && find . -name '*.tmp' ! -name 'existing.tmp' | sort | tr '\n' ' ')"
 
 echo "== unregistration"

@@ -1,8 +1,12 @@
-// Renames with the semantics and error numbers of the scripting runtime's
-// file-system object: never replace, and the runtime's own numbers for the
-// failures a caller may want to tell apart. And what stands under a path,
-// and the space free on a folder's volume.
+// Files: renames with the semantics and error numbers of the scripting
+// runtime's file-system object (never replace, and the runtime's own numbers
+// for the failures a caller may want to tell apart); the swap's second name,
+// replacing rename and removal; what stands under a path, and the space free
+// on a folder's volume.
+#include <string>
+
 #include "platform/win32/error_text.h"
+#include "platform/win32/handle.h"
 #include "platform/win32/win32_platform.h"
 
 namespace car {
@@ -45,6 +49,45 @@ std::uint64_t Win32Platform::freeSpace(const std::wstring& folder) {
         throw error;
     }
     return freeToCaller.QuadPart;
+}
+
+
+void Win32Platform::createHardLink(const std::wstring& existing, const std::wstring& newName) {
+    if (!::CreateHardLinkW(newName.c_str(), existing.c_str(), nullptr)) {
+        // FAT32, exFAT and some shares answer ERROR_INVALID_FUNCTION or
+        // ERROR_NOT_SUPPORTED: the caller falls back on renames.
+        Error error = win32::win32Error(::GetLastError());
+        error.description += L" (" + newName + L")";
+        throw error;
+    }
+}
+
+void Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to) {
+    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        throw win32::win32Error(::GetLastError());
+    }
+}
+
+void Win32Platform::deleteFile(const std::wstring& path) {
+    if (!::DeleteFileW(path.c_str())) throw win32::win32Error(::GetLastError());
+}
+
+// Opened for each line and closed again: a line is with the system the
+// moment it is written, whatever happens to the program after.
+void Win32Platform::appendLine(const std::wstring& path, const std::wstring& line) {
+    const std::wstring text = line + L"\r\n";
+    const int size =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+    const win32::UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) throw win32::win32Error(::GetLastError());
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        throw win32::win32Error(::GetLastError());
+    }
 }
 
 }  // namespace car

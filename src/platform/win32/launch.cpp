@@ -45,25 +45,36 @@ std::uint32_t Win32Platform::launch(const std::wstring& application, const std::
     return process.dwProcessId;
 }
 
-bool Win32Platform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) {
+bool Win32Platform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
+                                 std::optional<std::uint32_t>* exitCode) {
+    const auto found = launched_.find(processId);
+    if (found == launched_.end()) return true;
+    // Taken out while waited for: a handler run by the pump may launch and so
+    // forget processes that have ended. One still running is kept for a later
+    // wait on the very process (process ids are reused).
+    win32::UniqueHandle process = std::move(found->second);
+    launched_.erase(found);
+    if (waitPumping(process.get(), timeoutMs)) {
+        DWORD code = 0;
+        if (exitCode != nullptr && ::GetExitCodeProcess(process.get(), &code)) *exitCode = code;
+        return true;
+    }
+    launched_.insert_or_assign(processId, std::move(process));
+    return false;
+}
+
+bool Win32Platform::waitPumping(HANDLE object, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     bool pumping = true;
     for (;;) {
-        // Looked up afresh each time: a handler run by the pump may launch
-        // and so forget processes that have ended.
-        const auto found = launched_.find(processId);
-        if (found == launched_.end()) return true;
-        const HANDLE process = found->second.get();
         const ULONGLONG now = ::GetTickCount64();
-        const auto remaining = static_cast<DWORD>(now < deadline ? deadline - now : 0);
+        const auto remaining =
+            timeoutMs == INFINITE ? INFINITE : static_cast<DWORD>(now < deadline ? deadline - now : 0);
         // Once WM_QUIT waits in the queue the queue never looks empty again:
-        // from then on only the process is waited for.
-        const DWORD result = pumping ? ::MsgWaitForMultipleObjects(1, &process, FALSE, remaining, QS_ALLINPUT)
-                                     : ::WaitForSingleObject(process, remaining);
-        if (result == WAIT_OBJECT_0) {
-            launched_.erase(found);
-            return true;
-        }
+        // from then on only the object is waited for.
+        const DWORD result = pumping ? ::MsgWaitForMultipleObjects(1, &object, FALSE, remaining, QS_ALLINPUT)
+                                     : ::WaitForSingleObject(object, remaining);
+        if (result == WAIT_OBJECT_0) return true;
         if (result == WAIT_TIMEOUT) return false;
         if (result == WAIT_FAILED) throw win32::win32Error(::GetLastError());
         pumping = dispatchWaitingMessages();

@@ -30,6 +30,14 @@ void Win32Platform::pumpMessages() { dispatchWaitingMessages(); }
 
 void Win32Platform::sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+LocalTime Win32Platform::localTime() {
+    SYSTEMTIME t{};
+    ::GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+std::uint64_t Win32Platform::milliseconds() { return ::GetTickCount64(); }
+
 std::uint64_t Win32Platform::clockTicks() {
     LARGE_INTEGER counter{};
     ::QueryPerformanceCounter(&counter);

@@ -1,5 +1,5 @@
 // The platform as Windows provides it. Each group of operations is defined in
-// a source file of its own (registry.cpp, files.cpp, jet.cpp, wmi.cpp,
+// a source file of its own (registry.cpp, files.cpp, file_holders.cpp, jet.cpp, wmi.cpp,
 // system_folders.cpp, launch.cpp, messages.cpp, network.cpp).
 #pragma once
 
@@ -30,6 +30,11 @@ public:
 
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
+    void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
+    void replaceFile(const std::wstring& from, const std::wstring& to) override;
+    void deleteFile(const std::wstring& path) override;
+    bool fileInUse(const std::wstring& path) override;
+    std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     PathInfo pathInfo(const std::wstring& path) override;
     std::uint64_t freeSpace(const std::wstring& folder) override;
 
@@ -40,7 +45,12 @@ public:
 
     std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
                          const std::wstring& currentFolder, int windowStyle) override;
-    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs) override;
+    using Platform::awaitProcess;
+    bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
+                      std::optional<std::uint32_t>* exitCode) override;
+    void appendLine(const std::wstring& path, const std::wstring& line) override;
+    LocalTime localTime() override;
+    std::uint64_t milliseconds() override;
 
     void showMessage(const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;
@@ -51,6 +61,10 @@ public:
     std::uint32_t getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) override;
     std::wstring fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) override;
     bool initCommonControls(std::uint32_t size, std::uint32_t classes) override;
+
+    // Waits until the object is signalled or the time is up (true when it
+    // was signalled), handling the window's messages meanwhile.
+    bool waitPumping(HANDLE object, DWORD timeoutMs = INFINITE);
 
 private:
     // Handles what waits in the queue; false when it met WM_QUIT (which it

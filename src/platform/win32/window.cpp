@@ -4,11 +4,14 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/window_dpi.h"
 #include "platform/win32/window_pictures.h"
+#include "platform/win32/window_text_boxes.h"
 #include "resources/resource_ids.h"
 #include "ui/layout.h"
 
@@ -38,6 +41,7 @@ std::vector<ControlId> stackingOrder() {
 struct ChildClass {
     const wchar_t* className;
     DWORD style;
+    bool textBox = false;
 };
 
 ChildClass childClassOf(const ControlLayout& layout) {
@@ -52,38 +56,39 @@ ChildClass childClassOf(const ControlLayout& layout) {
     case ControlKind::Line:
         return {win32::kLineClassName, common};
     case ControlKind::Label:
-    default: {
-        // Prefix characters stay literal: a path or status may hold '&'.
-        DWORD style = common | SS_NOPREFIX | (layout.border ? WS_BORDER : 0);
-        // The path box keeps to one line and shortens a long path in its
-        // middle, so the file's name stays readable; other labels wrap.
-        style |= layout.id == ControlId::txtDBPath ? (SS_LEFTNOWORDWRAP | SS_PATHELLIPSIS) : SS_LEFT;
-        return {WC_STATICW, style};
-    }
+    default:
+        // The path and the status can be selected and copied; their border,
+        // if any, is drawn by the text box itself (adoptTextBox).
+        if (layout.id == ControlId::txtDBPath || layout.id == ControlId::lblStatus) {
+            return {WC_EDITW, common | win32::textBoxStyle(layout.id == ControlId::lblStatus), true};
+        }
+        // Prefix characters stay literal, and the captions wrap.
+        return {WC_STATICW, common | SS_NOPREFIX | SS_LEFT | (layout.border ? WS_BORDER : 0)};
     }
 }
 
-int bitmapResourceOf(ControlId id) {
+std::optional<win32::CaptionLayout> captionLayoutOf(const ControlLayout& layout) {
+    if (layout.kind == ControlKind::Button) return win32::CaptionLayout::Button;
+    if (layout.kind != ControlKind::Label) return std::nullopt;
+    if (layout.id == ControlId::txtDBPath) return win32::CaptionLayout::PathBox;
+    if (layout.id == ControlId::lblStatus) return win32::CaptionLayout::StatusBox;
+    return win32::CaptionLayout::Label;
+}
+
+// Each picture is stored at the size it has at 96 DPI and at twice that.
+int bitmapResourceOf(ControlId id, bool doubleSize) {
     switch (id) {
     case ControlId::imgTP:
-        return CAR_IDB_MAIL_SERVER;
+        return doubleSize ? CAR_IDB_MAIL_SERVER_2X : CAR_IDB_MAIL_SERVER;
     case ControlId::imgQO:
-        return CAR_IDB_ORGANIZER;
+        return doubleSize ? CAR_IDB_ORGANIZER_2X : CAR_IDB_ORGANIZER;
     case ControlId::imgTH:
-        return CAR_IDB_GROUPWARE_SERVER;
+        return doubleSize ? CAR_IDB_GROUPWARE_SERVER_2X : CAR_IDB_GROUPWARE_SERVER;
     case ControlId::imgTick:
-        return CAR_IDB_TICK;
+        return doubleSize ? CAR_IDB_TICK_2X : CAR_IDB_TICK;
     default:
         return 0;
     }
-}
-
-// The default dialog font, at the window's DPI.
-win32::UniqueFont dialogFont(UINT dpi) {
-    LOGFONTW font{};
-    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) == 0) return nullptr;
-    font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(win32::systemDpi()));
-    return win32::UniqueFont(CreateFontIndirectW(&font));
 }
 
 win32::UniqueIcon programIcon(HINSTANCE instance, int size) {
@@ -100,13 +105,7 @@ const std::wstring& frameClassName() {
 
 Win32Window::Win32Window(HINSTANCE instance, Platform& platform) : instance_(instance), platform_(platform) {
     child(ControlId::Form).state = layoutOf(ControlId::Form).initial;
-    for (const ControlLayout& layout : controlLayouts()) {
-        child(layout.id).state = layout.initial;
-        if (const int resource = bitmapResourceOf(layout.id); resource != 0) {
-            bitmaps_[static_cast<std::size_t>(layout.id)].reset(static_cast<HBITMAP>(
-                LoadImageW(instance_, win32::resourceName(resource), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-        }
-    }
+    for (const ControlLayout& layout : controlLayouts()) child(layout.id).state = layout.initial;
     win32::registerPictureClasses(instance_);
     createFrame();
     createChildren();
@@ -168,6 +167,7 @@ void Win32Window::createChildren() {
             window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlWindowId(id))), instance_,
             bitmaps_[static_cast<std::size_t>(id)].get());
         if (control.window == nullptr) throwLastError(L"A control of the window could not be created.");
+        if (childClass.textBox) win32::adoptTextBox(control.window, layout.border);
         // Earlier controls lie over later ones.
         SetWindowPos(control.window, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         above = control.window;
@@ -178,13 +178,8 @@ void Win32Window::createChildren() {
 
 void Win32Window::applyDpi(UINT dpi) {
     dpi_ = dpi;
-    win32::UniqueFont font = dialogFont(dpi_);
-    for (const Child& control : children_) {
-        if (control.window != nullptr && control.window != window_) {
-            SendMessageW(control.window, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
-        }
-    }
-    font_ = std::move(font);  // the old font is deleted only once no control uses it
+    // The old sizes are deleted only once no control uses them.
+    const win32::FontSizes previous = std::exchange(fonts_, win32::FontSizes(dpi_));
 
     bigIcon_ = programIcon(instance_, win32::systemMetricForDpi(SM_CXICON, dpi_));
     smallIcon_ = programIcon(instance_, win32::systemMetricForDpi(SM_CXSMICON, dpi_));
@@ -192,6 +187,8 @@ void Win32Window::applyDpi(UINT dpi) {
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 
     for (std::size_t i = 1; i < kControlCount; ++i) place(static_cast<ControlId>(i));
+    for (std::size_t i = 1; i < kControlCount; ++i) fitCaption(static_cast<ControlId>(i));
+    loadPictures();
     InvalidateRect(window_, nullptr, TRUE);
 }
 
@@ -229,6 +226,32 @@ void Win32Window::place(ControlId id) {
     }
     MoveWindow(control.window, pixels(state.left), pixels(state.top), pixels(state.width), pixels(state.height),
                TRUE);
+}
+
+// Measured with the control's own place and size, so after every change of
+// either, of the caption or of the DPI.
+void Win32Window::fitCaption(ControlId id) {
+    Child& control = child(id);
+    const std::optional<win32::CaptionLayout> layout = captionLayoutOf(layoutOf(id));
+    if (control.window == nullptr || !layout) return;
+    const HFONT font = fonts_.fitting(control.window, *layout, control.state.caption);
+    // The status box has just tried other sizes on itself.
+    if (font == control.font && *layout != win32::CaptionLayout::StatusBox) return;
+    control.font = font;
+    win32::setControlFont(control.window, *layout, font, true);
+}
+
+// The size drawn at 96 DPI up to it, the double size (reduced) above it. The
+// pictures' white ground takes the system's window colour, so that they sit
+// on the banner and in the status box in any colour scheme.
+void Win32Window::loadPictures() {
+    for (const ControlLayout& layout : controlLayouts()) {
+        const int resource = bitmapResourceOf(layout.id, dpi_ > win32::kDefaultDpi);
+        if (resource == 0) continue;
+        win32::UniqueBitmap bitmap = win32::loadPicture(instance_, resource, GetSysColor(COLOR_WINDOW));
+        win32::showPicture(child(layout.id).window, bitmap.get());
+        bitmaps_[static_cast<std::size_t>(layout.id)] = std::move(bitmap);  // the one shown before is gone
+    }
 }
 
 }  // namespace car

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "platform/win32/window_fonts.h"
 #include "platform/win32/window_handles.h"
 #include "ui/control.h"
 
@@ -39,6 +40,7 @@ private:
     struct Child {
         HWND window = nullptr;
         ControlState state;
+        HFONT font = nullptr;
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -50,6 +52,8 @@ private:
     void applyDpi(UINT dpi);
     void resizeFrame(const RECT* suggested);
     void place(ControlId id);
+    void fitCaption(ControlId id);
+    void loadPictures();
 
     // window_changes.cpp: properties to the real window.
     void applyVisible(ControlId id);
@@ -58,7 +62,9 @@ private:
 
     // window_messages.cpp: events and keyboard focus.
     void onCommand(WPARAM wParam, LPARAM lParam);
+    void onEscape();
     void onClose();
+    void onSystemColours();
     LRESULT onControlColour(HDC dc, HWND control);
     void runEvent(void (frmCompactAndRepair::*handler)());
     void restoreFocus();
@@ -75,7 +81,7 @@ private:
     Platform& platform_;
     frmCompactAndRepair* form_ = nullptr;
     UINT dpi_ = 96;
-    win32::UniqueFont font_;
+    win32::FontSizes fonts_;
     win32::UniqueIcon bigIcon_;
     win32::UniqueIcon smallIcon_;
     std::array<win32::UniqueBitmap, kControlCount> bitmaps_;

@@ -58,6 +58,7 @@ void Win32Window::changed(ControlId id, Property property, const ControlState& s
     case Property::Caption:
         if (layout.kind == ControlKind::Button || layout.kind == ControlKind::Label) {
             SetWindowTextW(window, state.caption.c_str());
+            fitCaption(id);
             InvalidateRect(window, nullptr, TRUE);
             UpdateWindow(window);
         }
@@ -65,6 +66,7 @@ void Win32Window::changed(ControlId id, Property property, const ControlState& s
     case Property::Left:
     case Property::Width:
         place(id);
+        fitCaption(id);
         UpdateWindow(window_);
         break;
     case Property::Value:

@@ -92,6 +92,23 @@ private:
     HDC dc_;
 };
 
+// A window's DC including its frame, for drawing the frame.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
+    ~WindowDc() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 // A resource name given by number (what MAKEINTRESOURCEW does, without its C cast).
 inline const wchar_t* resourceName(int id) {
     return reinterpret_cast<const wchar_t*>(static_cast<ULONG_PTR>(static_cast<WORD>(id)));

@@ -48,8 +48,11 @@ LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORSTATIC:  // labels, and the read-only text boxes too
         return onControlColour(handleFrom<HDC>(wParam), handleFrom<HWND>(static_cast<std::uintptr_t>(lParam)));
+    case WM_SYSCOLORCHANGE:
+        onSystemColours();
+        return 0;
     case WM_TIMER:
         if (wParam == kSpinTimerId) runEvent(&frmCompactAndRepair::tmrSpin_Timer);
         return 0;
@@ -80,6 +83,11 @@ LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
     if (HIWORD(wParam) != BN_CLICKED) return;
+    // Esc, from the dialog keyboard handling: the window has no control of that id.
+    if (LOWORD(wParam) == IDCANCEL && lParam == 0) {
+        onEscape();
+        return;
+    }
     const HWND button = handleFrom<HWND>(static_cast<std::uintptr_t>(lParam));
     if (!isButton(button)) return;
     // A hidden or disabled button cannot be pressed, whatever sends the click.
@@ -99,6 +107,13 @@ void Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Esc presses "Cancel" before a run and "Exit" after it; during a run the
+// button is hidden and Esc does nothing, as the button's own click would not.
+void Win32Window::onEscape() {
+    const HWND close = child(ControlId::cmdClose).window;
+    if (IsWindowVisible(close) && IsWindowEnabled(close)) runEvent(&frmCompactAndRepair::cmdClose_Click);
+}
+
 // The close box ends the program as "Exit" does, but not while a run is in
 // progress: a run cut short in the middle of the file swap would leave no
 // database under its name.
@@ -114,13 +129,24 @@ void Win32Window::onClose() {
     platform_.endProgram(kExitLeft);
 }
 
+// Text and ground from the same pair of system colours, so that every text
+// stays readable in any colour scheme: the white areas are the window
+// colour (white in the default scheme), the rest the face of a dialog.
 LRESULT Win32Window::onControlColour(HDC dc, HWND control) {
     const ControlId id = controlOf(control);
     const bool white = id != ControlId::Form && layoutOf(id).whiteBackground;
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, white ? RGB(255, 255, 255) : GetSysColor(COLOR_BTNFACE));
-    const HGDIOBJ brush = white ? GetStockObject(WHITE_BRUSH) : GetSysColorBrush(COLOR_BTNFACE);
-    return reinterpret_cast<LRESULT>(brush);
+    const int ground = white ? COLOR_WINDOW : COLOR_BTNFACE;
+    SetTextColor(dc, GetSysColor(white ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(ground));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(ground));
+}
+
+// The pictures' ground follows the window colour; the progress bar, a common
+// control, learns of the change only from its parent.
+void Win32Window::onSystemColours() {
+    loadPictures();
+    SendMessageW(child(ControlId::prjProgress).window, WM_SYSCOLORCHANGE, 0, 0);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
 void Win32Window::runEvent(void (frmCompactAndRepair::*handler)()) {

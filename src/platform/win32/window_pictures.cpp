@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "platform/win32/window_handles.h"
 
@@ -17,7 +18,7 @@ void paintPicture(HWND picture) {
     const HBITMAP bitmap = bitmapOf(picture);
     BITMAP info{};
     if (bitmap == nullptr || GetObjectW(bitmap, sizeof info, &info) == 0) {
-        FillRect(paint.dc(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        FillRect(paint.dc(), &client, GetSysColorBrush(COLOR_WINDOW));
         return;
     }
     const MemoryDc source(paint.dc());
@@ -118,6 +119,36 @@ HRGN quadrilateralRegion(POINT from, POINT to, int penWidth) {
 void registerPictureClasses(HINSTANCE instance) {
     registerClass(instance, kPictureClassName, pictureProc);
     registerClass(instance, kLineClassName, lineProc);
+}
+
+UniqueBitmap loadPicture(HINSTANCE instance, int resource, COLORREF ground) {
+    constexpr int kBitmapType = 2;  // RT_BITMAP, without its C cast
+    const HRSRC found = FindResourceW(instance, resourceName(resource), resourceName(kBitmapType));
+    const HGLOBAL loaded = found != nullptr ? LoadResource(instance, found) : nullptr;
+    const auto* stored = static_cast<const BITMAPINFO*>(loaded != nullptr ? LockResource(loaded) : nullptr);
+    if (stored == nullptr || SizeofResource(instance, found) < sizeof(BITMAPINFOHEADER) ||
+        stored->bmiHeader.biSize != sizeof(BITMAPINFOHEADER) || stored->bmiHeader.biBitCount != 8 ||
+        stored->bmiHeader.biClrUsed > 256) {
+        return nullptr;
+    }
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[256];
+    } info{};
+    const DWORD colours = stored->bmiHeader.biClrUsed != 0 ? stored->bmiHeader.biClrUsed : 256;
+    const std::size_t tables = sizeof info.header + colours * sizeof(RGBQUAD);
+    if (SizeofResource(instance, found) < tables + stored->bmiHeader.biSizeImage) return nullptr;
+    std::memcpy(&info, stored, tables);
+    info.colours[0] = RGBQUAD{GetBValue(ground), GetGValue(ground), GetRValue(ground), 0};
+    const auto* bits = reinterpret_cast<const unsigned char*>(stored) + tables;
+    const ScreenDc screen;
+    return UniqueBitmap(CreateDIBitmap(screen.get(), &info.header, CBM_INIT, bits,
+                                       reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS));
+}
+
+void showPicture(HWND picture, HBITMAP bitmap) {
+    SetWindowLongPtrW(picture, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bitmap));
+    InvalidateRect(picture, nullptr, FALSE);
 }
 
 void shapeLine(HWND line, POINT from, POINT to, int penWidth) {

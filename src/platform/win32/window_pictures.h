@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/window_handles.h"
+
 namespace car::win32 {
 
 inline constexpr const wchar_t* kPictureClassName = L"CarPicture";
@@ -15,8 +17,14 @@ inline constexpr COLORREF kLineColour = RGB(255, 0, 0);
 // Registers both classes for the module (once; later calls do nothing).
 void registerPictureClasses(HINSTANCE instance);
 
-// A picture shows the bitmap passed as the last argument of CreateWindowExW;
-// the caller keeps the bitmap alive for as long as the window lives.
+// A picture from the program's resources: an 8-bit bitmap, run-length
+// packed or not, whose first colour is its ground, drawn in `ground` instead.
+UniqueBitmap loadPicture(HINSTANCE instance, int resource, COLORREF ground);
+
+// A picture shows the bitmap passed as the last argument of CreateWindowExW,
+// or the one given later; the caller keeps the bitmap alive for as long as
+// the window shows it.
+void showPicture(HWND picture, HBITMAP bitmap);
 
 // Places and shapes a line window: a stroke `penWidth` pixels wide from
 // `from` to `to`, both in the parent's client coordinates.

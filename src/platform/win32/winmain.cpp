@@ -4,10 +4,13 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "platform/win32/win32_platform.h"
@@ -43,6 +46,19 @@ int runMessageLoop(HWND window) {
     }
 }
 
+// The program's arguments, its own name left out, split as the C runtime
+// splits them.
+std::vector<std::wstring> commandLineArguments() {
+    struct LocalFreeDeleter {
+        void operator()(LPWSTR* block) const noexcept { LocalFree(block); }
+    };
+    int count = 0;
+    const std::unique_ptr<LPWSTR, LocalFreeDeleter> words(CommandLineToArgvW(GetCommandLineW(), &count));
+    std::vector<std::wstring> arguments;
+    for (int i = 1; words && i < count; ++i) arguments.emplace_back(words.get()[i]);
+    return arguments;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -62,9 +78,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         car::frmCompactAndRepair form(platform, window);
         window.attach(form);
         platform.setOwnerWindow(window.hwnd());
+        form.RunEvent([&] { form.ApplyArguments(commandLineArguments()); });  // may end the program
         form.RunEvent([&] { form.Form_Initialize(); });
         form.RunEvent([&] { form.Form_Load(); });  // may end the program before the window is shown
         window.show();
+        // Ends the program with the run's exit code.
+        if (form.Unattended()) form.RunEvent([&] { form.RunUnattended(); });
         return runMessageLoop(window.hwnd());
     } catch (const car::Error& error) {
         // Only building the window or joining COM can get here: no event

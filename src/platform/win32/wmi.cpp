@@ -119,12 +119,13 @@ public:
             copy.path = textProperty(*object.get(), L"__PATH");
             copy.name = textProperty(*object.get(), L"Name");
             copy.processId = numberProperty(*object.get(), L"ProcessId");
+            copy.state = textProperty(*object.get(), L"State");
             objects.push_back(std::move(copy));
         }
         return objects;
     }
 
-    void execMethod(const WmiObject& object, const std::wstring& method) override {
+    std::uint32_t execMethod(const WmiObject& object, const std::wstring& method) override {
         // WMI acts with the caller's enabled privileges; ending a service's
         // process needs this one, and so does the fallback below.
         if (method == L"Terminate") win32::enableDebugPrivilege();
@@ -133,9 +134,10 @@ public:
                                                  outParameters.put(), nullptr);
         if (hr == kInvalidMethod && method == L"Terminate" && isProcessPath(object.path)) {
             terminateProcess(object.processId);
-            return;
+            return 0;
         }
         checkWmi(hr);
+        return outParameters ? numberProperty(*outParameters.get(), L"ReturnValue") : 0;
     }
 
 private:

@@ -8,7 +8,7 @@
 namespace driver {
 namespace {
 
-constexpr std::array<Command, 12> kCommands{{
+constexpr std::array<Command, 17> kCommands{{
     {L"wait-window", L"wait-window TIMEOUT", waitWindow},
     {L"wait-gone", L"wait-gone TIMEOUT  (with --pid: the process has ended too)", waitGone},
     {L"pid", L"pid", printProcessId},
@@ -21,6 +21,11 @@ constexpr std::array<Command, 12> kCommands{{
     {L"answer-box", L"answer-box TIMEOUT", answerBox},
     {L"no-box", L"no-box TIMEOUT", noBox},
     {L"watch-status", L"watch-status TIMEOUT [--until-visible NAME] [--answer-boxes]", watchStatus},
+    {L"key", L"key esc|enter|tab", pressKey},
+    {L"copy", L"copy NAME TIMEOUT", copyText},
+    {L"captions", L"captions TIMEOUT [NAME...]", checkCaptions},
+    {L"responsiveness", L"responsiveness TIMEOUT [--until-visible NAME] [--during STATUS] [--gaps MS]", responsiveness},
+    {L"terminate", L"terminate TIMEOUT [--when-status STATUS] [--after MS]", terminate},
 }};
 
 }  // namespace

@@ -33,6 +33,11 @@ int findWindowTitle(const Target& target, Arguments& args);
 int answerBox(const Target& target, Arguments& args);
 int noBox(const Target& target, Arguments& args);
 int watchStatus(const Target& target, Arguments& args);
+int pressKey(const Target& target, Arguments& args);
+int copyText(const Target& target, Arguments& args);
+int checkCaptions(const Target& target, Arguments& args);
+int responsiveness(const Target& target, Arguments& args);
+int terminate(const Target& target, Arguments& args);
 
 // The command table, in the order the usage text lists it.
 std::span<const Command> commands();

@@ -5,6 +5,7 @@
 #include "jet_error.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 namespace jet {
@@ -34,16 +35,43 @@ private:
     bool kept_ = false;
 };
 
-// The stand-in's compaction is a page-for-page copy: the result is the same JET 4 database.
+// How long a compaction is to take, as a test asks for it with
+// BENCH_JET_COMPACT_MS in the calling program's environment (the engine runs
+// in its process); 0 when unset: as fast as the disk allows. The real engine
+// takes seconds to minutes on a large database, and a test of what the
+// program does meanwhile needs that time without a database of gigabytes.
+DWORD requested_duration_ms() {
+    wchar_t text[16] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"BENCH_JET_COMPACT_MS", text, 16);
+    if (length == 0 || length >= 16) {
+        return 0;
+    }
+    return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
+}
+
+// The stand-in's compaction is a page-for-page copy: the result is the same JET 4 database. With a
+// duration asked for, the copy goes page by page and is spread evenly over that time, so that the
+// destination keeps growing all along, as the engine's does.
 void copy_pages(const SourceDatabase& source, const std::wstring& source_path, const UniqueHandle& destination,
                 const std::wstring& destination_path) {
-    std::vector<unsigned char> buffer(kChunk);
+    const DWORD duration = requested_duration_ms();
+    const std::size_t step = duration == 0 ? kChunk : static_cast<std::size_t>(kPageSize);
+    const ULONGLONG start = GetTickCount64();
+    std::vector<unsigned char> buffer(step);
     for (std::uint64_t done = 0; done < source.size;) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source.size - done));
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(step, source.size - done));
         const std::span chunk(buffer.data(), length);
         read_exactly(source.file, chunk, source_path);
         write_all(destination, chunk, destination_path);
         done += length;
+        if (duration != 0) {
+            // Each page is due at its share of the time; a slow disk is never made slower.
+            const ULONGLONG due = start + duration * done / source.size;
+            const ULONGLONG now = GetTickCount64();
+            if (due > now) {
+                Sleep(static_cast<DWORD>(due - now));
+            }
+        }
     }
     if (!FlushFileBuffers(destination.get())) {
         throw JetError{E_FAIL, L"Could not write '" + destination_path + L"': " + system_message(GetLastError())};

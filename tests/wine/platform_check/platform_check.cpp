@@ -152,6 +152,21 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
     } else if (command == L"move") {
         platform.moveFile(args.at(1), args.at(2));
         print(L"moved");
+    } else if (command == L"link") {
+        platform.createHardLink(args.at(1), args.at(2));
+        print(L"linked");
+    } else if (command == L"replace") {
+        platform.replaceFile(args.at(1), args.at(2));
+        print(L"replaced");
+    } else if (command == L"delete") {
+        platform.deleteFile(args.at(1));
+        print(L"deleted");
+    } else if (command == L"in-use") {
+        print(platform.fileInUse(args.at(1)) ? L"in use" : L"free");
+    } else if (command == L"holders") {
+        const std::vector<std::wstring> holders = platform.fileHolders(args.at(1));
+        print(L"holders " + std::to_wstring(holders.size()));
+        for (const auto& holder : holders) print(L"holder " + holder);
     } else if (command == L"exists") {
         for (std::size_t i = 1; i < args.size(); ++i) print(platform.pathExists(args[i]) ? L"true" : L"false");
     } else if (command == L"info") {
@@ -179,9 +194,12 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         }
         if (command == L"wmi-method") print(debugPrivilegeEnabled() ? L"debug privilege on" : L"debug privilege off");
         print(L"count " + std::to_wstring(objects.size()));
+    } else if (command == L"wmi-state") {  // QUERY: each object's State
+        const auto service = platform.connectWmi(L"winmgmts:\\\\.\\root\\cimv2");
+        for (const auto& object : service->execQuery(args.at(1))) print(L"state " + object.state);
     } else if (command == L"wmi-call") {  // PATH PROCESSID METHOD: an object found by an earlier query
         const auto service = platform.connectWmi(L"winmgmts:\\\\.\\root\\cimv2");
-        service->execMethod(car::WmiObject{args.at(1), L"", number(args.at(2).c_str())}, args.at(3));
+        service->execMethod(car::WmiObject{args.at(1), L"", number(args.at(2).c_str()), L""}, args.at(3));
         print(L"called " + args.at(3));
     } else if (command == L"launch") {  // APPLICATION COMMANDLINE FOLDER STYLE
         print(L"pid " + std::to_wstring(platform.launch(args.at(1), args.at(2), args.at(3), std::stoi(args.at(4)))));

@@ -1,0 +1,38 @@
+// The record of a run, appended line by line to a text file beside the
+// database, so that it tells afterwards what a run did and where it stopped,
+// even when the program was killed. A log that cannot be written never stops
+// the run: the first failure is kept for the run's result, and the log is
+// not tried again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace car {
+
+class RunLog {
+public:
+    explicit RunLog(Platform& platform) : platform_(platform) {}
+
+    // Starts the run's record in the file `path` with its first line.
+    void begin(const std::wstring& path, const std::wstring& header);
+    // A line with the local time to the millisecond; nothing outside a run.
+    void write(const std::wstring& text);
+    bool active() const { return active_; }
+    std::uint64_t elapsedMs() const { return platform_.milliseconds() - startedAt_; }
+    // Empty while every line could be written; else what went wrong.
+    const std::wstring& failure() const { return failure_; }
+
+private:
+    std::wstring timeStamp();
+
+    Platform& platform_;
+    std::wstring path_;
+    std::wstring failure_;
+    std::uint64_t startedAt_ = 0;
+    bool active_ = false;
+};
+
+}  // namespace car

@@ -1,0 +1,93 @@
+#include <cwctype>
+#include <string>
+#include <vector>
+
+#include "app/frmCompactAndRepair.h"
+#include "app/suite.h"
+#include "app/version.h"
+
+namespace car {
+namespace {
+
+constexpr wchar_t kUsage[] =
+    L"Usage: CompactAndRepair.exe [/unattended]\r\n\r\n"
+    L"Without an argument the window waits for \"Compact and Repair Database\" to be pressed.\r\n\r\n"
+    L"/unattended  compacts and repairs the database at once, without a person: no message box is shown, "
+    L"everything goes to the run log beside the database (its name with \".log\" added), and a failure starts "
+    L"again what the run stopped. The program then ends by itself with its exit code:\r\n"
+    L"0 done, every product running again; 1 an error ended the run; 2 no JET data source; 3 the database "
+    L"could not be compacted; 4 a check before the run failed, nothing was stopped; 5 done, but a product is "
+    L"not running again; 6 an unknown argument; 7 done, but the run log could not be written.";
+
+std::wstring Lowered(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return text;
+}
+
+}  // namespace
+
+void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& arguments) {
+    bool usage = false;
+    std::wstring unknown;
+    for (const std::wstring& argument : arguments) {
+        const std::wstring word = Lowered(argument);
+        if (word == L"/unattended" || word == L"-unattended") {
+            unattended_ = true;
+        } else if (word == L"/?" || word == L"-?" || word == L"/help") {
+            usage = true;
+        } else if (unknown.empty()) {
+            unknown = argument;
+        }
+    }
+    if (usage) {
+        platform_.showMessage(kUsage);
+        platform_.endProgram(kExitLeft);
+    }
+    if (!unknown.empty()) {
+        // Nothing has been touched yet. A scheduled run has nobody to answer
+        // a box: its exit code says it.
+        if (!unattended_) platform_.showMessage(L"Unknown argument: " + unknown + L"\r\n\r\n" + kUsage);
+        platform_.endProgram(kExitBadArgument);
+    }
+}
+
+void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
+    result_ = RunResult::None;
+    log_.begin(dbPath + L".log", L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + GetHostName() +
+                                     L", database " + dbPath + (unattended_ ? L", unattended" : L""));
+}
+
+void frmCompactAndRepair::RunUnattended() {
+    cmdCompact_Click();
+    switch (result_) {
+        case RunResult::Refused:
+            EndProgram(kExitRefused, L"refused, nothing was stopped");
+        case RunResult::NotAllBack:
+            EndProgram(kExitNotAllBack, L"finished, but not every product is running again");
+        case RunResult::Finished:
+        case RunResult::None:
+            break;
+    }
+    EndProgram(log_.failure().empty() ? kExitLeft : kExitLogNotWritten, L"finished");
+}
+
+// A run that nobody watches must never leave the suite down overnight: what
+// it stopped is started again as the run's end would, and each start is in
+// the log. The database files stay as the failure left them.
+void frmCompactAndRepair::RestartAfterFailure() {
+    log_.write(L"Starting again what this run stopped");
+    try {
+        if (RegistryItemExists(std::wstring(suite::kTeamharborKey))) StartTeamharbor();
+        if (RegistryItemExists(std::wstring(suite::kTeampostKey))) StartMailServer();
+        if (stopped_.iisStopped()) {
+            runexe(L"iisreset /start", 2);
+            stopped_.iisStopped(false);
+        }
+    } catch (const Error& error) {
+        log_.write(L"Error " + std::to_wstring(error.number) + L": " + error.description);
+    }
+    const std::wstring notBack = ProductsNotBack();
+    log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);
+}
+
+}  // namespace car

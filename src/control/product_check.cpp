@@ -1,0 +1,60 @@
+#include <string>
+
+#include "app/frmCompactAndRepair.h"
+#include "app/suite.h"
+
+namespace car {
+namespace {
+
+// What WMI's Win32_Service calls a service that runs or is about to.
+bool RunsOrStarts(const std::wstring& state) { return state == L"Running" || state == L"Start Pending"; }
+
+}  // namespace
+
+// A service that does not exist or does not start, or a program that ends at
+// once, would otherwise leave a finished run looking well with the suite
+// down. Looked at once the run's last wait is over; a check that cannot be
+// made is said as such, never an error that ends the program.
+std::wstring frmCompactAndRepair::ProductsNotBack() {
+    std::wstring text;
+    for (const RestartedProduct& product : restarted_) {
+        platform_.pumpMessages();
+        std::wstring found;
+        try {
+            auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
+            switch (product.mode) {
+                case RestartedProduct::Mode::NotStarted:
+                    found = L"it could not be started";
+                    break;
+                case RestartedProduct::Mode::Program:
+                    if (wmi->execQuery(L"SELECT * FROM Win32_Process WHERE Name = '" + product.program + L"'")
+                            .empty()) {
+                        found = L"its program " + product.program + L" is not running";
+                    }
+                    break;
+                case RestartedProduct::Mode::Service: {
+                    const auto services =
+                        wmi->execQuery(L"Select * from Win32_Service Where Name ='" + product.service + L"'");
+                    if (services.empty()) {
+                        found = L"no service named \"" + product.service + L"\" exists";
+                    } else if (!RunsOrStarts(services.front().state)) {
+                        found =
+                            L"its service \"" + product.service + L"\" is " +
+                            (services.front().state.empty() ? std::wstring(L"not running") : services.front().state);
+                    }
+                    break;
+                }
+            }
+        } catch (const Error& error) {
+            found = L"whether it runs could not be read (Error " + std::to_wstring(error.number) + L": " +
+                    error.description + L")";
+        }
+        if (!found.empty()) {
+            text += L"\r\n" + product.name + L" is not running again: " + found + L". Please start " + product.name +
+                    L" manually.";
+        }
+    }
+    return text;
+}
+
+}  // namespace car

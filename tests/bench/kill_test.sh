@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2016 # conditions are handed to bench_wait_until unexpanded
+# The kill test: whole runs on the simulated server, each ended by
+# TerminateProcess (the driver's `terminate`, what ending a hung program or a
+# crash does to the files) at a chosen moment. First two targeted kills: 200 ms
+# after "Compact complete. Renaming old Database" shows, between the backup's
+# second name and the replacing rename, and the moment "Putting compacted
+# database in place" shows; then KILLS kills at random moments of a run (0 to
+# 21 s after the press). After every kill a complete database must stand under
+# its name (the old or the compacted one: the engine stand-in's copy is page
+# for page and verified, so both are the original's bytes, and mdbtools must
+# read the same tables and rows), and, with the suite started again as an
+# administrator would, a second run of the program must finish. The engine
+# takes 2 s to compact (BENCH_JET_COMPACT_MS), so that random kills also land
+# in the compaction. Prints each kill and a summary; exits 1 if any check failed.
+#
+#   tests/bench/kill_test.sh [KILLS]   (default 10; tests/wine/test_e2e_kill.sh runs it with 0)
+set -euo pipefail
+kills=${1:-10}
+# shellcheck source=../wine/e2e_lib.sh
+source "$(dirname "$0")/../wine/e2e_lib.sh"
+export BENCH_JET_COMPACT_MS=${BENCH_JET_COMPACT_MS:-2000}
+
+RENAMING="Compact complete. Renaming old Database"
+PUTTING="Putting compacted database in place"
+
+# Brings the suite back as a run leaves it: both services running (once any
+# pending request has settled), the servers' programs running and holding the
+# database, the administration programs running.
+restore_suite() {
+    local service q program
+    for service in Teamharbor "Quorvin Mail Server"; do
+        q=$(printf '%q' "$service")
+        bench_wait_until "bench_service_is $q RUNNING || bench_service_is $q STOPPED" 30 ||
+            bench_die "$service stays pending"
+        bench_service_is "$service" RUNNING || bench_start_service "$service"
+    done
+    for program in THService.exe QMSSrv.exe; do
+        bench_process_running "$program" || bench_start_program "$program" --hold "$BENCH_DB" >/dev/null
+    done
+    for program in THAdmin.exe TPAdmin.exe QOAdmin.exe; do
+        bench_process_running "$program" || bench_start_program "$program" >/dev/null
+    done
+}
+
+# A run ended by the driver's terminate with the arguments given (which
+# returns once the process has ended); sets KILLED (yes or no), KILLED_AT (the
+# status the window showed) and KILLED_AFTER (ms).
+killed_run() {
+    local out
+    e2e_start_program
+    e2e_begin_run "kill$((++runs))"
+    KILLED=yes
+    out=$(e2e_driver --pid "$E2E_PID" terminate 50000 "$@") || KILLED=no
+    e2e_end_run 2>/dev/null || true
+    e2e_exit_code >/dev/null
+    KILLED_AT=$(sed -n 's/^KILLED_AT: //p' <<<"$out")
+    KILLED_AFTER=$(sed -n 's/^KILLED_AFTER_MS: //p' <<<"$out")
+}
+
+database_complete() {
+    [[ $(sha256sum <"$E2E_DB_FILE" 2>/dev/null) == "$E2E_DB_SUM" ]] &&
+        [[ $(e2e_database_content "$E2E_DB_FILE" 2>/dev/null) == "$E2E_DB_CONTENT" ]]
+}
+
+# After a kill: the database, then a run that must finish. LABEL names the kill.
+check_and_run_again() {
+    local label=$1 finished=no complete=no
+    bench_expect_eq "$label: the program was ended by the kill" yes "$KILLED"
+    database_complete && complete=yes
+    bench_expect_eq "$label: a complete database stands under its name" yes "$complete"
+    restore_suite
+    e2e_start_program
+    e2e_begin_run "again$runs"
+    if e2e_end_run && [[ $(e2e_timeline | tail -n 1) == "$E2E_COMPLETE_PREFIX"* ]]; then finished=yes; fi
+    bench_expect_eq "$label: a second run finishes" yes "$finished"
+    bench_expect "$label: after it, the database is complete" database_complete
+    e2e_driver click cmdClose >/dev/null || true
+    e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || true
+    e2e_exit_code >/dev/null
+    summary+=("$(printf '%-6s +%6s ms  %-45s complete: %-3s  second run: %s' "$label" "$KILLED_AFTER" \
+        "${KILLED_AT:0:45}" "$complete" "$finished")")
+    restore_suite
+}
+
+runs=0
+summary=()
+bench_start || bench_die "the bench did not start"
+bench_make_server
+e2e_snapshot_database
+
+# Between the two names: the old database has its backup name as a second
+# name, the compacted copy has not yet replaced it.
+killed_run --when-status "$RENAMING" --after 200
+bench_expect_eq "between the names: killed while the window said so" "$RENAMING" "$KILLED_AT"
+copies=("$E2E_DB_FILE".*.tmp)
+bench_expect_eq "between the names: the database has its second name, the whole compacted copy is beside it" \
+    "2 1 $E2E_DB_SUM" "$(stat -c %h "$E2E_DB_FILE") ${#copies[@]} $(sha256sum <"${copies[0]}")"
+check_and_run_again "swap"
+
+killed_run --when-status "$PUTTING"
+bench_expect_eq "in place: killed while the window said so" "$PUTTING" "$KILLED_AT"
+check_and_run_again "place"
+
+for ((k = 1; k <= kills; k++)); do
+    killed_run --after $((RANDOM % 21000))
+    check_and_run_again "kill$k"
+done
+
+echo "# kills: where each landed, and what was found after it"
+printf '#   %s\n' "${summary[@]}"
+echo "# $((kills + 2)) kills ($kills at random moments), $BENCH_FAILURES failed check(s)"
+bench_finish

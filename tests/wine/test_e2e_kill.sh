@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# The kill test's two targeted kills (tests/bench/kill_test.sh without random
+# ones): the program is ended between the two names of the file swap, and the
+# moment the compacted copy goes in place. After each a complete database
+# stands under its name and a second run finishes.
+exec "$(dirname "$0")/../bench/kill_test.sh" 0
