@@ -22,9 +22,7 @@ launches=()
 for ((i = 1; i <= runs; i++)); do
     if ((i > 1)); then
         # What the previous run ended comes back, as on a server in use.
-        for program in THAdmin.exe TPAdmin.exe QOAdmin.exe; do bench_start_program "$program" >/dev/null; done
-        bench_start_program THService.exe --hold "$BENCH_DB" >/dev/null
-        bench_start_program QMSSrv.exe --hold "$BENCH_DB" >/dev/null
+        bench_start_suite_programs
         bench_wait_until 'bench_service_is Teamharbor RUNNING && bench_service_is "Quorvin Mail Server" RUNNING' 30
     fi
     bench_wine "$BENCH_EXE" >/dev/null 2>&1 &

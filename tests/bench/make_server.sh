@@ -224,19 +224,21 @@ bench_make_server() {
         bench_install_service Teamharbor "$BENCH_DB" "${delay[@]}"
         bench_install_service "Quorvin Mail Server" "$BENCH_DB"
     fi
-    if [[ $programs == yes ]]; then
-        bench_start_program THService.exe --hold "$BENCH_DB" >/dev/null
-        bench_start_program QMSSrv.exe --hold "$BENCH_DB" >/dev/null
-        bench_start_program THAdmin.exe >/dev/null
-        bench_start_program TPAdmin.exe >/dev/null
-        bench_start_program QOAdmin.exe >/dev/null
-    fi
+    if [[ $programs == yes ]]; then bench_start_suite_programs; fi
     if [[ $services == yes || $programs == yes ]]; then
         # What the server is for: nobody can take the database for himself.
         [[ $(bench_probe try-open "$BENCH_DB" read) == "error 32" ]] ||
             bench_die "the database is not held by the server"
     fi
     export BENCH_DB
+}
+
+# The suite's five programs, the two servers holding the database BENCH_DB.
+bench_start_suite_programs() {
+    bench_start_program THService.exe --hold "$BENCH_DB" >/dev/null
+    bench_start_program QMSSrv.exe --hold "$BENCH_DB" >/dev/null
+    local program
+    for program in THAdmin.exe TPAdmin.exe QOAdmin.exe; do bench_start_program "$program" >/dev/null; done
 }
 
 if [[ ${BASH_SOURCE[0]} == "$0" ]]; then

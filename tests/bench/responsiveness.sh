@@ -24,9 +24,7 @@ reading() { sed -n "s/^$1: //p" "$BENCH_TMP/probe$i.txt"; }
 worst=0
 for ((i = 1; i <= runs; i++)); do
     if ((i > 1)); then
-        for program in THAdmin.exe TPAdmin.exe QOAdmin.exe; do bench_start_program "$program" >/dev/null; done
-        bench_start_program THService.exe --hold "$BENCH_DB" >/dev/null
-        bench_start_program QMSSrv.exe --hold "$BENCH_DB" >/dev/null
+        bench_start_suite_programs
         bench_wait_until 'bench_service_is Teamharbor RUNNING && bench_service_is "Quorvin Mail Server" RUNNING' 30
     fi
     BENCH_WINE_TIMEOUT=200 bench_wine "$BENCH_EXE" >/dev/null 2>&1 &

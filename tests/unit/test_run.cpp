@@ -363,11 +363,6 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
         L"manually."));
 }
 
-}  // namespace
-}  // namespace cartest
-
-namespace cartest {
-namespace {
 
 // Whatever can be known to make the run fail is found before anything is
 // stopped: one message, and the window stays Ready for another press once
@@ -461,11 +456,6 @@ TEST(Run, ClicksDuringTheRunStartNothing) {
     expectFinished(h.form, {true, true, true});
 }
 
-}  // namespace
-}  // namespace cartest
-
-namespace cartest {
-namespace {
 
 // Without a person nothing waits on a box: every message goes to the log,
 // the exit code says how the run ended, and a failure after something was

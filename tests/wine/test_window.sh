@@ -119,15 +119,15 @@ bench_expect "Esc, with the focus in the path box" driver key esc
 expect_ended "Esc"
 
 start_shown
-driver key tab
-bench_expect "Tab, then Enter presses Cancel" driver key enter
+driver key tab --when-focus cmdCompact
+bench_expect "Tab, then Enter presses Cancel" driver key enter --when-focus cmdClose
 expect_ended "Tab and Enter"
 
 # Tab skips the hidden "Open Data Folder" back to the compact button.
 start_shown
-driver key tab
-driver key tab
-bench_expect "Tab twice, then Enter" driver key enter
+driver key tab --when-focus cmdCompact
+driver key tab --when-focus cmdClose
+bench_expect "Tab twice, then Enter" driver key enter --when-focus cmdCompact
 bench_expect "... starts the run" driver --pid "$PID" wait-control prjProgress visible 10000
 bench_expect "Esc during the run" driver key esc
 bench_expect "... is ignored: the run finishes" driver --pid "$PID" wait-control cmdOpenDataFolder visible 120000

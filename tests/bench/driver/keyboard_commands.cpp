@@ -42,11 +42,20 @@ bool readClipboardText(std::wstring& text) {
 
 }  // namespace
 
+// With --when-focus NAME the key waits (at most 5 s) until the focus is on
+// that control: keys posted earlier may not have been handled yet.
 int pressKey(const Target& target, Arguments& args) {
+    const std::optional<std::wstring> focusName = args.takeOption(L"--when-focus");
     if (args.count() != 1 || !virtualKey(args.at(0))) return badUsage(L"key");
     HWND main = requireMainWindow(target);
     if (main == nullptr) return kFailed;
     if (!IsWindowVisible(main) || !IsWindowEnabled(main)) return failed(L"the window is hidden or disabled");
+    if (focusName) {
+        const car::ControlLayout* layout = layoutNamed(*focusName);
+        const HWND wanted = layout != nullptr ? controlWindow(main, *layout) : nullptr;
+        if (wanted == nullptr) return failed(L"no control named " + *focusName);
+        if (!pollUntil(5000, [&] { return focusIn(main) == wanted; })) return timedOut(*focusName + L" has no focus");
+    }
     const HWND focus = focusIn(main);
     const UINT key = *virtualKey(args.at(0));
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
