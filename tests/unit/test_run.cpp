@@ -363,7 +363,6 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
         L"manually."));
 }
 
-
 // Whatever can be known to make the run fail is found before anything is
 // stopped: one message, and the window stays Ready for another press once
 // the cause is mended.
@@ -455,7 +454,6 @@ TEST(Run, ClicksDuringTheRunStartNothing) {
     EXPECT_TRUE(h.platform.messages.empty());
     expectFinished(h.form, {true, true, true});
 }
-
 
 // Without a person nothing waits on a box: every message goes to the log,
 // the exit code says how the run ended, and a failure after something was

@@ -22,7 +22,8 @@ inline std::wstring bstrText(BSTR bstr) {
     return text;
 }
 
-template <class T> class ComPtr {
+template <class T>
+class ComPtr {
 public:
     ComPtr() = default;
     ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}

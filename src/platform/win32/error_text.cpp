@@ -35,22 +35,38 @@ namespace {
 // meet, for systems whose message tables lack them.
 const wchar_t* comMessage(std::uint32_t code) {
     switch (code) {
-    case 0x800401F3u: return L"Invalid class string";
-    case 0x80040154u: return L"Class not registered";
-    case 0x80080005u: return L"Server execution failed";
-    case 0x800401F0u: return L"CoInitialize has not been called.";
-    case 0x80010106u: return L"Cannot change thread mode after it is set.";
-    case 0x800401E4u: return L"Invalid syntax";
-    case 0x80004001u: return L"Not implemented";
-    case 0x80004002u: return L"No such interface supported";
-    case 0x8000FFFFu: return L"Catastrophic failure";
-    case 0x80020003u: return L"Member not found.";
-    case 0x80020004u: return L"Parameter not found.";
-    case 0x80020005u: return L"Type mismatch.";
-    case 0x80020006u: return L"Unknown name.";
-    case 0x80020009u: return L"Exception occurred.";
-    case 0x8002000Eu: return L"Invalid number of parameters.";
-    default: return nullptr;
+        case 0x800401F3u:
+            return L"Invalid class string";
+        case 0x80040154u:
+            return L"Class not registered";
+        case 0x80080005u:
+            return L"Server execution failed";
+        case 0x800401F0u:
+            return L"CoInitialize has not been called.";
+        case 0x80010106u:
+            return L"Cannot change thread mode after it is set.";
+        case 0x800401E4u:
+            return L"Invalid syntax";
+        case 0x80004001u:
+            return L"Not implemented";
+        case 0x80004002u:
+            return L"No such interface supported";
+        case 0x8000FFFFu:
+            return L"Catastrophic failure";
+        case 0x80020003u:
+            return L"Member not found.";
+        case 0x80020004u:
+            return L"Parameter not found.";
+        case 0x80020005u:
+            return L"Type mismatch.";
+        case 0x80020006u:
+            return L"Unknown name.";
+        case 0x80020009u:
+            return L"Exception occurred.";
+        case 0x8002000Eu:
+            return L"Invalid number of parameters.";
+        default:
+            return nullptr;
     }
 }
 

@@ -15,11 +15,15 @@ void Win32Platform::moveFile(const std::wstring& from, const std::wstring& to) {
     if (::MoveFileExW(from.c_str(), to.c_str(), 0)) return;
     const DWORD code = ::GetLastError();
     switch (code) {
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS: throw Error{hresult(0x800A003Au), L"File already exists"};
-    case ERROR_FILE_NOT_FOUND: throw Error{hresult(0x800A0035u), L"File not found"};
-    case ERROR_PATH_NOT_FOUND: throw Error{hresult(0x800A004Cu), L"Path not found"};
-    default: throw win32::win32Error(code);
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            throw Error{hresult(0x800A003Au), L"File already exists"};
+        case ERROR_FILE_NOT_FOUND:
+            throw Error{hresult(0x800A0035u), L"File not found"};
+        case ERROR_PATH_NOT_FOUND:
+            throw Error{hresult(0x800A004Cu), L"Path not found"};
+        default:
+            throw win32::win32Error(code);
     }
 }
 
@@ -50,7 +54,6 @@ std::uint64_t Win32Platform::freeSpace(const std::wstring& folder) {
     }
     return freeToCaller.QuadPart;
 }
-
 
 void Win32Platform::createHardLink(const std::wstring& existing, const std::wstring& newName) {
     if (!::CreateHardLinkW(newName.c_str(), existing.c_str(), nullptr)) {

@@ -8,12 +8,15 @@ namespace {
 
 WORD showCommand(int windowStyle) {
     switch (windowStyle) {
-    case 0: return SW_HIDE;
-    case 1: return SW_SHOWNORMAL;
-    case 2: return SW_SHOWMINIMIZED;
-    default:
-        // Other styles are the system's own SW_ numbers already.
-        return static_cast<WORD>(windowStyle);
+        case 0:
+            return SW_HIDE;
+        case 1:
+            return SW_SHOWNORMAL;
+        case 2:
+            return SW_SHOWMINIMIZED;
+        default:
+            // Other styles are the system's own SW_ numbers already.
+            return static_cast<WORD>(windowStyle);
     }
 }
 

@@ -1,5 +1,6 @@
 // Network parameters, ANSI text and the common controls, as the system has them.
 #include <iphlpapi.h>
+
 #include <commctrl.h>
 
 #include <climits>

@@ -117,7 +117,8 @@ std::vector<std::wstring> textsOf(const std::vector<BYTE>& data) {
     return texts;
 }
 
-template <class Number> std::int64_t numberOf(const std::vector<BYTE>& data, const std::wstring& path) {
+template <class Number>
+std::int64_t numberOf(const std::vector<BYTE>& data, const std::wstring& path) {
     if (data.size() < sizeof(Number)) throw unreadable(path, L"holds too few bytes for its number type.");
     Number number{};
     std::copy(data.begin(), data.begin() + sizeof(Number), reinterpret_cast<BYTE*>(&number));
@@ -153,15 +154,21 @@ RegValue Win32Platform::regRead(const std::wstring& path) {
     if (status != ERROR_SUCCESS) throw win32::win32Error(static_cast<DWORD>(status));
 
     switch (type) {
-    case REG_SZ: return textOf(data);
-    case REG_EXPAND_SZ: return expanded(textOf(data));
-    case REG_DWORD:
-        // A DWORD comes back as the signed 32-bit number a script sees.
-        return numberOf<std::int32_t>(data, path);
-    case REG_QWORD: return numberOf<std::int64_t>(data, path);
-    case REG_MULTI_SZ: return textsOf(data);
-    case REG_BINARY: return std::vector<std::uint8_t>(data.begin(), data.end());
-    default: throw unreadable(path, L"has a data type (" + std::to_wstring(type) + L") that cannot be read.");
+        case REG_SZ:
+            return textOf(data);
+        case REG_EXPAND_SZ:
+            return expanded(textOf(data));
+        case REG_DWORD:
+            // A DWORD comes back as the signed 32-bit number a script sees.
+            return numberOf<std::int32_t>(data, path);
+        case REG_QWORD:
+            return numberOf<std::int64_t>(data, path);
+        case REG_MULTI_SZ:
+            return textsOf(data);
+        case REG_BINARY:
+            return std::vector<std::uint8_t>(data.begin(), data.end());
+        default:
+            throw unreadable(path, L"has a data type (" + std::to_wstring(type) + L") that cannot be read.");
     }
 }
 

@@ -47,23 +47,23 @@ struct ChildClass {
 ChildClass childClassOf(const ControlLayout& layout) {
     const DWORD common = WS_CHILD | WS_CLIPSIBLINGS;
     switch (layout.kind) {
-    case ControlKind::Button:
-        return {WC_BUTTONW, common | WS_TABSTOP | BS_PUSHBUTTON};
-    case ControlKind::ProgressBar:
-        return {PROGRESS_CLASSW, common};
-    case ControlKind::Picture:
-        return {win32::kPictureClassName, common};
-    case ControlKind::Line:
-        return {win32::kLineClassName, common};
-    case ControlKind::Label:
-    default:
-        // The path and the status can be selected and copied; their border,
-        // if any, is drawn by the text box itself (adoptTextBox).
-        if (layout.id == ControlId::txtDBPath || layout.id == ControlId::lblStatus) {
-            return {WC_EDITW, common | win32::textBoxStyle(layout.id == ControlId::lblStatus), true};
-        }
-        // Prefix characters stay literal, and the captions wrap.
-        return {WC_STATICW, common | SS_NOPREFIX | SS_LEFT | (layout.border ? WS_BORDER : 0)};
+        case ControlKind::Button:
+            return {WC_BUTTONW, common | WS_TABSTOP | BS_PUSHBUTTON};
+        case ControlKind::ProgressBar:
+            return {PROGRESS_CLASSW, common};
+        case ControlKind::Picture:
+            return {win32::kPictureClassName, common};
+        case ControlKind::Line:
+            return {win32::kLineClassName, common};
+        case ControlKind::Label:
+        default:
+            // The path and the status can be selected and copied; their border,
+            // if any, is drawn by the text box itself (adoptTextBox).
+            if (layout.id == ControlId::txtDBPath || layout.id == ControlId::lblStatus) {
+                return {WC_EDITW, common | win32::textBoxStyle(layout.id == ControlId::lblStatus), true};
+            }
+            // Prefix characters stay literal, and the captions wrap.
+            return {WC_STATICW, common | SS_NOPREFIX | SS_LEFT | (layout.border ? WS_BORDER : 0)};
     }
 }
 
@@ -78,16 +78,16 @@ std::optional<win32::CaptionLayout> captionLayoutOf(const ControlLayout& layout)
 // Each picture is stored at the size it has at 96 DPI and at twice that.
 int bitmapResourceOf(ControlId id, bool doubleSize) {
     switch (id) {
-    case ControlId::imgTP:
-        return doubleSize ? CAR_IDB_MAIL_SERVER_2X : CAR_IDB_MAIL_SERVER;
-    case ControlId::imgQO:
-        return doubleSize ? CAR_IDB_ORGANIZER_2X : CAR_IDB_ORGANIZER;
-    case ControlId::imgTH:
-        return doubleSize ? CAR_IDB_GROUPWARE_SERVER_2X : CAR_IDB_GROUPWARE_SERVER;
-    case ControlId::imgTick:
-        return doubleSize ? CAR_IDB_TICK_2X : CAR_IDB_TICK;
-    default:
-        return 0;
+        case ControlId::imgTP:
+            return doubleSize ? CAR_IDB_MAIL_SERVER_2X : CAR_IDB_MAIL_SERVER;
+        case ControlId::imgQO:
+            return doubleSize ? CAR_IDB_ORGANIZER_2X : CAR_IDB_ORGANIZER;
+        case ControlId::imgTH:
+            return doubleSize ? CAR_IDB_GROUPWARE_SERVER_2X : CAR_IDB_GROUPWARE_SERVER;
+        case ControlId::imgTick:
+            return doubleSize ? CAR_IDB_TICK_2X : CAR_IDB_TICK;
+        default:
+            return 0;
     }
 }
 
@@ -161,11 +161,11 @@ void Win32Window::createChildren() {
         const ChildClass childClass = childClassOf(layout);
         const bool shown = control.state.visible && layout.drawn;
         const bool hasText = layout.kind == ControlKind::Button || layout.kind == ControlKind::Label;
-        control.window = CreateWindowExW(
-            0, childClass.className, hasText ? control.state.caption.c_str() : L"",
-            childClass.style | (shown ? WS_VISIBLE : 0) | (control.state.enabled ? 0 : WS_DISABLED), 0, 0, 0, 0,
-            window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlWindowId(id))), instance_,
-            bitmaps_[static_cast<std::size_t>(id)].get());
+        control.window =
+            CreateWindowExW(0, childClass.className, hasText ? control.state.caption.c_str() : L"",
+                            childClass.style | (shown ? WS_VISIBLE : 0) | (control.state.enabled ? 0 : WS_DISABLED), 0,
+                            0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlWindowId(id))),
+                            instance_, bitmaps_[static_cast<std::size_t>(id)].get());
         if (control.window == nullptr) throwLastError(L"A control of the window could not be created.");
         if (childClass.textBox) win32::adoptTextBox(control.window, layout.border);
         // Earlier controls lie over later ones.
@@ -220,12 +220,10 @@ void Win32Window::place(ControlId id) {
     if (layoutOf(id).kind == ControlKind::Line) {
         // A line keeps its end points where other controls keep their place and size.
         win32::shapeLine(control.window, POINT{pixels(state.left), pixels(state.top)},
-                         POINT{pixels(state.width), pixels(state.height)},
-                         win32::scalePixels(kLineWidthPixels, dpi_));
+                         POINT{pixels(state.width), pixels(state.height)}, win32::scalePixels(kLineWidthPixels, dpi_));
         return;
     }
-    MoveWindow(control.window, pixels(state.left), pixels(state.top), pixels(state.width), pixels(state.height),
-               TRUE);
+    MoveWindow(control.window, pixels(state.left), pixels(state.top), pixels(state.width), pixels(state.height), TRUE);
 }
 
 // Measured with the control's own place and size, so after every change of

@@ -48,33 +48,33 @@ void Win32Window::changed(ControlId id, Property property, const ControlState& s
     }
     const HWND window = child(id).window;
     switch (property) {
-    case Property::Visible:
-        applyVisible(id);
-        break;
-    case Property::Enabled:
-        EnableWindow(window, state.enabled);
-        if (layout.kind == ControlKind::Button) focusFirstButtonIfNone();
-        break;
-    case Property::Caption:
-        if (layout.kind == ControlKind::Button || layout.kind == ControlKind::Label) {
-            SetWindowTextW(window, state.caption.c_str());
+        case Property::Visible:
+            applyVisible(id);
+            break;
+        case Property::Enabled:
+            EnableWindow(window, state.enabled);
+            if (layout.kind == ControlKind::Button) focusFirstButtonIfNone();
+            break;
+        case Property::Caption:
+            if (layout.kind == ControlKind::Button || layout.kind == ControlKind::Label) {
+                SetWindowTextW(window, state.caption.c_str());
+                fitCaption(id);
+                InvalidateRect(window, nullptr, TRUE);
+                UpdateWindow(window);
+            }
+            break;
+        case Property::Left:
+        case Property::Width:
+            place(id);
             fitCaption(id);
-            InvalidateRect(window, nullptr, TRUE);
-            UpdateWindow(window);
-        }
-        break;
-    case Property::Left:
-    case Property::Width:
-        place(id);
-        fitCaption(id);
-        UpdateWindow(window_);
-        break;
-    case Property::Value:
-    case Property::Max:
-        if (layout.kind == ControlKind::ProgressBar) applyProgress(id, property);
-        break;
-    case Property::Interval:
-        break;
+            UpdateWindow(window_);
+            break;
+        case Property::Value:
+        case Property::Max:
+            if (layout.kind == ControlKind::ProgressBar) applyProgress(id, property);
+            break;
+        case Property::Interval:
+            break;
     }
 }
 

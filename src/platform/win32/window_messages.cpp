@@ -36,47 +36,47 @@ LRESULT CALLBACK Win32Window::windowProc(HWND window, UINT message, WPARAM wPara
 
 LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_COMMAND:
-        onCommand(wParam, lParam);
-        return 0;
-    case DM_GETDEFID: {
-        // Asked by the dialog keyboard handling when Enter is pressed: the
-        // focused button is the one Enter presses.
-        const HWND focus = GetFocus();
-        if (isButton(focus) && IsWindowEnabled(focus)) {
-            return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(GetDlgCtrlID(focus)), DC_HASDEFID));
-        }
-        return 0;
-    }
-    case WM_CTLCOLORSTATIC:  // labels, and the read-only text boxes too
-        return onControlColour(handleFrom<HDC>(wParam), handleFrom<HWND>(static_cast<std::uintptr_t>(lParam)));
-    case WM_SYSCOLORCHANGE:
-        onSystemColours();
-        return 0;
-    case WM_TIMER:
-        if (wParam == kSpinTimerId) runEvent(&frmCompactAndRepair::tmrSpin_Timer);
-        return 0;
-    case WM_CLOSE:
-        onClose();
-        return 0;
-    case WM_DESTROY:
-        PostQuitMessage(kExitLeft);
-        return 0;
-    case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
+        case WM_COMMAND:
+            onCommand(wParam, lParam);
+            return 0;
+        case DM_GETDEFID: {
+            // Asked by the dialog keyboard handling when Enter is pressed: the
+            // focused button is the one Enter presses.
             const HWND focus = GetFocus();
-            if (focus != nullptr && IsChild(window_, focus)) focusBeforeDeactivation_ = focus;
+            if (isButton(focus) && IsWindowEnabled(focus)) {
+                return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(GetDlgCtrlID(focus)), DC_HASDEFID));
+            }
+            return 0;
         }
-        break;
-    case WM_SETFOCUS:
-        restoreFocus();
-        return 0;
-    case WM_DPICHANGED:
-        applyDpi(LOWORD(wParam));
-        resizeFrame(handleFrom<const RECT*>(static_cast<std::uintptr_t>(lParam)));
-        return 0;
-    default:
-        break;
+        case WM_CTLCOLORSTATIC:  // labels, and the read-only text boxes too
+            return onControlColour(handleFrom<HDC>(wParam), handleFrom<HWND>(static_cast<std::uintptr_t>(lParam)));
+        case WM_SYSCOLORCHANGE:
+            onSystemColours();
+            return 0;
+        case WM_TIMER:
+            if (wParam == kSpinTimerId) runEvent(&frmCompactAndRepair::tmrSpin_Timer);
+            return 0;
+        case WM_CLOSE:
+            onClose();
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(kExitLeft);
+            return 0;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus != nullptr && IsChild(window_, focus)) focusBeforeDeactivation_ = focus;
+            }
+            break;
+        case WM_SETFOCUS:
+            restoreFocus();
+            return 0;
+        case WM_DPICHANGED:
+            applyDpi(LOWORD(wParam));
+            resizeFrame(handleFrom<const RECT*>(static_cast<std::uintptr_t>(lParam)));
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }
@@ -93,17 +93,17 @@ void Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
     // A hidden or disabled button cannot be pressed, whatever sends the click.
     if (!IsWindowVisible(button) || !IsWindowEnabled(button)) return;
     switch (controlOf(button)) {
-    case ControlId::cmdCompact:
-        runEvent(&frmCompactAndRepair::cmdCompact_Click);
-        break;
-    case ControlId::cmdClose:
-        runEvent(&frmCompactAndRepair::cmdClose_Click);
-        break;
-    case ControlId::cmdOpenDataFolder:
-        runEvent(&frmCompactAndRepair::cmdOpenDataFolder_Click);
-        break;
-    default:
-        break;
+        case ControlId::cmdCompact:
+            runEvent(&frmCompactAndRepair::cmdCompact_Click);
+            break;
+        case ControlId::cmdClose:
+            runEvent(&frmCompactAndRepair::cmdClose_Click);
+            break;
+        case ControlId::cmdOpenDataFolder:
+            runEvent(&frmCompactAndRepair::cmdOpenDataFolder_Click);
+            break;
+        default:
+            break;
     }
 }
 

@@ -27,46 +27,45 @@ void paintPicture(HWND picture) {
     // keeps its shapes instead of losing every other row and column.
     SetStretchBltMode(paint.dc(), HALFTONE);
     SetBrushOrgEx(paint.dc(), 0, 0, nullptr);
-    StretchBlt(paint.dc(), 0, 0, client.right, client.bottom, source.get(), 0, 0, info.bmWidth, info.bmHeight,
-               SRCCOPY);
+    StretchBlt(paint.dc(), 0, 0, client.right, client.bottom, source.get(), 0, 0, info.bmWidth, info.bmHeight, SRCCOPY);
 }
 
 LRESULT CALLBACK pictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_NCCREATE: {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        break;
-    }
-    case WM_ERASEBKGND:
-        return 1;  // the bitmap covers the whole window
-    case WM_PAINT:
-        paintPicture(window);
-        return 0;
-    default:
-        break;
+        case WM_NCCREATE: {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+            break;
+        }
+        case WM_ERASEBKGND:
+            return 1;  // the bitmap covers the whole window
+        case WM_PAINT:
+            paintPicture(window);
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK lineProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_ERASEBKGND: {
-        // The window's region is the stroke, so filling the whole client
-        // area paints exactly the stroke.
-        RECT client{};
-        GetClientRect(window, &client);
-        const HDC dc = reinterpret_cast<HDC>(wParam);
-        SetDCBrushColor(dc, kLineColour);
-        FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
-        return 1;
-    }
-    case WM_PAINT: {
-        const PaintScope paint(window);  // the erase did the drawing
-        return 0;
-    }
-    default:
-        break;
+        case WM_ERASEBKGND: {
+            // The window's region is the stroke, so filling the whole client
+            // area paints exactly the stroke.
+            RECT client{};
+            GetClientRect(window, &client);
+            const HDC dc = reinterpret_cast<HDC>(wParam);
+            SetDCBrushColor(dc, kLineColour);
+            FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+            return 1;
+        }
+        case WM_PAINT: {
+            const PaintScope paint(window);  // the erase did the drawing
+            return 0;
+        }
+        default:
+            break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -107,10 +106,8 @@ HRGN quadrilateralRegion(POINT from, POINT to, int penWidth) {
     const double half = penWidth / 2.0;
     const auto nx = static_cast<LONG>(std::lround(-dy / length * half));
     const auto ny = static_cast<LONG>(std::lround(dx / length * half));
-    const POINT corners[4] = {{from.x + nx, from.y + ny},
-                              {to.x + nx, to.y + ny},
-                              {to.x - nx, to.y - ny},
-                              {from.x - nx, from.y - ny}};
+    const POINT corners[4] = {
+        {from.x + nx, from.y + ny}, {to.x + nx, to.y + ny}, {to.x - nx, to.y - ny}, {from.x - nx, from.y - ny}};
     return CreatePolygonRgn(corners, 4, WINDING);
 }
 

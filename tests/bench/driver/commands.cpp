@@ -34,7 +34,8 @@ std::span<const Command> commands() { return kCommands; }
 
 int badUsage(std::wstring_view name) {
     for (const Command& command : kCommands) {
-        if (command.name == name) return failed(L"usage: driver [--pid N] [--box-title T] " + std::wstring(command.usage));
+        if (command.name == name)
+            return failed(L"usage: driver [--pid N] [--box-title T] " + std::wstring(command.usage));
     }
     return failed(L"unknown command: " + std::wstring(name));
 }

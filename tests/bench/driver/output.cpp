@@ -52,10 +52,18 @@ std::wstring escaped(std::wstring_view text) {
     result.reserve(text.size());
     for (wchar_t c : text) {
         switch (c) {
-            case L'\r': result += L"\\r"; break;
-            case L'\n': result += L"\\n"; break;
-            case L'\t': result += L"\\t"; break;
-            default: result += c; break;
+            case L'\r':
+                result += L"\\r";
+                break;
+            case L'\n':
+                result += L"\\n";
+                break;
+            case L'\t':
+                result += L"\\t";
+                break;
+            default:
+                result += c;
+                break;
         }
     }
     return result;

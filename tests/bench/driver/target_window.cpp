@@ -6,9 +6,7 @@
 namespace driver {
 namespace {
 
-std::wstring flag(std::wstring_view name, bool value) {
-    return std::wstring(name) + (value ? L"=1" : L"=0");
-}
+std::wstring flag(std::wstring_view name, bool value) { return std::wstring(name) + (value ? L"=1" : L"=0"); }
 
 }  // namespace
 
@@ -35,9 +33,9 @@ std::wstring describeMainWindow(HWND main) {
     RECT client{};
     GetClientRect(main, &client);
     return L"window\t" + flag(L"visible", IsWindowVisible(main) != FALSE) + L"\t" +
-           flag(L"enabled", IsWindowEnabled(main) != FALSE) + L"\tclient=" + std::to_wstring(client.right - client.left) +
-           L"x" + std::to_wstring(client.bottom - client.top) + L"\tdpi=" + std::to_wstring(dpiOf(main)) + L"\t" +
-           escaped(windowText(main));
+           flag(L"enabled", IsWindowEnabled(main) != FALSE) + L"\tclient=" +
+           std::to_wstring(client.right - client.left) + L"x" + std::to_wstring(client.bottom - client.top) +
+           L"\tdpi=" + std::to_wstring(dpiOf(main)) + L"\t" + escaped(windowText(main));
 }
 
 std::wstring describeControl(HWND main, std::wstring_view name, HWND control) {

@@ -66,7 +66,8 @@ int waitGone(const Target& target, Arguments& args) {
         return process.get() == nullptr || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
     });
     if (!gone) {
-        return timedOut(findMainWindow(target) != nullptr ? L"the window is still there" : L"the process is still running");
+        return timedOut(findMainWindow(target) != nullptr ? L"the window is still there"
+                                                          : L"the process is still running");
     }
     return kSucceeded;
 }

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"

@@ -79,8 +79,7 @@ void copy_pages(const SourceDatabase& source, const std::wstring& source_path, c
 }
 
 // Reads the finished copy back from disk and compares it with the source, byte for byte.
-void verify_copy(const SourceDatabase& source, const std::wstring& source_path,
-                 const std::wstring& destination_path) {
+void verify_copy(const SourceDatabase& source, const std::wstring& source_path, const std::wstring& destination_path) {
     const JetError mismatch{E_FAIL, L"The compacted database '" + destination_path +
                                         L"' does not match its source after writing; it was removed."};
     UniqueHandle copy(CreateFileW(destination_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

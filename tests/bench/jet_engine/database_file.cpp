@@ -32,9 +32,9 @@ bool is_jet4_header(const std::array<unsigned char, 0x15>& header) {
 
 std::wstring system_message(DWORD error) {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = length == 0 ? L"error " + std::to_wstring(error) : std::wstring(buffer, length);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
@@ -50,14 +50,14 @@ SourceDatabase open_source(const std::wstring& path) {
     if (!source.file.valid()) {
         const DWORD error = GetLastError();
         switch (error) {
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-            throw file_in_use(path);
-        case ERROR_ACCESS_DENIED:
-            // Windows answers "access denied" for a folder; JET treats that as no file at all.
-            throw is_folder(path) ? file_not_found(path) : cannot_open(path);
-        default:
-            throw file_not_found(path);
+            case ERROR_SHARING_VIOLATION:
+            case ERROR_LOCK_VIOLATION:
+                throw file_in_use(path);
+            case ERROR_ACCESS_DENIED:
+                // Windows answers "access denied" for a folder; JET treats that as no file at all.
+                throw is_folder(path) ? file_not_found(path) : cannot_open(path);
+            default:
+                throw file_not_found(path);
         }
     }
     LARGE_INTEGER size{};

@@ -100,8 +100,7 @@ public:
         }
         return DISP_E_BADINDEX;
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
-                                            DISPID* ids) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!IsEqualIID(riid, IID_NULL)) {
             return DISP_E_UNKNOWNINTERFACE;
         }

@@ -31,11 +31,10 @@ void write_line(DWORD which, const std::wstring& text) {
         WriteConsoleW(out, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
         return;
     }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
@@ -50,9 +49,9 @@ std::wstring hex(HRESULT number) {
 
 std::wstring system_message(HRESULT number) {
     wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(number), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(number), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = length == 0 ? std::wstring() : std::wstring(buffer, length);
     LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) {
@@ -162,14 +161,14 @@ int compact(const std::wstring& source, const std::wstring& destination) {
         Variant result;
         ExceptionInfo exception;
         UINT bad_argument = 0;
-        hr = engine->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
-                            &exception.info, &bad_argument);
+        hr = engine->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception.info,
+                            &bad_argument);
         if (hr == DISP_E_EXCEPTION) {
             if (exception.info.pfnDeferredFillIn != nullptr) {
                 exception.info.pfnDeferredFillIn(&exception.info);
             }
-            const HRESULT number = exception.info.scode != 0 ? exception.info.scode
-                                                             : static_cast<HRESULT>(exception.info.wCode);
+            const HRESULT number =
+                exception.info.scode != 0 ? exception.info.scode : static_cast<HRESULT>(exception.info.wCode);
             status = fail(number, text_of(exception.info.bstrDescription));
             err(L"source: " + text_of(exception.info.bstrSource));
             report_error_object(engine.get());
@@ -184,9 +183,8 @@ int compact(const std::wstring& source, const std::wstring& destination) {
 }
 
 int hold(const std::wstring& path, DWORD seconds) {
-    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const auto hr = HRESULT_FROM_WIN32(GetLastError());
         return fail(hr, system_message(hr));

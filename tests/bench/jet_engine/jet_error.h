@@ -23,9 +23,7 @@ inline JetError provider_not_found() {
 }
 inline JetError database_exists() { return {kDatabaseExists, L"Database already exists."}; }
 inline JetError invalid_password() { return {kInvalidPassword, L"Not a valid password."}; }
-inline JetError file_not_found(const std::wstring& path) {
-    return {E_FAIL, L"Could not find file '" + path + L"'."};
-}
+inline JetError file_not_found(const std::wstring& path) { return {E_FAIL, L"Could not find file '" + path + L"'."}; }
 inline JetError file_in_use(const std::wstring& path) {
     return {E_FAIL, L"Could not use '" + path + L"'; file already in use."};
 }

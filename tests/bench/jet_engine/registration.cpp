@@ -28,8 +28,8 @@ HRESULT set_string(const std::wstring& key_path, const wchar_t* name, const std:
 std::wstring read_default(const std::wstring& key_path) {
     std::vector<wchar_t> buffer(256);
     auto bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_CLASSES_ROOT, key_path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, buffer.data(),
-                     &bytes) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key_path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, buffer.data(), &bytes) !=
+        ERROR_SUCCESS) {
         return {};
     }
     return std::wstring(buffer.data());

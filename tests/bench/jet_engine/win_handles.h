@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <string>
@@ -61,8 +62,7 @@ private:
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const std::wstring& text)
-        : bstr_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    explicit Bstr(const std::wstring& text) : bstr_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
     Bstr(Bstr&& other) noexcept : bstr_(std::exchange(other.bstr_, nullptr)) {}
     Bstr& operator=(Bstr&& other) noexcept {
         if (this != &other) {
