@@ -1,6 +1,4 @@
-#include <cstdio>
 #include <exception>
-#include <iterator>
 
 #include "app/frmCompactAndRepair.h"
 #include "ui/layout.h"
@@ -11,9 +9,7 @@ namespace {
 // The boundary's wording: the number as Windows reports it, in decimal and in
 // hexadecimal (HRESULTs are looked up by the latter), then the description.
 std::wstring UnhandledErrorText(const Error& error) {
-    wchar_t hex[16];
-    std::swprintf(hex, std::size(hex), L"0x%08X", static_cast<unsigned>(error.number));
-    return L"Error " + std::to_wstring(error.number) + L" (" + hex + L")\r\n\r\n" + error.description;
+    return L"Error " + std::to_wstring(error.number) + L" (" + hex32(error.number) + L")\r\n\r\n" + error.description;
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/suite.h"
 
 namespace car {
 
 void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
-    const std::wstring computer = L".";
-    auto wmi = platform_.connectWmi(L"winmgmts:{impersonationLevel=impersonate}!\\\\" + computer + L"\\root\\cimv2");
+    auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
     // A failing termination stops here: the processes after it are left alone
     // and the failure goes to the caller. A process that ended by itself since
     // the query is what was asked for.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,13 @@ struct Error {
 };
 
 constexpr std::int32_t hresult(std::uint32_t value) { return static_cast<std::int32_t>(value); }
+
+// "0x" and eight upper-case hexadecimal digits, as Windows writes an HRESULT.
+inline std::wstring hex32(std::int32_t number) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(number));
+    return text;
+}
 
 // Numbers the program itself raises or singles out.
 inline constexpr std::int32_t kFileNotFoundHr = hresult(0x80070002u);  // HRESULT_FROM_WIN32(2)

@@ -23,12 +23,6 @@ std::wstring systemMessage(std::uint32_t code) {
     return message;
 }
 
-std::wstring hex32(std::uint32_t value) {
-    std::array<wchar_t, 16> text{};
-    std::swprintf(text.data(), text.size(), L"0x%08X", static_cast<unsigned>(value));
-    return text.data();
-}
-
 namespace {
 
 // Windows' own texts for the COM and automation failures this program can
@@ -76,7 +70,7 @@ std::wstring describeHresult(HRESULT hr) {
     const auto code = static_cast<std::uint32_t>(hr);
     std::wstring message = systemMessage(code);
     if (message.empty() && comMessage(code) != nullptr) message = comMessage(code);
-    return message.empty() ? L"Error " + hex32(code) : message;
+    return message.empty() ? L"Error " + hex32(static_cast<std::int32_t>(code)) : message;
 }
 
 Error hresultError(HRESULT hr) { return Error{static_cast<std::int32_t>(hr), describeHresult(hr)}; }

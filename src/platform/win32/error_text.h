@@ -17,9 +17,6 @@ std::wstring systemMessage(std::uint32_t code);
 // The system's text for an HRESULT, or "Error 0x8xxxxxxx" when it has none.
 std::wstring describeHresult(HRESULT hr);
 
-// "0x" and eight upper-case hex digits.
-std::wstring hex32(std::uint32_t value);
-
 Error hresultError(HRESULT hr);
 Error win32Error(DWORD code);
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/error_text.h"
 #include "platform/win32/window_dpi.h"
 #include "platform/win32/window_pictures.h"
 #include "platform/win32/window_text_boxes.h"
@@ -22,9 +23,11 @@ constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPC
 constexpr DWORD kFrameExStyle = 0;
 constexpr int kLineWidthPixels = 3;  // at 96 DPI
 
+// The failure with the system's own words for it, after what failed.
 [[noreturn]] void throwLastError(const wchar_t* what) {
-    const DWORD code = GetLastError();
-    throw Error{hresult(code == 0 ? 0x80004005u : (0x80070000u | (code & 0xFFFFu))), what};
+    Error error = win32::win32Error(GetLastError());
+    error.description = std::wstring(what) + L" " + error.description;
+    throw error;
 }
 
 // The buttons first, in the order Tab moves through them (they never overlap

@@ -88,9 +88,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     } catch (const car::Error& error) {
         // Only building the window or joining COM can get here: no event
         // handler has run yet to report it.
-        wchar_t number[16];
-        std::swprintf(number, 16, L"0x%08X", static_cast<unsigned>(error.number));
-        const std::wstring text = error.description + L"\r\n\r\nError " + number;
+        const std::wstring text = error.description + L"\r\n\r\nError " + car::hex32(error.number);
         MessageBoxW(nullptr, text.c_str(), L"Compact And Repair", MB_OK | MB_ICONERROR);
         return car::kExitError;
     }

@@ -37,7 +37,7 @@ std::wstring wmiErrorText(HRESULT hr) {
         }
     }
     std::wstring message = win32::systemMessage(static_cast<std::uint32_t>(hr));
-    return message.empty() ? L"WMI error " + win32::hex32(static_cast<std::uint32_t>(hr)) : message;
+    return message.empty() ? L"WMI error " + hex32(hr) : message;
 }
 
 void checkWmi(HRESULT hr) {
@@ -111,9 +111,9 @@ public:
             if (returned == 0) {
                 // With an infinite wait only the end of the results comes back empty.
                 if (hr == kEndOfResults) break;
-                throw Error{static_cast<std::int32_t>(WBEM_E_FAILED),
-                            L"The WMI query \"" + wql + L"\" ended without its results (WMI answered " +
-                                win32::hex32(static_cast<std::uint32_t>(hr)) + L")."};
+                throw Error{
+                    static_cast<std::int32_t>(WBEM_E_FAILED),
+                    L"The WMI query \"" + wql + L"\" ended without its results (WMI answered " + hex32(hr) + L")."};
             }
             WmiObject copy;
             copy.path = textProperty(*object.get(), L"__PATH");

@@ -97,9 +97,7 @@ int wmain(int argc, wchar_t** argv) {
             try {
                 Print(Describe(form.ReadReg(argument)));
             } catch (const car::Error& error) {
-                wchar_t hex[16];
-                std::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(error.number));
-                Print(std::wstring(L"error ") + hex + L" " + error.description);
+                Print(L"error " + car::hex32(error.number) + L" " + error.description);
             }
         } else if (procedure == L"GetHostName") {
             Print(form.GetHostName());
