@@ -50,6 +50,23 @@ void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
     }
 }
 
+void frmCompactAndRepair::raise(FormEvent event) {
+    switch (event) {
+        case FormEvent::CompactClick:
+            RunEvent([this] { cmdCompact_Click(); });
+            break;
+        case FormEvent::CloseClick:
+            RunEvent([this] { cmdClose_Click(); });
+            break;
+        case FormEvent::OpenDataFolderClick:
+            RunEvent([this] { cmdOpenDataFolder_Click(); });
+            break;
+        case FormEvent::SpinTimer:
+            RunEvent([this] { tmrSpin_Timer(); });
+            break;
+    }
+}
+
 void frmCompactAndRepair::Tell(const std::wstring& text) {
     log_.write(L"Message: " + text);
     if (!unattended_) platform_.showMessage(text);

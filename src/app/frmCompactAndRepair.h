@@ -14,6 +14,7 @@
 #include "app/stopped_by_run.h"
 #include "platform/platform.h"
 #include "ui/control.h"
+#include "ui/form_events.h"
 
 // <windows.h> maps StartService to StartServiceW. Without this the class
 // would have a member of either name, depending on what a file included
@@ -25,7 +26,7 @@ namespace car {
 
 struct ProductSetup;
 
-class frmCompactAndRepair {
+class frmCompactAndRepair final : public FormEvents {
     // First, so that both exist before the controls that report to them.
     RunLog log_;
     StatusTap tap_;
@@ -45,6 +46,9 @@ public:
     // Runs one event handler. An Error that escapes it is shown with its
     // number and description, and the program ends.
     void RunEvent(const std::function<void()>& handler);
+    // The window's events, each run as above.
+    void raise(FormEvent event) override;
+    bool mayUnload() const override { return QueryUnload(); }
 
     // Events.
     void Form_Initialize();

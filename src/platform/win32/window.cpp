@@ -121,7 +121,7 @@ Win32Window::~Win32Window() {
     if (window_ != nullptr && IsWindow(window_)) DestroyWindow(window_);
 }
 
-void Win32Window::attach(frmCompactAndRepair& form) { form_ = &form; }
+void Win32Window::attach(FormEvents& form) { form_ = &form; }
 
 void Win32Window::show() {
     ShowWindow(window_, SW_SHOWNORMAL);

@@ -12,10 +12,9 @@
 #include "platform/win32/window_fonts.h"
 #include "platform/win32/window_handles.h"
 #include "ui/control.h"
+#include "ui/form_events.h"
 
 namespace car {
-
-class frmCompactAndRepair;
 
 class Win32Window final : public View {
 public:
@@ -26,7 +25,7 @@ public:
     Win32Window& operator=(const Win32Window&) = delete;
 
     // The form whose events the window's buttons, timer and close box raise.
-    void attach(frmCompactAndRepair& form);
+    void attach(FormEvents& form);
     // Shows the window with the keyboard focus on the compact button.
     void show();
     HWND hwnd() const { return window_; }
@@ -66,7 +65,7 @@ private:
     void onClose();
     void onSystemColours();
     LRESULT onControlColour(HDC dc, HWND control);
-    void runEvent(void (frmCompactAndRepair::*handler)());
+    void runEvent(FormEvent event);
     void restoreFocus();
     void focusFirstButtonIfNone();
     HWND focusableButton() const;
@@ -79,7 +78,7 @@ private:
 
     HINSTANCE instance_;
     Platform& platform_;
-    frmCompactAndRepair* form_ = nullptr;
+    FormEvents* form_ = nullptr;
     UINT dpi_ = 96;
     win32::FontSizes fonts_;
     win32::UniqueIcon bigIcon_;

@@ -2,7 +2,6 @@
 // its labels, and where the keyboard focus goes.
 #include <cstdint>
 
-#include "app/frmCompactAndRepair.h"
 #include "platform/win32/window.h"
 #include "ui/layout.h"
 
@@ -54,7 +53,7 @@ LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             onSystemColours();
             return 0;
         case WM_TIMER:
-            if (wParam == kSpinTimerId) runEvent(&frmCompactAndRepair::tmrSpin_Timer);
+            if (wParam == kSpinTimerId) runEvent(FormEvent::SpinTimer);
             return 0;
         case WM_CLOSE:
             onClose();
@@ -94,13 +93,13 @@ void Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
     if (!IsWindowVisible(button) || !IsWindowEnabled(button)) return;
     switch (controlOf(button)) {
         case ControlId::cmdCompact:
-            runEvent(&frmCompactAndRepair::cmdCompact_Click);
+            runEvent(FormEvent::CompactClick);
             break;
         case ControlId::cmdClose:
-            runEvent(&frmCompactAndRepair::cmdClose_Click);
+            runEvent(FormEvent::CloseClick);
             break;
         case ControlId::cmdOpenDataFolder:
-            runEvent(&frmCompactAndRepair::cmdOpenDataFolder_Click);
+            runEvent(FormEvent::OpenDataFolderClick);
             break;
         default:
             break;
@@ -111,7 +110,7 @@ void Win32Window::onCommand(WPARAM wParam, LPARAM lParam) {
 // button is hidden and Esc does nothing, as the button's own click would not.
 void Win32Window::onEscape() {
     const HWND close = child(ControlId::cmdClose).window;
-    if (IsWindowVisible(close) && IsWindowEnabled(close)) runEvent(&frmCompactAndRepair::cmdClose_Click);
+    if (IsWindowVisible(close) && IsWindowEnabled(close)) runEvent(FormEvent::CloseClick);
 }
 
 // The close box ends the program as "Exit" does, but not while a run is in
@@ -122,7 +121,7 @@ void Win32Window::onClose() {
         DestroyWindow(window_);
         return;
     }
-    if (!form_->QueryUnload()) {
+    if (!form_->mayUnload()) {
         MessageBeep(MB_OK);
         return;
     }
@@ -149,10 +148,8 @@ void Win32Window::onSystemColours() {
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
-void Win32Window::runEvent(void (frmCompactAndRepair::*handler)()) {
-    if (form_ == nullptr) return;
-    frmCompactAndRepair& form = *form_;
-    form.RunEvent([&form, handler] { (form.*handler)(); });
+void Win32Window::runEvent(FormEvent event) {
+    if (form_ != nullptr) form_->raise(event);
 }
 
 // A plain window does not remember its focused control while another window
