@@ -15,10 +15,6 @@ constexpr std::uint64_t kMegabyte = 1024 * 1024;
 std::wstring MegabytesDown(std::uint64_t bytes) { return std::to_wstring(bytes / kMegabyte) + L" MB"; }
 std::wstring MegabytesUp(std::uint64_t bytes) { return std::to_wstring((bytes + kMegabyte - 1) / kMegabyte) + L" MB"; }
 
-std::wstring ErrorLine(const Error& error) {
-    return L"Error " + std::to_wstring(error.number) + L": " + error.description;
-}
-
 }  // namespace
 
 // A leftover of an earlier run under the temporary or the backup name would
@@ -57,7 +53,7 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
                    L" (the size of the database). Free space on that drive, " + kPressAgain + kNothingStopped;
         }
     } catch (const Error& error) {
-        return L"The free space on the drive of\r\n" + where + L"\r\ncannot be read (" + ErrorLine(error) +
+        return L"The free space on the drive of\r\n" + where + L"\r\ncannot be read (" + errorSummary(error) +
                L"). Make sure the folder can be reached, " + kPressAgain + kNothingStopped;
     }
 
@@ -74,7 +70,7 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
     try {
         platform_.createJetEngine();  // released at once: only whether it can be made matters
     } catch (const Error& error) {
-        return L"The JET engine (Jro.JetEngine) cannot be created on this machine (" + ErrorLine(error) +
+        return L"The JET engine (Jro.JetEngine) cannot be created on this machine (" + errorSummary(error) +
                L"). Install the Microsoft JET 4.0 OLE DB provider and the JET replication objects (32-bit), " +
                kPressAgain + kNothingStopped;
     }

@@ -28,8 +28,7 @@ void RunLog::write(const std::wstring& text) {
     try {
         platform_.appendLine(path_, line);
     } catch (const Error& error) {
-        failure_ = L"The run log " + path_ + L" could not be written (Error " + std::to_wstring(error.number) + L": " +
-                   error.description + L").";
+        failure_ = L"The run log " + path_ + L" could not be written (" + errorSummary(error) + L").";
     }
 }
 

@@ -84,7 +84,7 @@ void frmCompactAndRepair::RestartAfterFailure() {
             stopped_.iisStopped(false);
         }
     } catch (const Error& error) {
-        log_.write(L"Error " + std::to_wstring(error.number) + L": " + error.description);
+        log_.write(errorSummary(error));
     }
     const std::wstring notBack = ProductsNotBack();
     log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);

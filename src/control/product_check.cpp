@@ -46,8 +46,7 @@ std::wstring frmCompactAndRepair::ProductsNotBack() {
                 }
             }
         } catch (const Error& error) {
-            found = L"whether it runs could not be read (Error " + std::to_wstring(error.number) + L": " +
-                    error.description + L")";
+            found = L"whether it runs could not be read (" + errorSummary(error) + L")";
         }
         if (!found.empty()) {
             text += L"\r\n" + product.name + L" is not running again: " + found + L". Please start " + product.name +

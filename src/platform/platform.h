@@ -21,6 +21,11 @@ struct Error {
 
 constexpr std::int32_t hresult(std::uint32_t value) { return static_cast<std::int32_t>(value); }
 
+// "Error N: description", the short form of a failure in a longer text.
+inline std::wstring errorSummary(const Error& error) {
+    return L"Error " + std::to_wstring(error.number) + L": " + error.description;
+}
+
 // "0x" and eight upper-case hexadecimal digits, as Windows writes an HRESULT.
 inline std::wstring hex32(std::int32_t number) {
     wchar_t text[16];
