@@ -59,9 +59,11 @@ int pressKey(const Target& target, Arguments& args) {
     const HWND focus = focusIn(main);
     const UINT key = *virtualKey(args.at(0));
     const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
-    if (!PostMessageW(focus, WM_KEYDOWN, key, scan | 1) ||
-        !PostMessageW(focus, WM_KEYUP, key, scan | 1 | (LPARAM{3} << 30))) {
-        return failed(L"cannot post the key");
+    if (!PostMessageW(focus, WM_KEYDOWN, key, scan | 1)) return failed(L"cannot post the key");
+    // The key down may already have ended the program (Esc, Enter on
+    // "Cancel"): a window that is gone needs no key up.
+    if (!PostMessageW(focus, WM_KEYUP, key, scan | 1 | (LPARAM{3} << 30)) && IsWindow(focus)) {
+        return failed(L"cannot post the key up");
     }
     return kSucceeded;
 }
