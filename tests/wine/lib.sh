@@ -7,7 +7,7 @@
 #   source "$(dirname "$0")/lib.sh"
 #   bench_start                 # display + prefix + wineserver; cleaned up on exit
 #   bench_make_server           # or build a scenario piece by piece
-#   bench_wine "$BUILD_DIR/src/platform/win32/CompactAndRepair.exe" &
+#   bench_wine "$BUILD_DIR/src/main/CompactAndRepair.exe" &
 #
 # Environment: BUILD_DIR (the Windows build), BENCH_TEMPLATE (the template
 # prefix), ARTIFACTS (screenshots and logs), CAR_DATASET (the cached test
@@ -29,7 +29,7 @@ export BUILD_DIR BENCH_TEMPLATE ARTIFACTS CAR_DATASET
 # The program and the bench programs that the tests run, as the windows preset builds them.
 # shellcheck disable=SC2034 # used by the scripts that source this file
 {
-    BENCH_EXE="$BUILD_DIR/src/platform/win32/CompactAndRepair.exe"
+    BENCH_EXE="$BUILD_DIR/src/main/CompactAndRepair.exe"
     BENCH_DRIVER="$BUILD_DIR/tests/bench/driver/driver.exe"
     BENCH_FORM_PROBE="$BUILD_DIR/tests/bench/form_probe/form_probe.exe"
 }
