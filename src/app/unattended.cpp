@@ -1,4 +1,3 @@
-#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -19,18 +18,13 @@ constexpr wchar_t kUsage[] =
     L"could not be compacted; 4 a check before the run failed, nothing was stopped; 5 done, but a product is "
     L"not running again; 6 an unknown argument; 7 done, but the run log could not be written.";
 
-std::wstring Lowered(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-}
-
 }  // namespace
 
 void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& arguments) {
     bool usage = false;
     std::wstring unknown;
     for (const std::wstring& argument : arguments) {
-        const std::wstring word = Lowered(argument);
+        const std::wstring word = lowerCase(argument);
         if (word == L"/unattended" || word == L"-unattended") {
             unattended_ = true;
         } else if (word == L"/?" || word == L"-?" || word == L"/help") {

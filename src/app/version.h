@@ -3,8 +3,10 @@
 
 #include <string_view>
 
+#include "resources/version.h"
+
 namespace car {
 
-inline constexpr std::wstring_view kProgramVersion = L"1.0.0";
+inline constexpr std::wstring_view kProgramVersion = L"" CAR_VERSION_TEXT;
 
 }  // namespace car

@@ -1,5 +1,4 @@
 #include <array>
-#include <cwctype>
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
@@ -25,11 +24,6 @@ constexpr std::array<SystemTool, 3> kSystemTools{{
     {L"explorer", Folder::Windows},
 }};
 
-std::wstring Lowered(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
-}
-
 // The command line's first word: up to the closing quote when it is quoted,
 // else up to the first blank.
 std::wstring FirstWord(const std::wstring& commandLine) {
@@ -51,7 +45,7 @@ std::pair<std::wstring, std::wstring> frmCompactAndRepair::ProgramOf(const std::
         return {word, platform_.pathInfo(ownFolder).isFolder ? ownFolder : folders.system};
     }
 
-    std::wstring name = Lowered(word);
+    std::wstring name = lowerCase(word);
     if (name.ends_with(L".exe")) name.resize(name.size() - 4);
     for (const SystemTool& tool : kSystemTools) {
         if (tool.name != name) continue;

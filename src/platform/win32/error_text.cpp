@@ -80,4 +80,10 @@ Error win32Error(DWORD code) {
     return hresultError(code == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(code));
 }
 
+void throwLastError(const wchar_t* what) {
+    Error error = win32Error(::GetLastError());
+    error.description = std::wstring(what) + L" " + error.description;
+    throw error;
+}
+
 }  // namespace car::win32

@@ -20,6 +20,10 @@ std::wstring describeHresult(HRESULT hr);
 Error hresultError(HRESULT hr);
 Error win32Error(DWORD code);
 
+// The calling thread's last failure, with the system's own words for it
+// after what failed.
+[[noreturn]] void throwLastError(const wchar_t* what);
+
 // Throws when `hr` failed, with the system's text.
 inline void check(HRESULT hr) {
     if (FAILED(hr)) throw hresultError(hr);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/window_class.h"
 #include "platform/win32/window_dpi.h"
 #include "platform/win32/window_pictures.h"
 #include "platform/win32/window_text_boxes.h"
@@ -22,13 +23,6 @@ namespace {
 constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFrameExStyle = 0;
 constexpr int kLineWidthPixels = 3;  // at 96 DPI
-
-// The failure with the system's own words for it, after what failed.
-[[noreturn]] void throwLastError(const wchar_t* what) {
-    Error error = win32::win32Error(GetLastError());
-    error.description = std::wstring(what) + L" " + error.description;
-    throw error;
-}
 
 // The buttons first, in the order Tab moves through them (they never overlap
 // one another, so only the tab order depends on their sequence); then every
@@ -132,19 +126,9 @@ void Win32Window::show() {
 }
 
 void Win32Window::createFrame() {
-    WNDCLASSEXW frameClass{};
-    frameClass.cbSize = sizeof frameClass;
-    if (!GetClassInfoExW(instance_, frameClassName().c_str(), &frameClass)) {
-        frameClass = WNDCLASSEXW{};
-        frameClass.cbSize = sizeof frameClass;
-        frameClass.lpfnWndProc = &Win32Window::windowProc;
-        frameClass.hInstance = instance_;
-        frameClass.hIcon = LoadIconW(instance_, win32::resourceName(CAR_IDI_PROGRAM));
-        frameClass.hCursor = LoadCursorW(nullptr, win32::resourceName(32512));  // IDC_ARROW
-        frameClass.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        frameClass.lpszClassName = frameClassName().c_str();
-        if (RegisterClassExW(&frameClass) == 0) throwLastError(L"The window class could not be registered.");
-    }
+    win32::registerWindowClass(
+        instance_, {frameClassName().c_str(), &Win32Window::windowProc,
+                    LoadIconW(instance_, win32::resourceName(CAR_IDI_PROGRAM)), GetSysColorBrush(COLOR_BTNFACE)});
     const std::wstring caption = child(ControlId::Form).state.caption;
     // Sized for the system DPI here; applyDpi sizes it for its monitor.
     const UINT dpi = win32::systemDpi();
@@ -153,7 +137,7 @@ void Win32Window::createFrame() {
         kFrameExStyle, dpi);
     window_ = CreateWindowExW(kFrameExStyle, frameClassName().c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,
                               CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance_, this);
-    if (window_ == nullptr) throwLastError(L"The window could not be created.");
+    if (window_ == nullptr) win32::throwLastError(L"The window could not be created.");
 }
 
 void Win32Window::createChildren() {
@@ -169,7 +153,7 @@ void Win32Window::createChildren() {
                             childClass.style | (shown ? WS_VISIBLE : 0) | (control.state.enabled ? 0 : WS_DISABLED), 0,
                             0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlWindowId(id))),
                             instance_, bitmaps_[static_cast<std::size_t>(id)].get());
-        if (control.window == nullptr) throwLastError(L"A control of the window could not be created.");
+        if (control.window == nullptr) win32::throwLastError(L"A control of the window could not be created.");
         if (childClass.textBox) win32::adoptTextBox(control.window, layout.border);
         // Earlier controls lie over later ones.
         SetWindowPos(control.window, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -15,19 +15,14 @@ struct GdiObjectDeleter {
 struct IconDeleter {
     void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
 };
-struct WindowDeleter {
-    void operator()(HWND window) const noexcept { DestroyWindow(window); }
-};
 
 template <class Handle, class Deleter>
 using UniqueHandleOf = std::unique_ptr<std::remove_pointer_t<Handle>, Deleter>;
 
 using UniqueFont = UniqueHandleOf<HFONT, GdiObjectDeleter>;
 using UniqueBitmap = UniqueHandleOf<HBITMAP, GdiObjectDeleter>;
-using UniqueBrush = UniqueHandleOf<HBRUSH, GdiObjectDeleter>;
 using UniqueRegion = UniqueHandleOf<HRGN, GdiObjectDeleter>;
 using UniqueIcon = UniqueHandleOf<HICON, IconDeleter>;
-using UniqueWindow = UniqueHandleOf<HWND, WindowDeleter>;
 
 // BeginPaint/EndPaint as one scope.
 class PaintScope {

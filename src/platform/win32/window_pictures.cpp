@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/win32/window_class.h"
 #include "platform/win32/window_handles.h"
 
 namespace car::win32 {
@@ -70,19 +71,6 @@ LRESULT CALLBACK lineProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, name, &existing)) return;
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, resourceName(32512));  // IDC_ARROW
-    windowClass.lpszClassName = name;
-    RegisterClassExW(&windowClass);
-}
-
 // The region a pen of the width covers along the segment, as GDI would draw it.
 HRGN strokeRegion(POINT from, POINT to, int penWidth) {
     const ScreenDc screen;
@@ -114,8 +102,8 @@ HRGN quadrilateralRegion(POINT from, POINT to, int penWidth) {
 }  // namespace
 
 void registerPictureClasses(HINSTANCE instance) {
-    registerClass(instance, kPictureClassName, pictureProc);
-    registerClass(instance, kLineClassName, lineProc);
+    registerWindowClass(instance, {kPictureClassName, pictureProc});
+    registerWindowClass(instance, {kLineClassName, lineProc});
 }
 
 UniqueBitmap loadPicture(HINSTANCE instance, int resource, COLORREF ground) {
@@ -155,10 +143,10 @@ void shapeLine(HWND line, POINT from, POINT to, int penWidth) {
     MoveWindow(line, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, FALSE);
     const POINT start{from.x - bounds.left, from.y - bounds.top};
     const POINT end{to.x - bounds.left, to.y - bounds.top};
-    HRGN region = strokeRegion(start, end, penWidth);
-    if (region == nullptr) region = quadrilateralRegion(start, end, penWidth);
-    // The window owns the region from here on.
-    SetWindowRgn(line, region, TRUE);
+    UniqueRegion region(strokeRegion(start, end, penWidth));
+    if (region == nullptr) region.reset(quadrilateralRegion(start, end, penWidth));
+    // The window owns the region once it has taken it.
+    if (SetWindowRgn(line, region.get(), TRUE) != 0) static_cast<void>(region.release());
 }
 
 }  // namespace car::win32

@@ -2,8 +2,6 @@
 // copied out in full before anything acts on them, and every HRESULT checked.
 #include <wbemcli.h>
 
-#include <cwctype>
-
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/privilege.h"
@@ -72,11 +70,7 @@ bool isProcessPath(const std::wstring& path) {
     const std::size_t colon = path.find(L':');
     if (colon == std::wstring::npos) return false;
     const std::wstring className = path.substr(colon + 1, path.find(L'.', colon) - colon - 1);
-    const std::wstring expected = L"win32_process";
-    if (className.size() != expected.size()) return false;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        if (std::towlower(className[i]) != expected[i]) return false;
-    return true;
+    return lowerCase(className) == L"win32_process";
 }
 
 // What Win32_Process.Terminate does, for a WMI that lacks the method. A

@@ -1,17 +1,10 @@
 #include "platform/win32/wmi_moniker.h"
 
-#include <cwctype>
-
 #include "platform/platform.h"
 
 namespace car::win32 {
 
 namespace {
-
-std::wstring lowered(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
 
 Error badMoniker(const std::wstring& moniker, const std::wstring& why) {
     // MK_E_SYNTAX, what a moniker that cannot be parsed fails with.
@@ -22,7 +15,7 @@ Error badMoniker(const std::wstring& moniker, const std::wstring& why) {
 
 std::wstring wmiNamespaceOf(const std::wstring& moniker) {
     const std::wstring scheme = L"winmgmts:";
-    if (lowered(moniker.substr(0, scheme.size())) != scheme)
+    if (lowerCase(moniker.substr(0, scheme.size())) != scheme)
         throw badMoniker(moniker, L"it does not begin with winmgmts:.");
     std::wstring rest = moniker.substr(scheme.size());
 
@@ -34,7 +27,7 @@ std::wstring wmiNamespaceOf(const std::wstring& moniker) {
             if (c != L' ') settings += c;
         // Impersonation is what every connection is made with; other
         // settings would ask for something this program does not do.
-        if (lowered(settings) != L"impersonationlevel=impersonate")
+        if (lowerCase(settings) != L"impersonationlevel=impersonate")
             throw badMoniker(moniker, L"only {impersonationLevel=impersonate} is supported.");
         rest.erase(0, close + 1);
     }
