@@ -56,4 +56,28 @@ HWND requireMainWindow(const Target& target) {
     return main;
 }
 
+std::optional<StatusWindows> requireStatusWindows(const Target& target, const std::optional<std::wstring>& untilName) {
+    const car::ControlLayout* untilLayout = untilName ? layoutNamed(*untilName) : nullptr;
+    if (untilName && untilLayout == nullptr) {
+        failed(L"no control named " + *untilName);
+        return std::nullopt;
+    }
+    StatusWindows windows;
+    windows.main = requireMainWindow(target);
+    if (windows.main == nullptr) return std::nullopt;
+    windows.status = controlWindow(windows.main, car::layoutOf(car::ControlId::lblStatus));
+    if (windows.status == nullptr) {
+        failed(L"the window has no child window for lblStatus");
+        return std::nullopt;
+    }
+    if (untilLayout != nullptr) {
+        windows.until = controlWindow(windows.main, *untilLayout);
+        if (windows.until == nullptr) {
+            failed(L"the window has no child window for " + *untilName);
+            return std::nullopt;
+        }
+    }
+    return windows;
+}
+
 }  // namespace driver

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "arguments.h"
@@ -50,5 +51,17 @@ std::optional<unsigned> timeoutAt(const Arguments& args, std::size_t index);
 
 // The main window, reported when there is none.
 HWND requireMainWindow(const Target& target);
+
+// What a command that follows the status looks at: the main window, lblStatus
+// and the control whose showing ends it (null when none is named).
+struct StatusWindows {
+    HWND main = nullptr;
+    HWND status = nullptr;
+    HWND until = nullptr;
+};
+
+// The windows to follow until the control named untilName shows; none (already
+// reported) when the name is no control's or a window is missing.
+std::optional<StatusWindows> requireStatusWindows(const Target& target, const std::optional<std::wstring>& untilName);
 
 }  // namespace driver

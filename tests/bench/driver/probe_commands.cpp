@@ -44,8 +44,6 @@ struct Answer {
     std::wstring status;
 };
 
-HWND statusWindow(HWND main) { return controlWindow(main, car::layoutOf(car::ControlId::lblStatus)); }
-
 }  // namespace
 
 int responsiveness(const Target& target, Arguments& args) {
@@ -56,13 +54,11 @@ int responsiveness(const Target& target, Arguments& args) {
     if (gapsText && !gaps) return badUsage(L"responsiveness");
     const std::optional<unsigned> timeout = timeoutAt(args, 0);
     if (!timeout || args.count() != 1 || (untilName && untilName->empty())) return badUsage(L"responsiveness");
-    const car::ControlLayout* untilLayout = untilName ? layoutNamed(*untilName) : nullptr;
-    if (untilName && untilLayout == nullptr) return failed(L"no control named " + *untilName);
-    HWND main = requireMainWindow(target);
-    if (main == nullptr) return kFailed;
-    HWND status = statusWindow(main);
-    HWND until = untilLayout != nullptr ? controlWindow(main, *untilLayout) : nullptr;
-    if (status == nullptr || (untilLayout != nullptr && until == nullptr)) return failed(L"a control has no window");
+    const std::optional<StatusWindows> windows = requireStatusWindows(target, untilName);
+    if (!windows) return kFailed;
+    HWND main = windows->main;
+    HWND status = windows->status;
+    HWND until = windows->until;
 
     const Clock::time_point start = Clock::now();
     const Deadline deadline(*timeout);
@@ -161,10 +157,10 @@ int terminate(const Target& target, Arguments& args) {
     const std::optional<unsigned> timeout = timeoutAt(args, 0);
     const std::optional<unsigned long> delay = after ? parseCount(*after) : std::optional<unsigned long>(0);
     if (!timeout || !delay || args.count() != 1) return badUsage(L"terminate");
-    HWND main = requireMainWindow(target);
-    if (main == nullptr) return kFailed;
-    HWND status = statusWindow(main);
-    if (status == nullptr) return failed(L"the window has no child window for lblStatus");
+    const std::optional<StatusWindows> windows = requireStatusWindows(target, std::nullopt);
+    if (!windows) return kFailed;
+    HWND main = windows->main;
+    HWND status = windows->status;
     const DWORD processId = target.process != 0 ? target.process : processOf(main);
     // Opened first, so that the id cannot be reused by another process meanwhile.
     const car::win32::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));

@@ -119,15 +119,9 @@ int watchStatus(const Target& target, Arguments& args) {
     const bool twice = args.takeFlag(L"--double-click");
     const std::optional<unsigned> timeout = timeoutAt(args, 0);
     if (!timeout || args.count() != 1 || (untilName && untilName->empty())) return badUsage(L"watch-status");
-
-    const car::ControlLayout* untilLayout = untilName ? layoutNamed(*untilName) : nullptr;
-    if (untilName && untilLayout == nullptr) return failed(L"no control named " + *untilName);
-    HWND main = requireMainWindow(target);
-    if (main == nullptr) return kFailed;
-    HWND status = controlWindow(main, car::layoutOf(car::ControlId::lblStatus));
-    if (status == nullptr) return failed(L"the window has no child window for lblStatus");
-    HWND until = untilLayout != nullptr ? controlWindow(main, *untilLayout) : nullptr;
-    if (untilLayout != nullptr && until == nullptr) return failed(L"the window has no child window for " + *untilName);
+    const std::optional<StatusWindows> windows = requireStatusWindows(target, untilName);
+    if (!windows) return kFailed;
+    HWND main = windows->main;
 
     // With --click the watch presses the button itself, so that the time from
     // the press to the end can be measured without a process start between.
@@ -140,7 +134,7 @@ int watchStatus(const Target& target, Arguments& args) {
         }
     }
 
-    StatusWatch watch(target, main, status, until, untilName.value_or(L""), answerBoxes);
+    StatusWatch watch(target, main, windows->status, windows->until, untilName.value_or(L""), answerBoxes);
     const ULONGLONG pressedAt = GetTickCount64();
     if (button != nullptr) watch.timeFrom(pressedAt);
     if (button != nullptr && !PostMessageW(button, BM_CLICK, 0, 0)) return failed(L"cannot post the click");

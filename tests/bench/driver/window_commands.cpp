@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "output.h"
+#include "platform/win32/handle.h"
 #include "poll.h"
 #include "windows_query.h"
 
@@ -55,15 +56,16 @@ int waitGone(const Target& target, Arguments& args) {
     if (!timeout || args.count() != 1) return badUsage(L"wait-gone");
     // Held from the start, so that the process id cannot be reused under us.
     // A process that has already ended cannot be opened: that counts as gone.
-    ScopedHandle process(target.process != 0 ? OpenProcess(SYNCHRONIZE, FALSE, target.process) : nullptr);
+    const car::win32::UniqueHandle process(target.process != 0 ? OpenProcess(SYNCHRONIZE, FALSE, target.process)
+                                                               : nullptr);
     const DWORD openError = GetLastError();
-    if (target.process != 0 && process.get() == nullptr && openError != ERROR_INVALID_PARAMETER) {
+    if (target.process != 0 && !process && openError != ERROR_INVALID_PARAMETER) {
         return failed(L"cannot watch process " + std::to_wstring(target.process) + L": error " +
                       std::to_wstring(openError));
     }
     const bool gone = pollUntil(*timeout, [&] {
         if (findMainWindow(target) != nullptr) return false;
-        return process.get() == nullptr || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+        return !process || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
     });
     if (!gone) {
         return timedOut(findMainWindow(target) != nullptr ? L"the window is still there"

@@ -36,19 +36,4 @@ RECT rectWithin(HWND parent, HWND window);
 // Dots per inch of the window's monitor as the window sees it.
 unsigned dpiOf(HWND window);
 
-// Owns a kernel handle.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~ScopedHandle() {
-        if (handle_ != nullptr) CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace driver

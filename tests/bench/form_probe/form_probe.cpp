@@ -11,21 +11,10 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
+#include "headless_form.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
-
-// The window class's procedure, taken where <windows.h>'s StartService macro
-// (StartServiceW) cannot rename it.
-#pragma push_macro("StartService")
-#undef StartService
-constexpr auto kStartService = &car::frmCompactAndRepair::StartService;
-#pragma pop_macro("StartService")
-
-class NullView final : public car::View {
-public:
-    void changed(car::ControlId, car::Property, const car::ControlState&) override {}
-};
 
 void Print(const std::wstring& text) {
     const int size =
@@ -81,7 +70,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     car::Win32Platform platform;
-    NullView view;
+    bench::NullView view;
     car::frmCompactAndRepair form(platform, view);
 
     // Everything runs inside the boundary, as an event handler would: an
@@ -102,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
         } else if (procedure == L"GetHostName") {
             Print(form.GetHostName());
         } else if (procedure == L"StartService") {
-            (form.*kStartService)(argument);
+            (form.*bench::kStartService)(argument);
         } else if (procedure == L"StopService") {
             form.StopService(argument);
         } else if (procedure == L"KillProcess") {

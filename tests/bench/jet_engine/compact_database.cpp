@@ -85,8 +85,7 @@ void verify_copy(const SourceDatabase& source, const std::wstring& source_path, 
     UniqueHandle copy(CreateFileW(destination_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     LARGE_INTEGER size{};
-    if (!copy.valid() || !GetFileSizeEx(copy.get(), &size) ||
-        static_cast<std::uint64_t>(size.QuadPart) != source.size) {
+    if (!copy || !GetFileSizeEx(copy.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != source.size) {
         throw mismatch;
     }
     rewind(source.file, source_path);

@@ -47,7 +47,7 @@ SourceDatabase open_source(const std::wstring& path) {
     SourceDatabase source;
     source.file = UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!source.file.valid()) {
+    if (!source.file) {
         const DWORD error = GetLastError();
         switch (error) {
             case ERROR_SHARING_VIOLATION:
@@ -90,7 +90,7 @@ void check_destination_free(const std::wstring& path) {
 UniqueHandle create_destination(const std::wstring& path) {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || exists(path)) {
             throw database_exists();

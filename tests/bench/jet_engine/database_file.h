@@ -1,13 +1,15 @@
 // File access for the engine: opening a JET 4 database the way the engine does, and creating its copy.
 #pragma once
 
-#include "win_handles.h"
-
 #include <cstdint>
 #include <span>
 #include <string>
 
+#include "platform/win32/handle.h"
+
 namespace jet {
+
+using car::win32::UniqueHandle;
 
 inline constexpr std::uint64_t kPageSize = 4096;  // JET 4 pages
 

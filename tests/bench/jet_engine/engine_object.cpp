@@ -3,14 +3,18 @@
 #include "compact_database.h"
 #include "jet_error.h"
 #include "module.h"
-#include "win_handles.h"
 
 #include <memory>
 #include <new>
 #include <string>
 
+#include "platform/win32/com.h"
+
 namespace jet {
 namespace {
+
+using car::win32::ComPtr;
+using car::win32::Variant;
 
 constexpr wchar_t kErrorSource[] = L"Microsoft JET Database Engine";
 
@@ -21,11 +25,11 @@ HRESULT argument_text(VARIANT& argument, std::wstring& text) {
         value = V_VARIANTREF(value);
     }
     Variant converted;
-    const HRESULT hr = VariantChangeType(converted.get(), value, 0, VT_BSTR);
+    const HRESULT hr = VariantChangeType(converted.put(), value, 0, VT_BSTR);
     if (FAILED(hr)) {
         return DISP_E_TYPEMISMATCH;
     }
-    const BSTR raw = V_BSTR(converted.get());
+    const BSTR raw = V_BSTR(&converted.get());
     text = raw == nullptr ? std::wstring() : std::wstring(raw, SysStringLen(raw));
     return S_OK;
 }
@@ -44,7 +48,7 @@ void set_error_info(const JetError* error) {
     create->SetSource(const_cast<wchar_t*>(kErrorSource));
     create->SetDescription(const_cast<wchar_t*>(error->description.c_str()));
     ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void()))) {
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid()))) {
         SetErrorInfo(0, info.get());
     }
 }
@@ -177,8 +181,10 @@ private:
         }
         *exception = EXCEPINFO{};
         exception->scode = error.number;
-        exception->bstrSource = Bstr(kErrorSource).release();
-        exception->bstrDescription = Bstr(error.description).release();
+        // The caller frees EXCEPINFO's strings, so they are allocated for it here and never owned.
+        exception->bstrSource = SysAllocString(kErrorSource);
+        exception->bstrDescription =
+            SysAllocStringLen(error.description.data(), static_cast<UINT>(error.description.size()));
         return DISP_E_EXCEPTION;
     }
 

@@ -5,8 +5,6 @@
 //   jet_check hold PATH [SECONDS]
 //       keeps PATH open for reading and writing (others may read and write, as a running database
 //       server allows), prints "holding", and waits until it is ended or SECONDS have passed
-#include "win_handles.h"
-
 #include <objbase.h>
 #include <oleauto.h>
 
@@ -14,12 +12,16 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/win32/com.h"
+#include "platform/win32/handle.h"
+
 namespace {
 
-using jet::Bstr;
-using jet::ComPtr;
-using jet::UniqueHandle;
-using jet::Variant;
+using car::win32::Bstr;
+using car::win32::ComApartment;
+using car::win32::ComPtr;
+using car::win32::UniqueHandle;
+using car::win32::Variant;
 
 // Console output as UTF-16 on a console, UTF-8 into a pipe or file, so non-ASCII paths survive.
 void write_line(DWORD which, const std::wstring& text) {
@@ -65,41 +67,10 @@ int fail(HRESULT number, const std::wstring& description) {
     return 1;
 }
 
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-    [[nodiscard]] HRESULT result() const { return result_; }
-
-private:
-    HRESULT result_;
-};
-
-// Frees what Invoke put into an EXCEPINFO.
-struct ExceptionInfo {
-    EXCEPINFO info{};
-    ExceptionInfo() = default;
-    ExceptionInfo(const ExceptionInfo&) = delete;
-    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-    ~ExceptionInfo() {
-        SysFreeString(info.bstrSource);
-        SysFreeString(info.bstrDescription);
-        SysFreeString(info.bstrHelpFile);
-    }
-};
-
-std::wstring text_of(BSTR value) { return value == nullptr ? std::wstring() : std::wstring(value); }
-
 // The thread's error object, as a caller that checks ISupportErrorInfo would read it.
 void report_error_object(IDispatch* engine) {
     ComPtr<ISupportErrorInfo> support;
-    if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.put_void())) ||
+    if (FAILED(engine->QueryInterface(IID_ISupportErrorInfo, support.putVoid())) ||
         support->InterfaceSupportsErrorInfo(IID_IDispatch) != S_OK) {
         err(L"errorinfo: none");
         return;
@@ -128,9 +99,6 @@ void report_unload(const wchar_t* dll) {
 
 int compact(const std::wstring& source, const std::wstring& destination) {
     const ComApartment apartment;
-    if (FAILED(apartment.result())) {
-        return fail(apartment.result(), system_message(apartment.result()));
-    }
     int status = 0;
     {
         CLSID clsid{};
@@ -139,7 +107,7 @@ int compact(const std::wstring& source, const std::wstring& destination) {
             return fail(hr, system_message(hr));
         }
         ComPtr<IDispatch> engine;
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, engine.put_void());
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, engine.putVoid());
         if (FAILED(hr)) {
             return fail(hr, system_message(hr));
         }
@@ -150,27 +118,34 @@ int compact(const std::wstring& source, const std::wstring& destination) {
         if (FAILED(hr)) {
             return fail(hr, system_message(hr));
         }
-        // Automation wants the arguments last first.
-        Variant arguments[2];
-        V_VT(arguments[0].get()) = VT_BSTR;
-        V_BSTR(arguments[0].get()) = Bstr(destination).release();
-        V_VT(arguments[1].get()) = VT_BSTR;
-        V_BSTR(arguments[1].get()) = Bstr(source).release();
-        VARIANTARG raw[2] = {*arguments[0].get(), *arguments[1].get()};
-        DISPPARAMS params{raw, nullptr, 2, 0};
+        // Automation wants the arguments last first; Invoke only reads them, the strings stay ours.
+        const Bstr destination_text(destination);
+        const Bstr source_text(source);
+        VARIANTARG arguments[2]{};
+        V_VT(&arguments[0]) = VT_BSTR;
+        V_BSTR(&arguments[0]) = destination_text.get();
+        V_VT(&arguments[1]) = VT_BSTR;
+        V_BSTR(&arguments[1]) = source_text.get();
+        DISPPARAMS params{arguments, nullptr, 2, 0};
         Variant result;
-        ExceptionInfo exception;
+        EXCEPINFO exception{};
         UINT bad_argument = 0;
-        hr = engine->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), &exception.info,
+        hr = engine->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.put(), &exception,
                             &bad_argument);
         if (hr == DISP_E_EXCEPTION) {
-            if (exception.info.pfnDeferredFillIn != nullptr) {
-                exception.info.pfnDeferredFillIn(&exception.info);
+            if (exception.pfnDeferredFillIn != nullptr) {
+                exception.pfnDeferredFillIn(&exception);
             }
-            const HRESULT number =
-                exception.info.scode != 0 ? exception.info.scode : static_cast<HRESULT>(exception.info.wCode);
-            status = fail(number, text_of(exception.info.bstrDescription));
-            err(L"source: " + text_of(exception.info.bstrSource));
+            // The strings the engine filled in are ours to free.
+            Bstr error_source;
+            Bstr description;
+            Bstr help_file;
+            error_source.adopt(exception.bstrSource);
+            description.adopt(exception.bstrDescription);
+            help_file.adopt(exception.bstrHelpFile);
+            const HRESULT number = exception.scode != 0 ? exception.scode : static_cast<HRESULT>(exception.wCode);
+            status = fail(number, description.str());
+            err(L"source: " + error_source.str());
             report_error_object(engine.get());
         } else if (FAILED(hr)) {
             status = fail(hr, system_message(hr));
@@ -185,7 +160,7 @@ int compact(const std::wstring& source, const std::wstring& destination) {
 int hold(const std::wstring& path, DWORD seconds) {
     const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    if (!file) {
         const auto hr = HRESULT_FROM_WIN32(GetLastError());
         return fail(hr, system_message(hr));
     }
@@ -202,7 +177,12 @@ int wmain(int argc, wchar_t** argv) {
         return hold(argv[2], seconds);
     }
     if (argc == 3) {
-        return compact(argv[1], argv[2]);
+        try {
+            return compact(argv[1], argv[2]);
+        } catch (const car::Error& error) {
+            // The apartment could not be joined, or a string could not be allocated.
+            return fail(error.number, error.description);
+        }
     }
     err(L"usage: jet_check SOURCE_CONNECTION DESTINATION_CONNECTION | jet_check hold PATH [SECONDS]");
     return 2;

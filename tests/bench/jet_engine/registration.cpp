@@ -3,13 +3,16 @@
 // under the 32-bit view by itself.
 #include "engine_clsid.h"
 #include "module.h"
-#include "win_handles.h"
 
 #include <string>
 #include <vector>
 
+#include "platform/win32/handle.h"
+
 namespace jet {
 namespace {
+
+using car::win32::UniqueHkey;
 
 constexpr wchar_t kDescription[] = L"JET engine stand-in for the test bench";
 

@@ -17,21 +17,10 @@
 #include <type_traits>
 
 #include "app/frmCompactAndRepair.h"
+#include "headless_form.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
-
-// The window class's procedure, taken where <windows.h>'s StartService macro
-// (StartServiceW) cannot rename it.
-#pragma push_macro("StartService")
-#undef StartService
-constexpr auto kStartService = &car::frmCompactAndRepair::StartService;
-#pragma pop_macro("StartService")
-
-class NullView final : public car::View {
-public:
-    void changed(car::ControlId, car::Property, const car::ControlState&) override {}
-};
 
 double NowMs() {
     LARGE_INTEGER frequency{};
@@ -72,7 +61,7 @@ bool AwaitStopped(const wchar_t* name) {
 
 int wmain() {
     car::Win32Platform platform;
-    NullView view;
+    bench::NullView view;
     car::frmCompactAndRepair form(platform, view);
     double services = 0;
     double launches = 0;
@@ -100,8 +89,9 @@ int wmain() {
             std::snprintf(what, sizeof what, "runexe CACLS %d", i);
             launch(what, L"CACLS \"C:\\bench\\cost\" /E /G \"Everyone\":F", 0);
         }
-        services += Timed("StartService Teamharbor", [&] { (form.*kStartService)(L"Teamharbor"); });
-        services += Timed("StartService Quorvin Mail Server", [&] { (form.*kStartService)(L"Quorvin Mail Server"); });
+        services += Timed("StartService Teamharbor", [&] { (form.*bench::kStartService)(L"Teamharbor"); });
+        services +=
+            Timed("StartService Quorvin Mail Server", [&] { (form.*bench::kStartService)(L"Quorvin Mail Server"); });
         launch("runexe iisreset /start", L"iisreset /start", 2);
     });
     if (!stopped) {
