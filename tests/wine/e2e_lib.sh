@@ -4,7 +4,7 @@
 # through the driver, the texts a run shows, and readings of the database.
 #
 #   source "$(dirname "$0")/e2e_lib.sh"   # also brings lib.sh
-#   bench_start && bench_make_server
+#   e2e_start_server                      # bench_start and bench_make_server
 #   e2e_snapshot_database                 # before the run
 #   e2e_start_program
 #   e2e_begin_run && e2e_wait_for_status "Stopping Admin 2" 30 && ...
@@ -32,6 +32,9 @@ E2E_PERMISSIONS=("Setting Permissions..." "Setting Permissions...1" "Setting Per
     "Setting Permissions...3" "Setting Permissions...4" "Setting Permissions...5" "Setting Permissions...6"
     "Setting Permissions...7" "Setting Permissions...8" "Setting Permissions...9")
 E2E_RESTARTING=("Starting Services...")
+# A whole run's texts after the Ready text, up to the completion text.
+E2E_WHOLE_RUN=("${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}"
+    "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}")
 # The completion text as the driver prints it: its CR LF escaped as \r\n.
 E2E_COMPLETE_PREFIX='Compact and repair complete.\r\nThe old database has been backed up to: '
 
@@ -43,6 +46,15 @@ e2e_waiting_texts() {
         echo "Waiting for the database to be closed... $second s of at most 60 s"
     done
     echo "${E2E_COMPACTING[1]}"
+}
+
+# The bench and its simulated server (bench_make_server OPTION...). The bench
+# starts as a condition: when two benches start at once, the loser of a race
+# for a display moves on to the next one instead of ending the script.
+# shellcheck disable=SC2120 # the options are optional
+e2e_start_server() {
+    bench_start || bench_die "the bench did not start"
+    bench_make_server "$@"
 }
 
 # The driver, for commands that launch nothing (so a pipe is safe).
@@ -193,13 +205,14 @@ e2e_database_content() {
 }
 
 # Remembers the database as it is: its bytes' checksum, its tables and rows,
-# and the files of its folder.
+# and the files of its folder (E2E_DB_FOLDER_FILES).
 e2e_snapshot_database() {
     E2E_DB_FILE=$(bench_unix_path "$BENCH_DB")
     E2E_DB_FOLDER=$(dirname "$E2E_DB_FILE")
     E2E_DB_SUM=$(sha256sum <"$E2E_DB_FILE")
     E2E_DB_CONTENT=$(e2e_database_content "$E2E_DB_FILE")
     [[ -n $E2E_DB_CONTENT ]] || bench_die "mdbtools cannot read the database"
+    E2E_DB_FOLDER_FILES=$(e2e_folder_files)
 }
 
 # The files of the database's folder. The run's log beside the database
@@ -210,6 +223,7 @@ e2e_folder_files() { (cd "$E2E_DB_FOLDER" && ls -A | { grep -vxF "$(basename "$E
 
 # --- the suite's processes -------------------------------------------------------
 
+E2E_SUITE_SERVICES=(Teamharbor "Quorvin Mail Server")
 E2E_SUITE_PROGRAMS=(THService.exe QMSSrv.exe THAdmin.exe TPAdmin.exe QOAdmin.exe)
 
 # The suite programs of the process list that still run, one a line.
@@ -236,6 +250,91 @@ e2e_expected_grants() {
     for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
         printf 'CACLS "%s" /E /T /C /G "%s":F\n' "$folder" "$account"
     done
+}
+
+# --- checks the scenarios share ------------------------------------------------------
+# LABEL, where a check takes one, starts the name of each check it makes.
+
+# Ends the watch (e2e_end_run) and checks how it ended: WANT is "STATUS
+# REASON", by default a finished run's.
+e2e_expect_run_end() {
+    local status=0
+    e2e_end_run || status=$?
+    bench_expect_eq "$1" "${2:-0 cmdOpenDataFolder visible}" "$status $(e2e_end_reason)"
+}
+
+# WHAT TEXT...: the run's status texts and boxes (e2e_timeline) are the TEXTs, in order.
+e2e_expect_timeline() {
+    bench_expect_eq "$1" "$(printf '%s\n' "${@:2}")" "$(e2e_timeline)"
+}
+
+# The swap of a finished run, against e2e_snapshot_database: the completion
+# text names a backup (e2e_backup_path) that is the old database byte for
+# byte, the database's name holds the same tables and rows, and the folder
+# gained the backup alone. Sets E2E_BACKUP to the backup's path, empty if none.
+e2e_expect_swapped() {
+    local label=${1:+$1: } backup_file=/nonexistent
+    E2E_BACKUP=$(e2e_backup_path) || E2E_BACKUP=""
+    bench_expect "${label}the completion text names <db>.<0..899>.tmpBackup" test -n "$E2E_BACKUP"
+    [[ -n $E2E_BACKUP ]] && backup_file=$(bench_unix_path "$E2E_BACKUP")
+    bench_expect_eq "${label}the old database is kept byte for byte under the backup name" "$E2E_DB_SUM" \
+        "$(sha256sum <"$backup_file" 2>/dev/null || true)"
+    bench_expect_eq "${label}the compacted database stands under its name with the same tables and rows" \
+        "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
+    bench_expect_eq "${label}the folder gained the backup, nothing else" \
+        "$(printf '%s\n' "$E2E_DB_FOLDER_FILES" "${backup_file##*/}" | sort)" "$(e2e_folder_files | sort)"
+}
+
+# SERVICE STATE "STOPS STARTS" [LABEL]: the service reaches STATE (STOPPED
+# within 10 s, a restart within 15 s) and has stopped and started so many
+# times, the bench's own start counted.
+e2e_expect_service() {
+    local service=$1 state=$2 counts=$3 label=${4:+$4: } seconds=10
+    [[ $state == RUNNING ]] && seconds=15
+    bench_expect "${label}the $service service is $state" \
+        bench_wait_until "bench_service_is $(printf '%q' "$service") $state" "$seconds"
+    bench_expect_eq "${label}the $service service stopped ${counts% *} and started ${counts#* } time(s) in all" \
+        "$counts" "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
+}
+
+# STATE "STOPS STARTS" [LABEL]: both services as e2e_expect_service says.
+e2e_expect_services() {
+    local service
+    for service in "${E2E_SUITE_SERVICES[@]}"; do e2e_expect_service "$service" "$@"; done
+}
+
+# The suite after a run that ended its programs: both services as
+# e2e_expect_services says, and none of its server or administration programs runs.
+e2e_expect_suite() {
+    e2e_expect_services "$@"
+    bench_expect_eq "${3:+$3: }no server or administration program runs" "" "$(e2e_running_suite_programs)"
+}
+
+# WHAT ARG...: the iisreset recorder was started with these arguments, in
+# order (stop start: "iisreset /stop", then "iisreset /start"); none: never.
+e2e_expect_iisreset() {
+    local want=""
+    (($# > 1)) && want=$(printf 'iisreset /%s\n' "${@:2}")
+    bench_expect_eq "$1" "$want" "$(bench_recorded iisreset)"
+}
+
+# No tick when the run ended: the status text keeps the place and width
+# READY_PLACE it had in the Ready window (its e2e_control line).
+e2e_expect_no_tick() {
+    bench_expect_eq "no tick: the status keeps its Ready place and width" "visible=0|$1" \
+        "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)|$(e2e_final_dump | e2e_control lblStatus)"
+}
+
+# WHAT CODE: the program ends within 10 s, with the exit code CODE. It waits
+# for the program's job in this shell: a command substitution's subshell
+# cannot wait for it.
+e2e_expect_exit() {
+    local code="(still running)"
+    if e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null; then
+        code=0
+        wait "$E2E_PROGRAM_JOB" || code=$?
+    fi
+    bench_expect_eq "$1" "$2" "$code"
 }
 
 # --- the screen -------------------------------------------------------------------

@@ -314,40 +314,38 @@ bench_database() {
 # --- checks with a readable outcome ----------------------------------------
 
 BENCH_FAILURES=0
-bench_expect_eq() {
-    local what=$1 want=$2 got=$3
-    if [[ $want == "$got" ]]; then
-        echo "ok - $what"
+
+# PASSED WHAT [WHY...]: prints "ok - WHAT" when PASSED is 1; else "FAIL -
+# WHAT" and the lines WHY, and counts the failure.
+_bench_verdict() {
+    if (($1)); then
+        echo "ok - $2"
     else
-        echo "FAIL - $what"
-        echo "  want: $(printf '%q' "$want")"
-        echo "  got:  $(printf '%q' "$got")"
+        echo "FAIL - $2"
+        printf '  %s\n' "${@:3}"
         BENCH_FAILURES=$((BENCH_FAILURES + 1))
     fi
+}
+
+# bench_expect_eq WHAT WANT GOT: the two strings are equal.
+bench_expect_eq() {
+    local passed=0
+    [[ $2 == "$3" ]] && passed=1
+    _bench_verdict "$passed" "$1" "want: $(printf '%q' "$2")" "got:  $(printf '%q' "$3")"
 }
 
 # bench_expect WHAT CMD...: CMD must succeed.
 bench_expect() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok - $what"
-    else
-        echo "FAIL - $what (failed: $*)"
-        BENCH_FAILURES=$((BENCH_FAILURES + 1))
-    fi
+    local passed=0
+    "${@:2}" && passed=1
+    _bench_verdict "$passed" "$1" "failed: ${*:2}"
 }
 
 # bench_expect_not WHAT CMD...: CMD must fail.
 bench_expect_not() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "FAIL - $what (succeeded: $*)"
-        BENCH_FAILURES=$((BENCH_FAILURES + 1))
-    else
-        echo "ok - $what"
-    fi
+    local passed=1
+    "${@:2}" && passed=0
+    _bench_verdict "$passed" "$1" "succeeded: ${*:2}"
 }
 
 # Ends the test script: exit 0 only when no check failed.

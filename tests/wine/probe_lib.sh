@@ -2,7 +2,7 @@
 # Shared by the tests that call single procedures of the window class through
 # form_probe.exe: runs one, answers its message boxes and keeps what it said.
 # Source it after lib.sh.
-# shellcheck disable=SC2034 # probe_out, probe_boxes and probe_status are for the tests
+# shellcheck disable=SC2034 # probe_out, probe_boxes, probe_box and probe_status are for the tests
 
 bench_require_built "$BENCH_FORM_PROBE" "$BENCH_DRIVER"
 
@@ -36,4 +36,21 @@ run_probe() {
 # A screenshot that is not all black.
 shot_shows_something() {
     [[ $(convert "$ARTIFACTS/$1" -format '%[fx:maxima>0.1]' info: 2>/dev/null) == 1 ]]
+}
+
+# WHAT: the procedure ran to its end ("done") without a message box.
+probe_expect_done() { bench_expect_eq "$1" "done|0" "$probe_out|${#probe_boxes[@]}"; }
+
+# LABEL [NUMBER]: the procedure ended at one message box, having printed
+# nothing; probe_box gets the box's text. With NUMBER, an extended regular
+# expression, the box is the error boundary's: "Error NUMBER", a blank line
+# and the description (PROBE_ANY_ERROR: any failure's number and hexadecimal).
+PROBE_ANY_ERROR='-[0-9]+ \(0x8[0-9A-F]{7}\)'
+probe_expect_one_box() {
+    bench_expect_eq "$1: the program ended at its one message box, printing nothing" "1|" \
+        "${#probe_boxes[@]}|$probe_out"
+    probe_box=${probe_boxes[0]:-}
+    echo "  box: $probe_box"
+    (($# < 2)) || bench_expect "$1: the box is the error boundary's, the number first" \
+        grep -Eq "^Error $2"'\\r\\n\\r\\n.' <<<"$probe_box"
 }

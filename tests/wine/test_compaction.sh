@@ -32,6 +32,11 @@ database_contents() {
 # so that a failure shows only the files that changed.
 folder_state() { (cd "$1" && sha256sum -- * | sort -k 2); }
 
+# WHAT BEFORE FILE: the folder of FILE is as folder_state saw it (BEFORE).
+expect_folder_as_before() {
+    bench_expect_eq "$1" "" "$(diff <(echo "$2") <(folder_state "$(dirname "$3")"))"
+}
+
 # BACKUP is DB followed by a suffix .<0..899>.tmpBackup, without leading zeros.
 is_backup_of() {
     [[ $2 == "$1"* ]] && grep -Eqx '\.(0|[1-9][0-9]?|[1-8][0-9][0-9])\.tmpBackup' <<<"${2#"$1"}"
@@ -101,16 +106,9 @@ for ((n = 0; n < 900; n++)); do
 done
 full_before=$(folder_state "$(dirname "$full_file")")
 probe_expect_status=1 run_probe CompactDB "$full_db"
-bench_expect_eq "all names taken: one message box" 1 "${#probe_boxes[@]}"
-box=${probe_boxes[0]:-}
-echo "  box: $box"
-bench_expect "the box is the error boundary's: number and hexadecimal" \
-    grep -Eq '^Error -[0-9]+ \(0x8[0-9A-F]{7}\)\\r\\n\\r\\n.' <<<"$box"
-bench_expect "the box names the database and its temporary names" \
-    grep -qF "$full_db.0.tmp" <<<"$box"
-bench_expect_eq "the program ended at the box: no backup path, no done" "" "$probe_out"
-bench_expect_eq "the folder is exactly as it was: database untouched, no new file" "" \
-    "$(diff <(echo "$full_before") <(folder_state "$(dirname "$full_file")"))"
+probe_expect_one_box "all names taken" "$PROBE_ANY_ERROR"
+bench_expect "the box names the database and its temporary names" grep -qF "$full_db.0.tmp" <<<"$probe_box"
+expect_folder_as_before "all names taken: the folder is as it was, database untouched, no new file" "$full_before" "$full_file"
 
 # --- a server holds the database open -------------------------------------------------
 held_db='C:\Suite Data\Gehalten Ñ\suite.mdb'
@@ -123,10 +121,9 @@ BENCH_WINE_TIMEOUT=120 probe_expect_status=3 probe_shot=compaction/held_database
     run_probe CompactDB "$held_db"
 expected="Could not compact and repair database. Please try and compact and repair the database using the \
 Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$held_db'; file already in use."
-bench_expect_eq "held open: the compaction's own message, exactly" "$expected" "${probe_boxes[*]:-}"
-bench_expect_eq "the program ended at the box: no backup path, no done" "" "$probe_out"
-bench_expect_eq "the folder is exactly as it was: database untouched, no backup, no temporary file" "" \
-    "$(diff <(echo "$held_before") <(folder_state "$(dirname "$held_file")"))"
+probe_expect_one_box "held open"
+bench_expect_eq "held open: the compaction's own message, exactly" "$expected" "$probe_box"
+expect_folder_as_before "held open: the folder is as it was, database untouched, no backup, no temporary file" "$held_before" "$held_file"
 
 # --- the compacted copy cannot be put in place ---------------------------------------
 # Held open by another process between the backup's name and the replacing
@@ -142,13 +139,10 @@ wait "$holder"
 compacted=$(sed -n 's/^holding //p' "$BENCH_TMP/hold.out" | tr -d '\r')
 echo "  held: $compacted"
 bench_expect "the other process held the compacted copy during the swap" test -n "$compacted"
-bench_expect_eq "the swap fails: one message box, no backup path, no done" "1|" "${#probe_boxes[@]}|$probe_out"
-box=${probe_boxes[0]:-}
-echo "  box: $box"
-bench_expect "the box is the boundary's with the sharing violation's number" \
-    grep -Eq '^Error -2147024864 \(0x80070020\)\\r\\n\\r\\n.' <<<"$box"
+# The error boundary's box, with the sharing violation's number.
+probe_expect_one_box "the swap fails" '-2147024864 \(0x80070020\)'
 bench_expect "the box says the old database is in place and where the copy is" \
-    grep -qF "The old database is still in place under $swap_db; the compacted copy is left as $compacted." <<<"$box"
+    grep -qF "The old database is still in place under $swap_db; the compacted copy is left as $compacted." <<<"$probe_box"
 bench_expect "the old database is under its name, byte for byte" \
     test "$(sha256sum <"$swap_file" 2>/dev/null)" == "$original_sum"
 bench_expect_eq "the compacted copy is kept, with the same tables and rows" "$contents" \

@@ -14,13 +14,9 @@ set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 
-# Called as a condition: when two benches start at once, the loser of a race
-# for a display moves on to the next one instead of ending the script.
-bench_start || bench_die "the bench did not start"
-bench_make_server
+e2e_start_server
 other_pid=$(bench_start_program Other.exe --hold "$BENCH_DB")
 e2e_snapshot_database
-folder_before=$(e2e_folder_files)
 
 # --- the database is missing: nothing is stopped --------------------------------------
 mv "$E2E_DB_FILE" "$E2E_DB_FILE.away"
@@ -35,42 +31,28 @@ bench_expect_eq "the window is still ready for another press" \
     "visible=1 enabled=1|visible=1 enabled=1|$E2E_READY_TEXT" \
     "$(e2e_control cmdCompact <<<"$dump" | cut -d' ' -f1-2)|$(e2e_control cmdClose <<<"$dump" | cut -d' ' -f1-2)|$(
         e2e_control_text lblStatus <<<"$dump")"
-for service in Teamharbor "Quorvin Mail Server"; do
-    bench_expect_eq "the $service service still runs, never asked to stop" "RUNNING 0" \
-        "$(bench_service_state "$service") $(e2e_service_stops "$service")"
-done
+e2e_expect_services RUNNING "0 1" "after the refusal"
 bench_expect_eq "every suite program still runs" "$(printf '%s\n' "${E2E_SUITE_PROGRAMS[@]}")" \
     "$(e2e_running_suite_programs)"
-bench_expect_eq "IIS was left alone" "" "$(bench_recorded iisreset)"
+e2e_expect_iisreset "IIS was left alone"
 mv "$E2E_DB_FILE.away" "$E2E_DB_FILE"
 
 # --- the database is held by another program: the compaction fails ------------------
 e2e_begin_run held
-run_status=0
-e2e_end_run || run_status=$?
-bench_expect_eq "the window goes before the run could finish" "1 window gone before cmdOpenDataFolder was visible" \
-    "$run_status $(e2e_end_reason)"
+e2e_expect_run_end "the window goes before the run could finish" "1 window gone before cmdOpenDataFolder was visible"
 # The engine's wording for a file that another process holds open, with
 # E_FAIL's number as a signed decimal.
 mapfile -t waiting < <(e2e_waiting_texts 0 59)
-expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${waiting[@]}"
-    "BOX: Could not compact and repair database. Please try and compact and repair the database using the Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$BENCH_DB'; file already in use.")
-bench_expect_eq "every status text up to the compaction, a minute's wait, then the failure's message" \
-    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
-bench_expect "the program has ended" e2e_driver --pid "$E2E_PID" wait-gone 10000
-bench_expect_eq "it ended with the failed compaction's exit code" 3 "$(e2e_exit_code)"
+e2e_expect_timeline "every status text up to the compaction, a minute's wait, then the failure's message" \
+    "$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${waiting[@]}" \
+    "BOX: Could not compact and repair database. Please try and compact and repair the database using the Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$BENCH_DB'; file already in use."
+e2e_expect_exit "the program ends with the failed compaction's exit code" 3
 
 # --- nothing changed, nothing restarted -------------------------------------------------
 bench_expect_eq "the database is untouched" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"
-bench_expect_eq "no backup and no compacted copy beside it" "$folder_before" "$(e2e_folder_files)"
-for service in Teamharbor "Quorvin Mail Server"; do
-    q=$(printf '%q' "$service")
-    bench_expect "the $service service is left STOPPED" bench_wait_until "bench_service_is $q STOPPED" 10
-    bench_expect_eq "the $service service was stopped and not started again" "1 1" \
-        "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
-done
-bench_expect_eq "the suite's programs were ended and not started again" "" "$(e2e_running_suite_programs)"
-bench_expect_eq "IIS was stopped and is left so" "iisreset /stop" "$(bench_recorded iisreset)"
+bench_expect_eq "no backup and no compacted copy beside it" "$E2E_DB_FOLDER_FILES" "$(e2e_folder_files)"
+e2e_expect_suite STOPPED "1 1" "after the failed compaction"
+e2e_expect_iisreset "IIS was stopped and is left so" stop
 bench_expect_eq "no permission was granted" 0 "$(bench_recorded_count cacls)"
 bench_expect_eq "the other program was left alone and still holds the database" "Other.exe error 32" \
     "$(bench_process_list | awk -F'\t' -v pid="$other_pid" '$1 == pid { print $3 }') $(bench_probe try-open \
@@ -83,20 +65,12 @@ bench_start_service Teamharbor
 e2e_start_program
 ready_status=$(e2e_driver dump | e2e_control lblStatus)
 e2e_begin_run missing
-run_status=0
-e2e_end_run || run_status=$?
-backup=$(e2e_backup_path) || backup=""
-expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}"
-    "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
-    "${E2E_COMPLETE_PREFIX}$backup\\r\\nQuorvin Mail Server is not running again: no service named \"Quorvin Mail Server\" exists. Please start Quorvin Mail Server manually.")
-bench_expect_eq "no mail server service: the run finishes" "0 cmdOpenDataFolder visible" \
-    "$run_status $(e2e_end_reason)"
-bench_expect_eq "every status text, the last naming the mail server as not back" \
-    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
-bench_expect_eq "no tick: the status keeps its Ready place and width" "visible=0|$ready_status" \
-    "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)|$(e2e_final_dump | e2e_control lblStatus)"
-bench_expect "Teamharbor is RUNNING again" bench_wait_until 'bench_service_is Teamharbor RUNNING' 15
-bench_expect_eq "the compacted database has the same tables and rows" "$E2E_DB_CONTENT" \
-    "$(e2e_database_content "$E2E_DB_FILE")"
+e2e_expect_run_end "no mail server service: the run finishes"
+e2e_expect_swapped "no mail server service"
+e2e_expect_timeline "every status text, the last naming the mail server as not back" \
+    "$E2E_READY_TEXT" "${E2E_WHOLE_RUN[@]}" \
+    "${E2E_COMPLETE_PREFIX}$E2E_BACKUP\\r\\nQuorvin Mail Server is not running again: no service named \"Quorvin Mail Server\" exists. Please start Quorvin Mail Server manually."
+e2e_expect_no_tick "$ready_status"
+e2e_expect_service Teamharbor RUNNING "2 3" "no mail server service"
 
 bench_finish

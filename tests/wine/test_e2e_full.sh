@@ -15,13 +15,10 @@ set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 
-# Called as a condition: when two benches start at once, the loser of a race
-# for a display moves on to the next one instead of ending the script.
-bench_start || bench_die "the bench did not start"
-bench_make_server --pad-mb 64 --release-delay 12500
+e2e_start_server --pad-mb 64 --release-delay 12500
 host=$(hostname)
 e2e_snapshot_database
-for service in Teamharbor "Quorvin Mail Server"; do
+for service in "${E2E_SUITE_SERVICES[@]}"; do
     [[ $(e2e_service_starts "$service") == 1 ]] || bench_die "$service did not start once before the run"
 done
 
@@ -40,58 +37,22 @@ bench_wine "$BENCH_DRIVER" --pid "$E2E_PID" responsiveness 150000 --until-visibl
     --during "${E2E_COMPACTING[1]}" >"$BENCH_TMP/responsiveness.txt" 2>&1 &
 probe_job=$!
 e2e_begin_run full
-run_status=0
-e2e_end_run || run_status=$?
+e2e_expect_run_end "the run ends with Open Data Folder shown"
 wait "$probe_job" || true
-bench_expect_eq "the run ends with Open Data Folder shown" "0 cmdOpenDataFolder visible" \
-    "$run_status $(e2e_end_reason)"
 echo "# the run took $(e2e_elapsed_ms) ms"
 
-# --- what the window said, in order ----------------------------------------------
-backup=$(e2e_backup_path) || backup=""
-bench_expect "the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
+# --- what the window said, in order, and the swapped database --------------------------
+e2e_expect_swapped "the swap"
+# The engine's copy is page for page and verified: the padding came along.
+bench_expect_eq "the compacted database is the whole large database" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"
 # How many seconds the run waited depends on how long its own steps took.
 waited=$(e2e_watch_lines | grep -c '^Waiting for the database to be closed\.\.\. ' || true)
 bench_expect "the run waited for the Teamharbor service, less than 10 s ($waited texts)" \
     test "$waited" -ge 1 -a "$waited" -le 10
 mapfile -t waiting < <(e2e_waiting_texts 0 $((waited - 1)))
-expected=(
-    "$E2E_READY_TEXT"
-    "Going to Kill Processes"
-    "Stopping Services"
-    "Stopping Services 1"
-    "Stopping Services 2"
-    "Stopping Services 3"
-    "Stopping Admin"
-    "Stopping Admin 1"
-    "Stopping Admin 2"
-    "Stopping Admin 3"
-    "Stopping IIS"
-    "Stopping IIS (Waiting...1)"
-    "Stopping IIS (Waiting...2)"
-    "Stopping IIS (Waiting...3)"
-    "Stopping IIS (Waiting...4)"
-    "Stopping IIS (Waiting...5)"
-    "About to compact and repair database..."
-    "Compacting and repairing database..."
-    "${waiting[@]}"
-    "Compact complete. Renaming old Database"
-    "Putting compacted database in place"
-    "Setting Permissions..."
-    "Setting Permissions...1"
-    "Setting Permissions...2"
-    "Setting Permissions...3"
-    "Setting Permissions...4"
-    "Setting Permissions...5"
-    "Setting Permissions...6"
-    "Setting Permissions...7"
-    "Setting Permissions...8"
-    "Setting Permissions...9"
-    "Starting Services..."
-    'Compact and repair complete.\r\nThe old database has been backed up to: '"$backup"
-)
-bench_expect_eq "every status text in order, the wait's among them, and no message box" \
-    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+e2e_expect_timeline "every status text in order, the wait's among them, and no message box" "$E2E_READY_TEXT" \
+    "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${waiting[@]}" "${E2E_SWAPPING[@]}" \
+    "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}" "${E2E_COMPLETE_PREFIX}$E2E_BACKUP"
 
 # The window answered during the compaction and never went silent for the
 # five seconds after which Windows calls it "Not Responding".
@@ -136,29 +97,11 @@ bench_expect_eq "every product's picture stays, no stroke is shown" \
 bench_expect "the tick is on the screen (e2e_full/finished.png)" bench_wait_until \
     'bench_screenshot e2e_full/finished.png && (($(e2e_tick_pixels "$ARTIFACTS/e2e_full/finished.png") > 500))' 5
 
-# --- the database --------------------------------------------------------------------
-bench_expect_eq "the compacted database stands under its name with the same tables and rows" \
-    "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
-# The engine's copy is page for page and verified: the padding came along.
-bench_expect_eq "the compacted database is the whole large database" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"
-backup_file=/nonexistent
-[[ -n $backup ]] && backup_file=$(bench_unix_path "$backup")
-bench_expect_eq "the old database is kept byte for byte under the backup name" "$E2E_DB_SUM" \
-    "$(sha256sum <"$backup_file" 2>/dev/null || true)"
-bench_expect_eq "the folder holds the database and its backup, nothing else" \
-    "$(printf '%s\n' "$(basename "$E2E_DB_FILE")" "$(basename "$backup_file")" | sort)" "$(e2e_folder_files | sort)"
-
 # --- the suite afterwards ------------------------------------------------------------
-for service in Teamharbor "Quorvin Mail Server"; do
-    q=$(printf '%q' "$service")
-    bench_expect "$service is RUNNING again" bench_wait_until "bench_service_is $q RUNNING" 15
-    bench_expect_eq "$service was stopped once and started again" "1 2" \
-        "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
-done
+e2e_expect_suite RUNNING "1 2"
 bench_expect_eq "the restarted servers hold the database again" "error 32" \
     "$(bench_probe try-open "$BENCH_DB" read | tr -d '\r')"
-bench_expect_eq "no server or administration program runs" "" "$(e2e_running_suite_programs)"
-bench_expect_eq "IIS was stopped, then started" $'iisreset /stop\niisreset /start' "$(bench_recorded iisreset)"
+e2e_expect_iisreset "IIS was stopped, then started" stop start
 bench_expect_eq "the twelve grants, in order" "$(e2e_expected_grants "$host")" "$(bench_recorded cacls)"
 bench_expect_eq "every grant ran the system's CACLS, never the one beside the program" \
     'C:\windows\syswow64\cacls.exe' "$(bench_recorded cacls --full | cut -f1 | sort -u)"
@@ -177,7 +120,6 @@ bench_expect_eq "the program stays in its Finished state" "visible=1" \
     "$(e2e_driver dump | e2e_control imgTick | cut -d' ' -f1)"
 
 e2e_driver click cmdClose >/dev/null
-bench_expect "Exit ends the program" e2e_driver --pid "$E2E_PID" wait-gone 10000
-bench_expect_eq "with exit code 0" 0 "$(e2e_exit_code)"
+e2e_expect_exit "Exit ends the program with exit code 0" 0
 
 bench_finish

@@ -11,10 +11,7 @@ set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 
-# Called as a condition: when two benches start at once, the loser of a race
-# for a display moves on to the next one instead of ending the script.
-bench_start || bench_die "the bench did not start"
-bench_make_server --products none
+e2e_start_server --products none
 
 # "name visible=V enabled=E" for each control named, from the dump on stdin.
 states() {
@@ -25,47 +22,22 @@ states() {
     done
 }
 
-# Checks common to both runs: the run finished with the expected texts, the
-# database was compacted and its backup kept, the grants were made.
+# Checks common to both runs, once the run has started: it finishes with the
+# texts given, the database is swapped, the tick shows, the grants were made.
 check_finished_run() {
-    local label=$1 run_status=$2 backup backup_file
-    shift 2
-    bench_expect_eq "$label: the run ends with Open Data Folder shown" "0 cmdOpenDataFolder visible" \
-        "$run_status $(e2e_end_reason)"
-    backup=$(e2e_backup_path) || backup=""
-    bench_expect "$label: the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
-    local expected=("$E2E_READY_TEXT" "$@" "${E2E_COMPLETE_PREFIX}$backup")
-    bench_expect_eq "$label: every status text in order, and no message box" \
-        "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
+    local label=$1
+    shift
+    e2e_expect_run_end "$label: the run ends with Open Data Folder shown"
+    e2e_expect_swapped "$label"
+    e2e_expect_timeline "$label: every status text in order, and no message box" \
+        "$E2E_READY_TEXT" "$@" "${E2E_COMPLETE_PREFIX}$E2E_BACKUP"
     bench_expect_eq "$label: the tick is shown" "visible=1" "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)"
-    bench_expect_eq "$label: the compacted database has the same tables and rows" \
-        "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
-    backup_file=/nonexistent
-    [[ -n $backup ]] && backup_file=$(bench_unix_path "$backup")
-    bench_expect_eq "$label: the old database is kept byte for byte under the backup name" "$E2E_DB_SUM" \
-        "$(sha256sum <"$backup_file" 2>/dev/null || true)"
-    bench_expect_eq "$label: the folder gained the backup, nothing else" \
-        "$(printf '%s\n' "$folder_before" "$(basename "$backup_file")" | sort)" "$(e2e_folder_files | sort)"
     bench_expect_eq "$label: the grants, in order (the file alone in a drive root)" "$(e2e_expected_grants "$(hostname)")" \
         "$(bench_recorded cacls | tail -n +$((grants_before + 1)))"
 }
 
-# LABEL STOPS_STARTS: both services stopped and left so; each has stopped and
-# started as often as STOPS_STARTS ("stops starts") says.
-check_suite_stopped() {
-    local label=$1 counts=$2 service q
-    for service in Teamharbor "Quorvin Mail Server"; do
-        q=$(printf '%q' "$service")
-        bench_expect "$label: $service is STOPPED" bench_wait_until "bench_service_is $q STOPPED" 10
-        bench_expect_eq "$label: $service was stopped once more and not started again" "$counts" \
-            "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
-    done
-    bench_expect_eq "$label: no server or administration program runs" "" "$(e2e_running_suite_programs)"
-}
-
 # === none of the products installed ==========================================
 e2e_snapshot_database
-folder_before=$(e2e_folder_files)
 grants_before=0
 e2e_start_program
 bench_expect_eq "ready: every picture shown, the strokes over Teamharbor and the mail server drawn" \
@@ -84,16 +56,14 @@ if e2e_wait_for_status "Stopping Services 1" 15; then
 else
     bench_expect "running: the run reached \"Stopping Services 1\"" false
 fi
-run_status=0
-e2e_end_run || run_status=$?
-check_finished_run "none installed" "$run_status" "${E2E_STOPPING[@]}" "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" \
+check_finished_run "none installed" "${E2E_STOPPING[@]}" "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" \
     "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
 bench_expect_eq "none installed: after the run no picture and no stroke is shown" \
     "$(printf '%s\n' 'imgTH visible=0 enabled=1' 'imgTP visible=0 enabled=1' 'imgQO visible=0 enabled=1' \
         'thline visible=0 enabled=1' 'tpline visible=0 enabled=1' 'qoline visible=0 enabled=1')" \
     "$(e2e_final_dump | states imgTH imgTP imgQO thline tpline qoline)"
-check_suite_stopped "none installed" "1 1"
-bench_expect_eq "none installed: IIS is left alone" "" "$(bench_recorded iisreset)"
+e2e_expect_suite STOPPED "1 1" "none installed"
+e2e_expect_iisreset "none installed: IIS is left alone"
 bench_screenshot e2e_products/none_finished.png
 e2e_driver click cmdClose >/dev/null
 e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || bench_die "Exit did not end the program"
@@ -113,22 +83,18 @@ for program in THAdmin.exe TPAdmin.exe QOAdmin.exe; do bench_start_program "$pro
 [[ $(bench_probe try-open "$BENCH_DB" read | tr -d '\r') == "error 32" ]] || bench_die "the database is not held"
 
 e2e_snapshot_database
-folder_before=$(e2e_folder_files)
 grants_before=$(bench_recorded_count cacls)
 e2e_start_program
 e2e_begin_run organizer
-run_status=0
-e2e_end_run || run_status=$?
 # In the drive's root only the file grants are made, with their texts.
-check_finished_run "Organizer only" "$run_status" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" \
+check_finished_run "Organizer only" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" \
     "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]:0:5}" "${E2E_RESTARTING[@]}"
 bench_expect_eq "Organizer only: only the Organizer's picture stays, no stroke" \
     "$(printf '%s\n' 'imgTH visible=0 enabled=1' 'imgTP visible=0 enabled=1' 'imgQO visible=1 enabled=1' \
         'thline visible=0 enabled=1' 'tpline visible=0 enabled=1' 'qoline visible=0 enabled=1')" \
     "$(e2e_final_dump | states imgTH imgTP imgQO thline tpline qoline)"
-check_suite_stopped "Organizer only" "2 2"
-bench_expect_eq "Organizer only: IIS was stopped, then started" $'iisreset /stop\niisreset /start' \
-    "$(bench_recorded iisreset)"
+e2e_expect_suite STOPPED "2 2" "Organizer only"
+e2e_expect_iisreset "Organizer only: IIS was stopped, then started" stop start
 bench_screenshot e2e_products/organizer_finished.png
 
 bench_finish

@@ -11,10 +11,7 @@ set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 
-# Called as a condition: when two benches start at once, the loser of a race
-# for a display moves on to the next one instead of ending the script.
-bench_start || bench_die "the bench did not start"
-bench_make_server --products teamharbor,organizer --as-exe teamharbor
+e2e_start_server --products teamharbor,organizer --as-exe teamharbor
 bench_install_product mailserver --no-folder-value
 teamharbor_program='C:\Program Files\Quorvin\Teamharbor\THSERVICE.EXE'
 e2e_snapshot_database
@@ -37,21 +34,12 @@ bench_expect_eq "the close box was used three times while the run worked" \
     'posted after "Stopping Services 2"; posted after "Stopping Admin 2"; posted after "Setting Permissions...3"; ' \
     "$closes"
 
-run_status=0
-e2e_end_run || run_status=$?
-bench_expect_eq "the window stayed and the run finished" "0 cmdOpenDataFolder visible" "$run_status $(e2e_end_reason)"
-backup=$(e2e_backup_path) || backup=""
-bench_expect "the completion text names <db>.<0..899>.tmpBackup" test -n "$backup"
-expected=("$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}"
-    "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}"
-    "BOX: Could not start Quorvin Mail Server, please start Quorvin Mail Server manually"
-    "${E2E_COMPLETE_PREFIX}$backup\\r\\nQuorvin Mail Server is not running again: it could not be started. Please start Quorvin Mail Server manually.")
-bench_expect_eq "every status text in order, the mail server's message after \"Starting Services...\"" \
-    "$(printf '%s\n' "${expected[@]}")" "$(e2e_timeline)"
-bench_expect_eq "no tick: the status keeps its Ready place and width" "visible=0|$ready_status" \
-    "$(e2e_final_dump | e2e_control imgTick | cut -d' ' -f1)|$(e2e_final_dump | e2e_control lblStatus)"
-bench_expect_eq "the compacted database has the same tables and rows" \
-    "$E2E_DB_CONTENT" "$(e2e_database_content "$E2E_DB_FILE")"
+e2e_expect_run_end "the window stayed and the run finished"
+e2e_expect_swapped "the swap"
+e2e_expect_timeline "every status text in order, the mail server's message after \"Starting Services...\"" \
+    "$E2E_READY_TEXT" "${E2E_WHOLE_RUN[@]}" "BOX: Could not start Quorvin Mail Server, please start Quorvin Mail Server manually" \
+    "${E2E_COMPLETE_PREFIX}$E2E_BACKUP\\r\\nQuorvin Mail Server is not running again: it could not be started. Please start Quorvin Mail Server manually."
+e2e_expect_no_tick "$ready_status"
 
 # --- the restarts ------------------------------------------------------------------
 bench_expect "THSERVICE.EXE runs again" bench_wait_until 'bench_process_running THSERVICE.EXE' 10
@@ -63,17 +51,11 @@ bench_expect_eq "it was started from Teamharbor's Setup\\Folder, the path as the
     "$(grep -c . <<<"$started_from" || true)"
 bench_expect_eq "and it is the THSERVICE.EXE that runs" "THSERVICE.EXE" \
     "$(bench_process_list | awk -F'\t' -v pid="$started_from" '$1 == pid { print $3 }')"
-for service in Teamharbor "Quorvin Mail Server"; do
-    q=$(printf '%q' "$service")
-    bench_expect "the $service service is STOPPED" bench_wait_until "bench_service_is $q STOPPED" 10
-    bench_expect_eq "the $service service was stopped and not started again" "1 1" \
-        "$(e2e_service_stops "$service") $(e2e_service_starts "$service")"
-done
-bench_expect_eq "the run went on after the message: IIS was started" $'iisreset /stop\niisreset /start' \
-    "$(bench_recorded iisreset)"
+e2e_expect_services STOPPED "1 1"
+e2e_expect_iisreset "the run went on after the message: IIS was started" stop start
 
 # --- the close box once the run has finished -----------------------------------------
 bench_expect "the close box is taken" e2e_driver close
-bench_expect "and ends the program" e2e_driver --pid "$E2E_PID" wait-gone 10000
+e2e_expect_exit "and ends the program with exit code 0" 0
 
 bench_finish

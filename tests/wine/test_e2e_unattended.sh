@@ -10,8 +10,7 @@ set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 
-bench_start || bench_die "the bench did not start"
-bench_make_server
+e2e_start_server
 db_file=$(bench_unix_path "$BENCH_DB")
 log_file="$db_file.log"
 
@@ -33,10 +32,8 @@ e2e_snapshot_database
 bench_expect_eq "the run ends by itself with exit code 0" 0 "$(run_unattended)"
 bench_expect_eq "every line of the log has its time stamp" "$(tr -d '\r' <"$log_file" | wc -l)" "$(log_lines | wc -l)"
 backup=$(log_lines | sed -n 's/^Backup: //p')
-expected=("${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}"
-    "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}" "${E2E_COMPLETE_PREFIX}$backup")
-bench_expect_eq "the log holds every status text in order" "$(printf 'Status: %s\n' "${expected[@]}")" \
-    "$(log_lines | grep '^Status: ')"
+bench_expect_eq "the log holds every status text in order" \
+    "$(printf 'Status: %s\n' "${E2E_WHOLE_RUN[@]}" "${E2E_COMPLETE_PREFIX}$backup")" "$(log_lines | grep '^Status: ')"
 bench_expect_eq "the log gives the sizes in bytes" "$(stat -c %s "$db_file") $(stat -c %s "$db_file")" \
     "$(log_lines | sed -n 's/^Database size before: //p') $(log_lines | sed -n 's/^Database size after: //p')"
 bench_expect_eq "the backup it names is the old database" "$E2E_DB_SUM" \
@@ -52,12 +49,8 @@ failed=$(log_lines | tail -n +$((lines_before + 1)))
 bench_expect "the message is in the log instead of a box" \
     grep -q '^Message: Could not compact and repair database\. .*Error was: ' <<<"$failed"
 bench_expect "what the run stopped is started again first" grep -qx 'Starting again what this run stopped' <<<"$failed"
-for service in Teamharbor "Quorvin Mail Server"; do
-    q=$(printf '%q' "$service")
-    bench_expect "the $service service runs again" bench_wait_until "bench_service_is $q RUNNING" 15
-done
-bench_expect_eq "IIS was started again" $'iisreset /stop\niisreset /start\niisreset /stop\niisreset /start' \
-    "$(bench_recorded iisreset)"
+e2e_expect_suite RUNNING "2 3" "after the failed compaction"
+e2e_expect_iisreset "IIS was started again" stop start stop start
 bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
     <<<"$(tail -n 1 <<<"$failed")"
 

@@ -61,14 +61,14 @@ bench_start_program QOAdmin.exe >/dev/null
 bench_expect_eq "two copies of THAdmin.exe run before" "$(printf '%s\n' "$admin1" "$admin2" | sort)" \
     "$(pids_of THAdmin.exe)"
 run_probe KillProcess THAdmin.exe
-bench_expect_eq "ending THAdmin.exe returns without a message" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "ending THAdmin.exe returns without a message"
 bench_expect "both copies of THAdmin.exe are gone" \
     bench_wait_until '[[ -z $(pids_of THAdmin.exe) ]]' 10
 bench_expect_eq "the other programs run on" "$bystander" "$(pids_of TPAdmin.exe)"
 
 before=$(fixture_programs)
 run_probe KillProcess NoSuchProgram.exe
-bench_expect_eq "a name no process has: nothing reported" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "a name no process has: nothing reported"
 bench_expect_eq "a name no process has: every other program runs on" "$before" "$(fixture_programs)"
 
 # --- Teamharbor installed as a program ---------------------------------------------
@@ -78,7 +78,7 @@ th_exe='C:\Program Files\Quorvin\Teamharbor\THSERVICE.EXE'
 reinstall_product teamharbor --as-exe
 started_mark
 run_probe StartTeamharbor
-bench_expect_eq "as a program: the procedure returns without a message" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "as a program: the procedure returns without a message"
 bench_expect "as a program: THSERVICE.EXE of the setup folder starts" \
     bench_wait_until '[[ -n $(started_since_mark) ]]' 15
 launched=$(started_since_mark)
@@ -95,7 +95,7 @@ th_folder='C:\Quorvin-Server-Ä\Teamharbor'
 reinstall_product teamharbor --install-mode-text 1 --folder "$th_folder"
 started_mark
 run_probe StartTeamharbor
-bench_expect_eq "install mode \"1\" as text: no message" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "install mode \"1\" as text: no message"
 bench_expect "install mode \"1\" as text launches the program" bench_wait_until '[[ -n $(started_since_mark) ]]' 15
 bench_expect_eq "the program of the setup folder, by its full path, quoted" $'program\t'"\"$th_folder\\THSERVICE.EXE\"" \
     "$(cut -f1,4 <<<"$(started_since_mark)")"
@@ -106,7 +106,7 @@ end_program THSERVICE.EXE
 reinstall_product teamharbor --as-service
 started_mark
 run_probe StartTeamharbor
-bench_expect_eq "as a service: the procedure returns without a message" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "as a service: the procedure returns without a message"
 bench_expect "as a service: Teamharbor is RUNNING" bench_wait_until 'bench_service_is Teamharbor RUNNING' 20
 bench_expect_eq "as a service: the service's program started and nothing else" "service:Teamharbor" \
     "$(started_since_mark | cut -f1 | sort -u)"
@@ -114,13 +114,14 @@ bench_expect_eq "as a service: no THSERVICE.EXE runs" "" "$(pids_of THSERVICE.EX
 stop_service Teamharbor
 
 # --- Teamharbor that cannot be started ----------------------------------------------
-# Each: the product's message, nothing started, and the procedure returns.
+# WHAT MESSAGE SERVICE: the product's message, the procedure returns, nothing
+# started, its service stays stopped.
 expect_not_started() {
     local what=$1
-    bench_expect_eq "$what: the product's message, once" "$th_message" "${probe_boxes[*]:-}"
+    bench_expect_eq "$what: the product's message, once" "$2" "${probe_boxes[*]:-}"
     bench_expect_eq "$what: the procedure returns after it" "done" "$probe_out"
     bench_expect_eq "$what: nothing started" "" "$(started_since_mark)"
-    bench_expect_eq "$what: the service stays stopped" STOPPED "$(bench_service_state Teamharbor)"
+    bench_expect_eq "$what: the service stays stopped" STOPPED "$(bench_service_state "$3")"
     bench_expect_eq "$what: no new program runs" "$programs_before" "$(fixture_programs)"
 }
 
@@ -128,7 +129,7 @@ reinstall_product teamharbor --as-service --no-folder-value
 started_mark
 programs_before=$(fixture_programs)
 run_probe StartTeamharbor
-expect_not_started "no Folder value"
+expect_not_started "no Folder value" "$th_message" Teamharbor
 
 empty_folder='C:\Program Files\Quorvin\Leer'
 mkdir -p "$(bench_unix_path "$empty_folder")"
@@ -136,14 +137,14 @@ reinstall_product teamharbor --as-exe --folder "$empty_folder" --no-program-file
 started_mark
 programs_before=$(fixture_programs)
 run_probe StartTeamharbor
-expect_not_started "a folder without THSERVICE.EXE"
+expect_not_started "a folder without THSERVICE.EXE" "$th_message" Teamharbor
 
 # --- the mail server ----------------------------------------------------------------
 qms_folder='C:\Quorvin\Teampost'
 reinstall_product mailserver --as-exe --folder "$qms_folder"
 started_mark
 run_probe StartMailServer
-bench_expect_eq "mail server as a program: no message" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "mail server as a program: no message"
 bench_expect "mail server as a program: its program starts" bench_wait_until '[[ -n $(started_since_mark) ]]' 15
 bench_expect_eq "the mail server's program path ends in \\QMSSrv.EXE" \
     $'program\t'"\"$qms_folder\\QMSSrv.EXE\"" "$(cut -f1,4 <<<"$(started_since_mark)")"
@@ -153,7 +154,7 @@ end_program QMSSrv.EXE
 
 reinstall_product mailserver --as-service
 run_probe StartMailServer
-bench_expect_eq "mail server as a service: no message" "done|0" "$probe_out|${#probe_boxes[@]}"
+probe_expect_done "mail server as a service: no message"
 bench_expect "mail server as a service: Quorvin Mail Server is RUNNING" \
     bench_wait_until 'bench_service_is "Quorvin Mail Server" RUNNING' 20
 stop_service "Quorvin Mail Server"
@@ -162,11 +163,6 @@ reinstall_product mailserver --as-service --no-install-mode
 started_mark
 programs_before=$(fixture_programs)
 run_probe StartMailServer
-bench_expect_eq "mail server without an install mode: its own message, once" "$qms_message" "${probe_boxes[*]:-}"
-bench_expect_eq "mail server without an install mode: the procedure returns after it" "done" "$probe_out"
-bench_expect_eq "mail server without an install mode: nothing started" "" "$(started_since_mark)"
-bench_expect_eq "mail server without an install mode: the service stays stopped" STOPPED \
-    "$(bench_service_state "Quorvin Mail Server")"
-bench_expect_eq "mail server without an install mode: no new program runs" "$programs_before" "$(fixture_programs)"
+expect_not_started "mail server without an install mode" "$qms_message" "Quorvin Mail Server"
 
 bench_finish
