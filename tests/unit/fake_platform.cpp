@@ -42,6 +42,13 @@ void FailurePlan::hit() {
     if (auto it = nth.find(calls); it != nth.end()) throw it->second;
 }
 
+// The files as they stand between two calls are what a kill at that moment
+// would leave, so each call looks at the guarded name as it finds it.
+void FakePlatform::record(std::wstring entry) {
+    log_.add(std::move(entry));
+    if (!guardedPath.empty() && !files.contains(guardedPath)) guardedPathEmptyAt.push_back(log_.entries().back());
+}
+
 // ---- registry ---------------------------------------------------------------
 
 std::wstring FakePlatform::missingWording(const std::wstring& path) {
@@ -83,7 +90,7 @@ bool FakePlatform::keyExists(const std::wstring& key) const {
 }
 
 car::RegValue FakePlatform::regRead(const std::wstring& path) {
-    log_.add(L"regRead " + path);
+    record(L"regRead " + path);
     if (auto failure = readFailures_.find(path); failure != readFailures_.end()) failure->second.hit();
     const auto cut = path.rfind(L'\\');
     const bool readable = cut != std::wstring::npos && keyExists(path.substr(0, cut));
@@ -97,7 +104,7 @@ car::RegValue FakePlatform::regRead(const std::wstring& path) {
 // ---- files --------------------------------------------------------------------
 
 void FakePlatform::moveFile(const std::wstring& from, const std::wstring& to) {
-    log_.add(L"moveFile " + from + L" -> " + to);
+    record(L"moveFile " + from + L" -> " + to);
     moveFailures.hit();
     auto source = files.find(from);
     if (source == files.end()) throw car::Error{kFileNotFound, L"File not found"};
@@ -105,16 +112,11 @@ void FakePlatform::moveFile(const std::wstring& from, const std::wstring& to) {
     FakeFile moved = std::move(source->second);
     files.erase(source);
     files.emplace(to, std::move(moved));
-    checkGuardedPath();
-}
-
-void FakePlatform::checkGuardedPath() {
-    if (!guardedPath.empty() && !files.contains(guardedPath)) guardedPathWasEmpty = true;
 }
 
 // The fake's files never change once written, so a second name can be a copy.
 void FakePlatform::createHardLink(const std::wstring& existing, const std::wstring& newName) {
-    log_.add(L"createHardLink " + existing + L" -> " + newName);
+    record(L"createHardLink " + existing + L" -> " + newName);
     if (!hardLinks) throw car::Error{car::kNoHardLinksHr, L"Incorrect function."};
     auto source = files.find(existing);
     if (source == files.end()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
@@ -124,25 +126,23 @@ void FakePlatform::createHardLink(const std::wstring& existing, const std::wstri
 }
 
 void FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
-    log_.add(L"replaceFile " + from + L" -> " + to);
+    record(L"replaceFile " + from + L" -> " + to);
     replaceFailures.hit();
     auto source = files.find(from);
     if (source == files.end()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     FakeFile moved = std::move(source->second);
     files.erase(source);
     files[to] = std::move(moved);
-    checkGuardedPath();
 }
 
 void FakePlatform::deleteFile(const std::wstring& path) {
-    log_.add(L"deleteFile " + path);
+    record(L"deleteFile " + path);
     deleteFailures.hit();
     if (files.erase(path) == 0) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
-    checkGuardedPath();
 }
 
 bool FakePlatform::fileInUse(const std::wstring& path) {
-    log_.add(L"fileInUse " + path);
+    record(L"fileInUse " + path);
     auto held = heldForChecks.find(path);
     if (held == heldForChecks.end() || held->second == 0) return false;
     --held->second;
@@ -150,12 +150,12 @@ bool FakePlatform::fileInUse(const std::wstring& path) {
 }
 
 std::vector<std::wstring> FakePlatform::fileHolders(const std::wstring& path) {
-    log_.add(L"fileHolders " + path);
+    record(L"fileHolders " + path);
     return holders;
 }
 
 bool FakePlatform::pathExists(const std::wstring& path) {
-    log_.add(L"pathExists " + path);
+    record(L"pathExists " + path);
     if (files.contains(path)) return true;
     const std::wstring folder = path.ends_with(L'\\') ? path : path + L'\\';
     return std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first.starts_with(folder); });
@@ -163,7 +163,7 @@ bool FakePlatform::pathExists(const std::wstring& path) {
 
 // A folder is any path that files stand under.
 car::PathInfo FakePlatform::pathInfo(const std::wstring& path) {
-    log_.add(L"pathInfo " + path);
+    record(L"pathInfo " + path);
     if (auto file = files.find(path); file != files.end()) return {true, false, file->second.content.size()};
     const std::wstring folder = path.ends_with(L'\\') ? path : path + L'\\';
     const bool isFolder = !path.empty() && std::any_of(files.begin(), files.end(), [&](const auto& file) {
@@ -173,7 +173,7 @@ car::PathInfo FakePlatform::pathInfo(const std::wstring& path) {
 }
 
 std::uint64_t FakePlatform::freeSpace(const std::wstring& folder) {
-    log_.add(L"freeSpace " + folder);
+    record(L"freeSpace " + folder);
     freeSpaceFailures.hit();
     return freeBytes;
 }
@@ -203,7 +203,7 @@ void FakePlatform::removeSystemProgram(const std::wstring& name) {
 
 std::uint32_t FakePlatform::launch(const std::wstring& application, const std::wstring& commandLine,
                                    const std::wstring& currentFolder, int windowStyle) {
-    log_.add(L"launch " + std::to_wstring(windowStyle) + L" " + commandLine);
+    record(L"launch " + std::to_wstring(windowStyle) + L" " + commandLine);
     const std::wstring program = programOf(application);
     if (program.empty()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     if (auto failure = launchFailures.find(program); failure != launchFailures.end()) throw failure->second;
@@ -234,7 +234,7 @@ bool FakePlatform::hasEnded(std::uint32_t pid) const {
 
 bool FakePlatform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
                                 std::optional<std::uint32_t>* exitCode) {
-    log_.add(L"await " + std::to_wstring(processId));
+    record(L"await " + std::to_wstring(processId));
     auto it = std::find_if(launches.begin(), launches.end(), [&](const LaunchRecord& l) { return l.pid == processId; });
     bool ended = true;
     if (it != launches.end() && it->finishesAt > now) {
@@ -262,17 +262,17 @@ std::uint64_t FakePlatform::milliseconds() { return now; }
 // ---- messages, pump, clock ---------------------------------------------------------
 
 void FakePlatform::showMessage(const std::wstring& text) {
-    log_.add(L"showMessage " + text);
+    record(L"showMessage " + text);
     messages.push_back(text);
 }
 
 void FakePlatform::endProgram(int exitCode) {
-    log_.add(L"end " + std::to_wstring(exitCode));
+    record(L"end " + std::to_wstring(exitCode));
     throw EndSignal{exitCode};
 }
 
 void FakePlatform::pumpMessages() {
-    log_.add(L"pump");
+    record(L"pump");
     if (onPump && !pumping_) {
         pumping_ = true;
         onPump();
@@ -281,7 +281,7 @@ void FakePlatform::pumpMessages() {
 }
 
 void FakePlatform::sleep(std::uint32_t milliseconds) {
-    log_.add(L"sleep " + std::to_wstring(milliseconds));
+    record(L"sleep " + std::to_wstring(milliseconds));
     now += milliseconds;
 }
 
@@ -292,7 +292,7 @@ std::uint64_t FakePlatform::clockTicks() { return now * 10000 + ++ticksCalls_ * 
 // ---- network parameters, common controls -------------------------------------------
 
 std::uint32_t FakePlatform::getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) {
-    log_.add(L"getNetworkParams");
+    record(L"getNetworkParams");
     networkParamsLengths.push_back(length);
     if (networkParamsSize == 0) {
         length = 0;
@@ -315,7 +315,7 @@ std::wstring FakePlatform::fromAnsiCodePage(const std::uint8_t* bytes, std::size
 }
 
 bool FakePlatform::initCommonControls(std::uint32_t size, std::uint32_t classes) {
-    log_.add(L"initCommonControls " + std::to_wstring(size) + L" " + hex(classes));
+    record(L"initCommonControls " + std::to_wstring(size) + L" " + hex(classes));
     return commonControlsResult;
 }
 

@@ -67,6 +67,9 @@ struct AwaitRecord {
 };
 
 inline constexpr std::wstring_view kWmiMoniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+// The two queries the program is meant to send WMI, up to the quoted name.
+inline const std::wstring kProcessQuery = L"SELECT * FROM Win32_Process WHERE Name = '";
+inline const std::wstring kServiceQuery = L"Select * from Win32_Service Where Name ='";
 // A 32-bit program's folders on 64-bit Windows.
 inline const car::SystemFolders kSystemFolders{L"C:\\Windows", L"C:\\Windows\\SysWOW64", L"C:\\Windows\\Sysnative"};
 inline constexpr std::uint32_t kFixedInfoSize = 584;  // sizeof(FIXED_INFO) for a 32-bit process
@@ -91,9 +94,10 @@ public:
     bool hardLinks = true;  // false: a volume without them (FAT32, some shares)
     FailurePlan replaceFailures;
     FailurePlan deleteFailures;
-    // The file whose name must never be left empty; set when it ever was.
+    // The file whose name must never be left empty, and each call (as
+    // logged) that found nothing under it.
     std::wstring guardedPath;
-    bool guardedPathWasEmpty = false;
+    std::vector<std::wstring> guardedPathEmptyAt;
     // Other processes holding files open: how many more fileInUse() calls
     // find each still held, and who holds it.
     std::map<std::wstring, int> heldForChecks;
@@ -189,7 +193,7 @@ public:
 
 private:
     bool keyExists(const std::wstring& key) const;
-    void checkGuardedPath();
+    void record(std::wstring entry);  // logs a call
     std::wstring programOf(const std::wstring& application) const;
 
     EventLog& log_;

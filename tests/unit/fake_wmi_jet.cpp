@@ -15,36 +15,36 @@ constexpr std::int32_t kWbemInvalidQuery = car::hresult(0x80041017u);
 constexpr std::int32_t kWbemInvalidNamespace = car::hresult(0x8004100Eu);
 constexpr std::int32_t kWbemMethodNotImplemented = car::hresult(0x8004102Eu);
 
-class FakeJetEngine final : public car::JetEngine {
+// Holds the platform it forwards to and counts itself in one of the
+// platform's counters while it lives.
+template <int FakePlatform::*Live>
+class Counted {
 public:
-    explicit FakeJetEngine(FakePlatform& platform) : platform_(platform) { ++platform_.liveJetEngines; }
-    ~FakeJetEngine() override { --platform_.liveJetEngines; }
-    FakeJetEngine(const FakeJetEngine&) = delete;
-    FakeJetEngine& operator=(const FakeJetEngine&) = delete;
+    explicit Counted(FakePlatform& platform) : platform_(platform) { ++(platform_.*Live); }
+    ~Counted() { --(platform_.*Live); }
+    Counted(const Counted&) = delete;
+    Counted& operator=(const Counted&) = delete;
 
-    void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
-        platform_.compact(source, destination);
-    }
-
-private:
+protected:
     FakePlatform& platform_;
 };
 
-class FakeWmiService final : public car::WmiService {
+class FakeJetEngine final : public car::JetEngine, Counted<&FakePlatform::liveJetEngines> {
 public:
-    explicit FakeWmiService(FakePlatform& platform) : platform_(platform) { ++platform_.liveWmiServices; }
-    ~FakeWmiService() override { --platform_.liveWmiServices; }
-    FakeWmiService(const FakeWmiService&) = delete;
-    FakeWmiService& operator=(const FakeWmiService&) = delete;
+    using Counted::Counted;
+    void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
+        platform_.compact(source, destination);
+    }
+};
 
+class FakeWmiService final : public car::WmiService, Counted<&FakePlatform::liveWmiServices> {
+public:
+    using Counted::Counted;
     std::vector<car::WmiObject> execQuery(const std::wstring& wql) override { return platform_.query(wql); }
     std::uint32_t execMethod(const car::WmiObject& object, const std::wstring& method) override {
         platform_.method(object, method);
         return 0;
     }
-
-private:
-    FakePlatform& platform_;
 };
 
 // WQL compares strings without regard to case.
@@ -74,13 +74,13 @@ std::wstring dataSourceOf(const std::wstring& connection) {
 }  // namespace
 
 std::unique_ptr<car::JetEngine> FakePlatform::createJetEngine() {
-    log_.add(L"createJetEngine");
+    record(L"createJetEngine");
     jetCreateFailures.hit();
     return std::make_unique<FakeJetEngine>(*this);
 }
 
 void FakePlatform::compact(const std::wstring& source, const std::wstring& destination) {
-    log_.add(L"compactDatabase " + source + L" | " + destination);
+    record(L"compactDatabase " + source + L" | " + destination);
     compactions.emplace_back(source, destination);
     compactFailures.hit();
     const std::wstring from = dataSourceOf(source);
@@ -92,7 +92,7 @@ void FakePlatform::compact(const std::wstring& source, const std::wstring& desti
 }
 
 std::unique_ptr<car::WmiService> FakePlatform::connectWmi(const std::wstring& moniker) {
-    log_.add(L"connectWmi " + moniker);
+    record(L"connectWmi " + moniker);
     connectFailures.hit();
     if (moniker != kWmiMoniker) throw car::Error{kWbemInvalidNamespace, L"Invalid namespace"};
     return std::make_unique<FakeWmiService>(*this);
@@ -115,10 +115,10 @@ const FakeService* FakePlatform::service(const std::wstring& name) const {
 // Evaluates only the two query forms the program is meant to send, character
 // for character; any other text is refused as WMI refuses a bad query.
 std::vector<car::WmiObject> FakePlatform::query(const std::wstring& wql) {
-    log_.add(L"execQuery " + wql);
+    record(L"execQuery " + wql);
     queryFailures.hit();
     std::vector<car::WmiObject> result;
-    if (auto name = quotedName(wql, L"SELECT * FROM Win32_Process WHERE Name = '")) {
+    if (auto name = quotedName(wql, kProcessQuery)) {
         for (const FakeProcess& p : processes) {
             if (!sameName(p.name, *name)) continue;
             result.push_back({L"\\\\FAKEHOST\\root\\cimv2:Win32_Process.Handle=\"" + std::to_wstring(p.pid) + L"\"",
@@ -128,7 +128,7 @@ std::vector<car::WmiObject> FakePlatform::query(const std::wstring& wql) {
         }
         return result;
     }
-    if (auto name = quotedName(wql, L"Select * from Win32_Service Where Name ='")) {
+    if (auto name = quotedName(wql, kServiceQuery)) {
         for (const FakeService& s : services) {
             if (!sameName(s.name, *name)) continue;
             result.push_back({L"\\\\FAKEHOST\\root\\cimv2:Win32_Service.Name=\"" + s.name + L"\"", s.name, 0,
@@ -140,8 +140,8 @@ std::vector<car::WmiObject> FakePlatform::query(const std::wstring& wql) {
 }
 
 void FakePlatform::method(const car::WmiObject& object, const std::wstring& name) {
-    log_.add(L"execMethod " + name + L" " + object.name +
-             (object.processId ? L" " + std::to_wstring(object.processId) : L""));
+    record(L"execMethod " + name + L" " + object.name +
+           (object.processId ? L" " + std::to_wstring(object.processId) : L""));
     methodFailures.hit();
     const bool isProcess = object.path.find(L":Win32_Process.") != std::wstring::npos;
     if (isProcess && name == L"Terminate") {

@@ -28,6 +28,13 @@ struct Products {
 };
 
 struct Harness {
+    Harness() = default;
+    // Installed and started: the Ready window on that server.
+    explicit Harness(Products products) {
+        install(products);
+        start();
+    }
+
     EventLog log;
     FakePlatform platform{log};
     HeadlessView view{log};

@@ -41,24 +41,15 @@ Expected& Expected::wmiQuery(const std::wstring& wql) {
     return add(L"execQuery " + wql);
 }
 
-Expected& Expected::grant(const std::wstring& target, const std::wstring& account, bool asFile) {
-    return add(L"launch 0 CACLS \"" + target + (asFile ? L"\" /E /G \"" : L"\" /E /T /C /G \"") + account + L"\":F");
-}
-
-Expected& Expected::permissions(const std::wstring& dbPath, const std::wstring& folder, const std::wstring& host) {
-    const std::wstring text = L"Setting Permissions...";
-    status(text).grant(dbPath, L"administrators", true);
-    step().grant(dbPath, L"ASPNET", true);
-    status(text + L"1").step().grant(dbPath, L"IIS_WPG", true);
-    status(text + L"2").step().hostLookup().grant(dbPath, L"IWAM_" + host, true);
-    status(text + L"3").step().hostLookup().grant(dbPath, L"IUSR_" + host, true);
-    status(text + L"4").step().grant(dbPath, L"users", true);
-    grant(folder, L"administrators", false);
-    status(text + L"5").step().grant(folder, L"ASPNET", false);
-    status(text + L"6").step().grant(folder, L"IIS_WPG", false);
-    status(text + L"7").step().hostLookup().grant(folder, L"IWAM_" + host, false);
-    status(text + L"8").step().hostLookup().grant(folder, L"IUSR_" + host, false);
-    return status(text + L"9").step().grant(folder, L"users", false);
+std::vector<std::wstring> grantCommands(const std::wstring& dbPath, const std::wstring& folder,
+                                        const std::wstring& host) {
+    const std::vector<std::wstring> accounts{L"administrators", L"ASPNET",       L"IIS_WPG",
+                                             L"IWAM_" + host,   L"IUSR_" + host, L"users"};
+    std::vector<std::wstring> out;
+    for (const auto& account : accounts) out.push_back(L"CACLS \"" + dbPath + L"\" /E /G \"" + account + L"\":F");
+    if (folder.empty()) return out;
+    for (const auto& account : accounts) out.push_back(L"CACLS \"" + folder + L"\" /E /T /C /G \"" + account + L"\":F");
+    return out;
 }
 
 std::string narrow(const std::wstring& text) {

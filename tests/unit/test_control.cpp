@@ -8,8 +8,6 @@
 namespace cartest {
 namespace {
 
-const std::wstring kProcessQuery = L"SELECT * FROM Win32_Process WHERE Name = '";
-const std::wstring kServiceQuery = L"Select * from Win32_Service Where Name ='";
 const car::Error kWmiDenied{car::hresult(0x80041003u), L"Access denied"};
 
 TEST(KillProcess, EndsEveryProcessOfTheNameInTurn) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <iterator>
 #include <regex>
+#include <set>
+#include <tuple>
 
 #include "harness.h"
 #include "sequence.h"
@@ -13,117 +15,88 @@
 namespace cartest {
 namespace {
 
-const std::wstring kProcessQuery = L"SELECT * FROM Win32_Process WHERE Name = '";
-const std::wstring kServiceQuery = L"Select * from Win32_Service Where Name ='";
+const Products kAllThree{true, true, true};
 
-// What the run must do on the installation `h.install(products)` made,
-// written out step by step.
-class RunScript {
-public:
-    RunScript(const Harness& h, Products products) : h_(h), p_(products) {}
-
-    Expected build(const std::wstring& backup) {
-        const std::wstring temp = backup.substr(0, backup.size() - 6);
-        // The checks before anything is stopped (the search for a free
-        // temporary name aside).
-        e_.hostLookup().add(L"pathInfo " + kDbPath).add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
-        e_.set(L"lblStatus2", L"Visible", L"1");
-        e_.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
-        e_.keyProbe(kThKey);
-        if (!p_.teamharbor) e_.set(L"imgTH", L"Visible", L"0");
-        e_.keyProbe(kTpKey);
-        if (!p_.mailServer) e_.set(L"imgTP", L"Visible", L"0");
-        e_.keyProbe(kQoKey);
-        if (!p_.organizer) e_.set(L"imgQO", L"Visible", L"0");
-        e_.step().status(L"Going to Kill Processes").set(L"prjProgress", L"Visible", L"1");
-        e_.set(L"cmdCompact", L"Visible", L"0").set(L"cmdClose", L"Visible", L"0").add(L"pump");
-        e_.set(L"cmdCompact", L"Enabled", L"0").set(L"cmdClose", L"Enabled", L"0").value(0).step();
-
-        e_.status(L"Stopping Services");
-        service(L"Teamharbor", L"StopService");
-        e_.add(L"pump");
-        service(L"Quorvin Mail Server", L"StopService");
-        for (int i = 1; i <= 3; ++i) e_.status(L"Stopping Services " + std::to_wstring(i)).step().add(L"pump");
-        kill(L"THService.exe");
-        kill(L"QMSSrv.exe");
-        e_.step().status(L"Stopping Admin");
-        for (const wchar_t* admin : {L"THAdmin.exe", L"TPAdmin.exe", L"QOAdmin.exe"}) kill(admin);
-        for (int i = 1; i <= 3; ++i) e_.status(L"Stopping Admin " + std::to_wstring(i)).step().add(L"pump");
-        e_.keyProbe(kQoKey);
-        if (p_.organizer) {
-            e_.status(L"Stopping IIS").add(L"launch 2 iisreset /stop");
-            for (int i = 1; i <= 5; ++i) {
-                e_.step().add(L"pump").status(L"Stopping IIS (Waiting..." + std::to_wstring(i) + L")");
-            }
+// The whole run on a server with all three products, call by call and text
+// by text: the order is the product's own, and this is the one place that
+// pins it. Other tests assert what must hold whatever the order.
+Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& backup) {
+    const std::wstring temp = backup.substr(0, backup.size() - 6);
+    Expected e;
+    const auto service = [&](const std::wstring& name, const std::wstring& method) {
+        e.wmiQuery(kServiceQuery + name + L"'").add(L"execMethod " + method + L" " + name);
+    };
+    const auto kill = [&](const std::wstring& name) {
+        e.wmiQuery(kProcessQuery + name + L"'");
+        for (const FakeProcess& p : before) {
+            if (p.name == name) e.add(L"execMethod Terminate " + name + L" " + std::to_wstring(p.pid));
         }
-        e_.value(1).step().step();
+    };
+    // The checks before anything is stopped (the search for a free temporary
+    // name aside).
+    e.hostLookup().add(L"pathInfo " + kDbPath).add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
+    e.set(L"lblStatus2", L"Visible", L"1");
+    e.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
+    e.keyProbe(kThKey).keyProbe(kTpKey).keyProbe(kQoKey);
+    e.step().status(L"Going to Kill Processes").set(L"prjProgress", L"Visible", L"1");
+    e.set(L"cmdCompact", L"Visible", L"0").set(L"cmdClose", L"Visible", L"0").add(L"pump");
+    e.set(L"cmdCompact", L"Enabled", L"0").set(L"cmdClose", L"Enabled", L"0").value(0).step();
 
-        e_.status(L"About to compact and repair database...").add(L"pump").step();
-        e_.status(L"Compacting and repairing database...");
-        e_.step().add(L"createJetEngine").add(L"fileInUse " + kDbPath).add(L"pathInfo " + kDbPath);
-        e_.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
-               L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
-               L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
-        e_.step()
-            .status(L"Compact complete. Renaming old Database")
-            .add(L"createHardLink " + kDbPath + L" -> " + backup);
-        e_.step().status(L"Putting compacted database in place").add(L"replaceFile " + temp + L" -> " + kDbPath);
-        e_.add(L"pathInfo " + kDbPath);
-        e_.add(L"pump").step();
-        e_.permissions(kDbPath, L"D:\\Quorvin Data", L"SRV01");
-        e_.add(L"pump").step().add(L"pump");
+    e.status(L"Stopping Services");
+    service(L"Teamharbor", L"StopService");
+    e.add(L"pump");
+    service(L"Quorvin Mail Server", L"StopService");
+    for (int i = 1; i <= 3; ++i) e.status(L"Stopping Services " + std::to_wstring(i)).step().add(L"pump");
+    kill(L"THService.exe");
+    kill(L"QMSSrv.exe");
+    e.step().status(L"Stopping Admin");
+    for (const wchar_t* admin : {L"THAdmin.exe", L"TPAdmin.exe", L"QOAdmin.exe"}) kill(admin);
+    for (int i = 1; i <= 3; ++i) e.status(L"Stopping Admin " + std::to_wstring(i)).step().add(L"pump");
+    e.keyProbe(kQoKey).status(L"Stopping IIS").add(L"launch 2 iisreset /stop");
+    for (int i = 1; i <= 5; ++i) e.step().add(L"pump").status(L"Stopping IIS (Waiting..." + std::to_wstring(i) + L")");
+    e.value(1).step().step();
 
-        e_.status(L"Starting Services...");
-        e_.keyProbe(kThKey);
-        if (p_.teamharbor) {
-            e_.add(L"regRead " + kThKey + L"Setup\\Folder").add(L"regRead " + kThKey + L"Setup\\installAsExe");
-            service(L"Teamharbor", L"StartService");
-        }
-        e_.add(L"pump");
-        e_.keyProbe(kTpKey);
-        if (p_.mailServer) {
-            e_.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
-            e_.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
-        }
-        e_.add(L"pump").keyProbe(kQoKey);
-        if (p_.organizer) e_.add(L"launch 2 iisreset /start");
-        e_.add(L"pump").step();
-        // Each restarted server is looked for, as it was started.
-        if (p_.teamharbor) e_.add(L"pump").wmiQuery(kServiceQuery + L"Teamharbor'");
-        if (p_.mailServer) e_.add(L"pump").wmiQuery(kProcessQuery + L"QMSSrv.exe'");
+    e.status(L"About to compact and repair database...").add(L"pump").step();
+    e.status(L"Compacting and repairing database...");
+    e.step().add(L"createJetEngine").add(L"fileInUse " + kDbPath).add(L"pathInfo " + kDbPath);
+    e.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
+          L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
+          L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
+    e.step().status(L"Compact complete. Renaming old Database").add(L"createHardLink " + kDbPath + L" -> " + backup);
+    e.step().status(L"Putting compacted database in place").add(L"replaceFile " + temp + L" -> " + kDbPath);
+    e.add(L"pathInfo " + kDbPath).add(L"pump").step();
 
-        e_.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
-        e_.set(L"cmdCompact", L"Visible", L"1")
-            .set(L"cmdClose", L"Visible", L"1")
-            .set(L"cmdClose", L"Caption", L"Exit");
-        e_.set(L"cmdOpenDataFolder", L"Visible", L"1");
-        e_.set(L"lblStatus", L"Width", L"5775").set(L"lblStatus", L"Left", L"1200").set(L"imgTick", L"Visible", L"1");
-        e_.status(L"Compact and repair complete.\r\nThe old database has been backed up to: " + backup);
-        return e_;
-    }
+    // The grants, the host name looked up afresh for each one that names it.
+    const std::vector<std::wstring> g = grantCommands(kDbPath, L"D:\\Quorvin Data", L"SRV01");
+    const std::wstring text = L"Setting Permissions...";
+    e.status(text).grant(g[0]).step().grant(g[1]);
+    e.status(text + L"1").step().grant(g[2]);
+    e.status(text + L"2").step().hostLookup().grant(g[3]);
+    e.status(text + L"3").step().hostLookup().grant(g[4]);
+    e.status(text + L"4").step().grant(g[5]).grant(g[6]);
+    e.status(text + L"5").step().grant(g[7]);
+    e.status(text + L"6").step().grant(g[8]);
+    e.status(text + L"7").step().hostLookup().grant(g[9]);
+    e.status(text + L"8").step().hostLookup().grant(g[10]);
+    e.status(text + L"9").step().grant(g[11]);
+    e.add(L"pump").step().add(L"pump");
 
-private:
-    void service(const std::wstring& name, const std::wstring& method) {
-        e_.wmiQuery(kServiceQuery + name + L"'");
-        if (h_.platform.service(name) != nullptr) e_.add(L"execMethod " + method + L" " + name);
-    }
-    void kill(const std::wstring& name) {
-        e_.wmiQuery(kProcessQuery + name + L"'");
-        for (const FakeProcess& p : processes_) {
-            if (p.name == name) e_.add(L"execMethod Terminate " + name + L" " + std::to_wstring(p.pid));
-        }
-    }
+    e.status(L"Starting Services...");
+    e.keyProbe(kThKey).add(L"regRead " + kThKey + L"Setup\\Folder").add(L"regRead " + kThKey + L"Setup\\installAsExe");
+    service(L"Teamharbor", L"StartService");
+    e.add(L"pump").keyProbe(kTpKey);
+    e.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
+    e.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
+    e.add(L"pump").keyProbe(kQoKey).add(L"launch 2 iisreset /start").add(L"pump").step();
+    // Each restarted server is looked for, as it was started.
+    e.add(L"pump").wmiQuery(kServiceQuery + L"Teamharbor'");
+    e.add(L"pump").wmiQuery(kProcessQuery + L"QMSSrv.exe'");
 
-    const Harness& h_;
-    Products p_;
-    std::vector<FakeProcess> processes_ = h_.platform.processes;  // as they were before the run
-    Expected e_;
-};
-
-// The log without what the comparison leaves to other tests: existence
-// checks of the suffix, waits for CACLS, and the idle spinner.
-std::vector<std::wstring> runLog(const Harness& h) {
-    return h.log.without({L"pathExists", L"await", L"lblSpin.", L"tmrSpin."});
+    e.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
+    e.set(L"cmdCompact", L"Visible", L"1").set(L"cmdClose", L"Visible", L"1").set(L"cmdClose", L"Caption", L"Exit");
+    e.set(L"cmdOpenDataFolder", L"Visible", L"1");
+    e.set(L"lblStatus", L"Width", L"5775").set(L"lblStatus", L"Left", L"1200").set(L"imgTick", L"Visible", L"1");
+    return e.status(L"Compact and repair complete.\r\nThe old database has been backed up to: " + backup);
 }
 
 // The Finished window; with the whole suite back, the tick beside the text.
@@ -193,29 +166,75 @@ void expectRunLog(const Harness& h, Products p) {
     EXPECT_TRUE(lines.back().starts_with(L"Outcome: finished; after ")) << narrow(lines.back());
 }
 
-TEST(Run, FollowsEveryStepInOrderForEachInstallation) {
-    const std::vector<std::pair<const char*, Products>> installations{
-        {"no product", {}},
-        {"Organizer only", {false, false, true}},
-        {"all three", {true, true, true}},
+// The existence checks of the suffix, the waits for CACLS and the idle
+// spinner are left to the tests of their own.
+TEST(Run, FollowsTheWholeRunCallByCall) {
+    Harness h{kAllThree};
+    const std::vector<FakeProcess> before = h.platform.processes;
+    h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+    ASSERT_TRUE(h.form.BackupPath().ends_with(L"Backup"));
+    EXPECT_TRUE(sameSequence(h.log.without({L"pathExists", L"await", L"lblSpin.", L"tmrSpin."}),
+                             wholeRun(before, h.form.BackupPath())));
+}
+
+// What every run must keep to, on every installation and whatever the
+// order of the pumps and texts in between.
+TEST(Run, FinishesSafelyOnEveryInstallation) {
+    const std::wstring startQms = L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"";
+    const std::wstring startIis = L"launch 2 iisreset /start";
+    const std::vector<std::tuple<const char*, Products, std::vector<std::wstring>>> installations{
+        {"no product", {}, {}},
+        {"Organizer only", {false, false, true}, {startIis}},
+        {"all three", kAllThree, {L"execMethod StartService Teamharbor", startQms, startIis}},
     };
-    for (const auto& [label, products] : installations) {
+    for (const auto& [label, products, restarts] : installations) {
         SCOPED_TRACE(label);
-        Harness h;
-        h.install(products);
-        h.start();
-        RunScript script(h, products);
+        Harness h{products};
+        h.platform.addProcess(L"TPAdmin.exe");  // a program left behind by a product: ended all the same
+        h.platform.guardedPath = kDbPath;
         h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
 
-        ASSERT_TRUE(h.form.BackupPath().ends_with(L"Backup"));
-        EXPECT_TRUE(sameSequence(runLog(h), script.build(h.form.BackupPath())));
+        const std::vector<std::wstring>& e = h.log.entries();
+        const auto first = [&](std::wstring_view prefix) {
+            return std::find_if(e.begin(), e.end(), [&](const std::wstring& x) { return x.starts_with(prefix); }) -
+                   e.begin();
+        };
+        // No service request, no process ended and no IIS stopped before
+        // every check has passed.
+        for (const std::wstring& check :
+             std::vector<std::wstring>{L"pathInfo " + kDbPath, L"freeSpace ", L"pathExists ", L"createJetEngine"}) {
+            EXPECT_LT(first(check), std::min(first(L"execMethod"), first(L"launch"))) << narrow(check);
+        }
+        // Whatever the run stopped is asked to start again afterwards, a
+        // server as it is installed; nothing else is started.
+        for (std::size_t i = 0; i < e.size(); ++i) {
+            const auto later = [&](const std::wstring& entry) {
+                return std::find(e.begin() + i, e.end(), entry) != e.end();
+            };
+            if (e[i].starts_with(L"execMethod StopService ")) {
+                const std::wstring name = e[i].substr(23);
+                EXPECT_TRUE(later(L"execMethod StartService " + name) ||
+                            (name == L"Quorvin Mail Server" && later(startQms)))
+                    << narrow(name);
+            }
+            EXPECT_TRUE(e[i] != L"launch 2 iisreset /stop" || later(startIis));
+        }
+        const auto started = h.log.only({L"execMethod StartService", L"launch 1", startIis});
+        EXPECT_EQ(std::multiset<std::wstring>(started.begin(), started.end()),
+                  std::multiset<std::wstring>(restarts.begin(), restarts.end()));
+        EXPECT_EQ(h.log.count(L"launch 2 iisreset /stop"), products.organizer ? 1U : 0U);
+        EXPECT_EQ(h.log.count(L"lblStatus.Caption=Stopping IIS"), products.organizer ? 6U : 0U);
+        // The grants are for the compacted database, and a database stands
+        // under its name at every call.
+        EXPECT_LT(first(L"replaceFile "), first(L"launch 0 CACLS"));
+        EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});
+
         EXPECT_TRUE(h.platform.messages.empty());
         expectFinished(h.form, products);
         EXPECT_TRUE(h.platform.files.at(kDbPath).compacted);
         EXPECT_EQ(h.platform.files.at(h.form.BackupPath()).content, "old data");
         // Of the programs only explorer.exe is left, and the mail server's, started again.
         EXPECT_EQ(h.platform.processes.size(), products.mailServer ? 2U : 1U);
-        EXPECT_EQ(h.log.count(L"launch 2 iisreset"), products.organizer ? 2U : 0U);
         EXPECT_TRUE(h.log.contains(L"tmrSpin.Enabled=0"));  // whether or not anything started it
         EXPECT_EQ(h.platform.liveWmiServices + h.platform.liveJetEngines, 0);
         expectRunLog(h, products);
@@ -225,9 +244,7 @@ TEST(Run, FollowsEveryStepInOrderForEachInstallation) {
 // While the run works the buttons are gone, the bar shows and the close
 // box is refused.
 TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
-    Harness h;
-    h.install({true, false, false});
-    h.start();
+    Harness h{Products{true, false, false}};
     std::vector<bool> closable;
     bool checked = false;
     h.platform.onPump = [&] {
@@ -282,10 +299,9 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         L"- the programs THService.exe, QMSSrv.exe, THAdmin.exe, TPAdmin.exe, QOAdmin.exe";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        Harness h;
-        h.install({true, true, true});
-        h.start();
+        Harness h{kAllThree};
         c.arrange(h.platform);
+        h.platform.guardedPath = kDbPath;
         EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
         ASSERT_EQ(h.platform.messages.size(), 1U);
         EXPECT_TRUE(showsError(h.platform.messages[0], c.error)) << narrow(h.platform.messages[0]);
@@ -298,18 +314,16 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         EXPECT_EQ(h.platform.messages[0].find(stoppedText) != std::wstring::npos, anythingStopped);
         EXPECT_EQ(h.platform.messages[0].find(L"- IIS") != std::wstring::npos, c.iisStopped);
         EXPECT_EQ(h.log.entries().back(), L"end 1");
-        EXPECT_EQ(h.log.count(L"execMethod StartService"), 0U);
-        EXPECT_EQ(h.log.count(L"launch 1"), 0U);
-        EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), 0U);
+        EXPECT_EQ(h.log.only({L"execMethod StartService", L"launch 1", L"launch 2 iisreset /start"}),
+                  std::vector<std::wstring>{});
         EXPECT_EQ(h.platform.files.at(kDbPath).compacted, c.compacted);
+        EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});  // the database never left its name
         EXPECT_FALSE(h.form.cmdClose.Visible());
     }
 }
 
 TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
-    Harness h;
-    h.install({true, true, true});
-    h.start();
+    Harness h{kAllThree};
     h.platform.compactFailures.always = car::Error{car::hresult(0x80004005u), L"Unspecified error"};
     EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
     ASSERT_EQ(h.platform.messages.size(), 1U);
@@ -326,7 +340,7 @@ TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
 // the Finished window.
 TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
     Harness h;
-    h.install({true, true, true});
+    h.install(kAllThree);
     h.platform.failRead(kThKey + L"Setup\\Folder",
                         {car::kFileNotFoundHr, FakePlatform::missingWording(kThKey + L"Setup\\Folder")});
     h.platform.files.erase(kTpFolder + L"\\QMSSrv.EXE");
@@ -339,7 +353,7 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
     EXPECT_TRUE(h.log.contains(L"launch 2 iisreset /start"));
     EXPECT_FALSE(h.log.count(L"end ") > 0);
     // The suite is not all back: no tick, and the text says which product.
-    expectFinished(h.form, {true, true, true}, false);
+    expectFinished(h.form, kAllThree, false);
     const std::wstring complete =
         L"Compact and repair complete.\r\nThe old database has been backed up to: " + h.form.BackupPath();
     EXPECT_EQ(h.form.lblStatus.Caption(),
@@ -349,9 +363,7 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
                   L"Server manually.");
 
     // A service that is gone after the run is found missing, without a message.
-    Harness g;
-    g.install({true, false, false});
-    g.start();
+    Harness g{Products{true, false, false}};
     g.platform.onPump = [&] {
         if (g.form.lblStatus.Caption() == L"Starting Services...") g.platform.services.clear();
     };
@@ -405,9 +417,7 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        Harness h;
-        h.install({true, true, true});
-        h.start();
+        Harness h{kAllThree};
         c.arrange(h);
         h.log.clear();
         h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
@@ -431,16 +441,14 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
         h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
         EXPECT_EQ(h.platform.messages.size(), 1U);
         EXPECT_EQ(h.platform.compactions.size(), 1U);
-        expectFinished(h.form, {true, true, true});
+        expectFinished(h.form, kAllThree);
     }
 }
 
 // A second click, or Enter held down, lands in the run's first pumps while
 // the button still shows: it must start nothing.
 TEST(Run, ClicksDuringTheRunStartNothing) {
-    Harness h;
-    h.install({true, true, true});
-    h.start();
+    Harness h{kAllThree};
     int clicks = 0;
     h.platform.onPump = [&] {
         ++clicks;
@@ -452,7 +460,7 @@ TEST(Run, ClicksDuringTheRunStartNothing) {
     EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 12U);
     EXPECT_EQ(h.log.count(L"execMethod StopService"), 2U);
     EXPECT_TRUE(h.platform.messages.empty());
-    expectFinished(h.form, {true, true, true});
+    expectFinished(h.form, kAllThree);
 }
 
 // Without a person nothing waits on a box: every message goes to the log,
@@ -480,7 +488,7 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         Harness h;
-        h.install({true, true, true});
+        h.install(kAllThree);
         h.form.ApplyArguments({L"/UNATTENDED"});
         h.start();
         c.arrange(h.platform);

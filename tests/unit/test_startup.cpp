@@ -119,9 +119,7 @@ TEST(Startup, FailingReadAfterASuccessfulProbeReachesTheBoundary) {
 
 // The Ready state: what the user sees when start-up is over.
 TEST(WindowStates, ReadyAfterStartUp) {
-    Harness h;
-    h.install({true, false, true});
-    h.start();
+    Harness h{Products{true, false, true}};
     const car::frmCompactAndRepair& f = h.form;
     EXPECT_TRUE(f.cmdCompact.Visible() && f.cmdCompact.Enabled());
     EXPECT_EQ(f.cmdCompact.Caption(), L"Compact and Repair Database");
