@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
+#include "platform/win32/error_text.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/window.h"
 #include "platform/win32/window_dpi.h"
@@ -46,14 +48,31 @@ int runMessageLoop(HWND window) {
     }
 }
 
+// Whether anything follows the program's own name (quoted or not): a start
+// without arguments, the usual one, does not load the shell to split none.
+bool hasArguments(const wchar_t* commandLine) {
+    const wchar_t* rest = commandLine;
+    if (*rest == L'"') {
+        rest = std::wcschr(rest + 1, L'"');
+        if (rest == nullptr) return false;
+        ++rest;
+    } else {
+        rest += std::wcscspn(rest, L" \t");
+    }
+    return rest[std::wcsspn(rest, L" \t")] != L'\0';
+}
+
 // The program's arguments, its own name left out, split as the C runtime
 // splits them.
 std::vector<std::wstring> commandLineArguments() {
     struct LocalFreeDeleter {
         void operator()(LPWSTR* block) const noexcept { LocalFree(block); }
     };
+    if (!hasArguments(GetCommandLineW())) return {};
+    const auto split = car::win32::systemFunction<decltype(CommandLineToArgvW)>(L"shell32.dll", "CommandLineToArgvW");
+    if (split == nullptr) car::win32::throwLastError(L"The program's arguments could not be read.");
     int count = 0;
-    const std::unique_ptr<LPWSTR, LocalFreeDeleter> words(CommandLineToArgvW(GetCommandLineW(), &count));
+    const std::unique_ptr<LPWSTR, LocalFreeDeleter> words(split(GetCommandLineW(), &count));
     std::vector<std::wstring> arguments;
     for (int i = 1; words && i < count; ++i) arguments.emplace_back(words.get()[i]);
     return arguments;

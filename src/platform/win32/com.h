@@ -10,14 +10,50 @@
 #include <utility>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/system_library.h"
 
 namespace car::win32 {
+
+// The automation library's functions for BSTRs and VARIANTs, loaded with the
+// first of them. A string or variant that holds something came from that
+// library, so a system without it has nothing to free.
+namespace automation {
+
+inline constexpr const wchar_t* kLibrary = L"oleaut32.dll";
+// What a call fails with where the library or the function is missing.
+inline constexpr HRESULT kMissing = HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+
+inline BSTR allocString(const wchar_t* text, UINT length) noexcept {
+    static const auto function = systemFunction<decltype(::SysAllocStringLen)>(kLibrary, "SysAllocStringLen");
+    return function != nullptr ? function(text, length) : nullptr;
+}
+inline void freeString(BSTR bstr) noexcept {
+    static const auto function = systemFunction<decltype(::SysFreeString)>(kLibrary, "SysFreeString");
+    if (function != nullptr) function(bstr);
+}
+inline UINT stringLength(BSTR bstr) noexcept {
+    static const auto function = systemFunction<decltype(::SysStringLen)>(kLibrary, "SysStringLen");
+    return function != nullptr ? function(bstr) : 0;
+}
+// What VariantInit does, without the library: an empty variant.
+inline void initVariant(VARIANT& variant) noexcept { variant.vt = VT_EMPTY; }
+inline HRESULT clearVariant(VARIANT& variant) noexcept {
+    if (variant.vt == VT_EMPTY) return S_OK;
+    static const auto function = systemFunction<decltype(::VariantClear)>(kLibrary, "VariantClear");
+    return function != nullptr ? function(&variant) : kMissing;
+}
+inline HRESULT changeType(VARIANT& destination, VARIANT& source, VARTYPE type) noexcept {
+    static const auto function = systemFunction<decltype(::VariantChangeType)>(kLibrary, "VariantChangeType");
+    return function != nullptr ? function(&destination, &source, 0, type) : kMissing;
+}
+
+}  // namespace automation
 
 // A BSTR's text up to its first NUL: some servers hand out BSTRs whose length
 // counts padding behind the text.
 inline std::wstring bstrText(BSTR bstr) {
     if (bstr == nullptr) return {};
-    std::wstring text(bstr, ::SysStringLen(bstr));
+    std::wstring text(bstr, automation::stringLength(bstr));
     text.resize(std::min(text.size(), text.find(L'\0')));
     return text;
 }
@@ -61,7 +97,8 @@ private:
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const std::wstring& text) : bstr_(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    explicit Bstr(const std::wstring& text)
+        : bstr_(automation::allocString(text.data(), static_cast<UINT>(text.size()))) {
         if (bstr_ == nullptr) throw hresultError(E_OUTOFMEMORY);
     }
     Bstr(Bstr&& other) noexcept : bstr_(std::exchange(other.bstr_, nullptr)) {}
@@ -88,7 +125,7 @@ public:
     }
     std::wstring str() const { return bstrText(bstr_); }
     void reset() noexcept {
-        if (bstr_ != nullptr) ::SysFreeString(std::exchange(bstr_, nullptr));
+        if (bstr_ != nullptr) automation::freeString(std::exchange(bstr_, nullptr));
     }
 
 private:
@@ -97,16 +134,16 @@ private:
 
 class Variant {
 public:
-    Variant() noexcept { ::VariantInit(&variant_); }
+    Variant() noexcept { automation::initVariant(variant_); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
-    ~Variant() { ::VariantClear(&variant_); }
+    ~Variant() { automation::clearVariant(variant_); }
 
     const VARIANT& get() const noexcept { return variant_; }
     VARIANT& get() noexcept { return variant_; }
     // For out parameters; clears what was held before.
     VARIANT* put() noexcept {
-        ::VariantClear(&variant_);
+        automation::clearVariant(variant_);
         return &variant_;
     }
 

@@ -8,21 +8,44 @@
 #include <vector>
 
 #include "platform/win32/handle.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
 namespace car {
 
 namespace {
 
+// The Restart Manager's functions, loaded only when a run has to wait for the
+// database; a system without them names no holders.
+struct RestartManager {
+    decltype(::RmStartSession)* startSession = fn<decltype(::RmStartSession)>("RmStartSession");
+    decltype(::RmEndSession)* endSession = fn<decltype(::RmEndSession)>("RmEndSession");
+    decltype(::RmRegisterResources)* registerResources = fn<decltype(::RmRegisterResources)>("RmRegisterResources");
+    decltype(::RmGetList)* getList = fn<decltype(::RmGetList)>("RmGetList");
+
+    bool complete() const { return startSession && endSession && registerResources && getList; }
+
+private:
+    template <class Function>
+    static Function* fn(const char* name) {
+        return win32::systemFunction<Function>(L"rstrtmgr.dll", name);
+    }
+};
+
+const RestartManager& restartManager() {
+    static const RestartManager functions;
+    return functions;
+}
+
 // A Restart Manager session, ended with its scope.
 class RmSession {
 public:
     RmSession() {
         wchar_t key[CCH_RM_SESSION_KEY + 1] = {};
-        started_ = ::RmStartSession(&handle_, 0, key) == ERROR_SUCCESS;
+        started_ = restartManager().complete() && restartManager().startSession(&handle_, 0, key) == ERROR_SUCCESS;
     }
     ~RmSession() {
-        if (started_) ::RmEndSession(handle_);
+        if (started_) restartManager().endSession(handle_);
     }
     RmSession(const RmSession&) = delete;
     RmSession& operator=(const RmSession&) = delete;
@@ -52,13 +75,15 @@ std::vector<std::wstring> Win32Platform::fileHolders(const std::wstring& path) {
     RmSession session;
     if (!session.started()) return holders;
     LPCWSTR files[] = {path.c_str()};
-    if (::RmRegisterResources(session.handle(), 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS) return holders;
+    if (restartManager().registerResources(session.handle(), 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS) {
+        return holders;
+    }
     std::vector<RM_PROCESS_INFO> processes(8);
     UINT needed = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
         UINT count = static_cast<UINT>(processes.size());
         DWORD reasons = 0;
-        const DWORD result = ::RmGetList(session.handle(), &needed, &count, processes.data(), &reasons);
+        const DWORD result = restartManager().getList(session.handle(), &needed, &count, processes.data(), &reasons);
         if (result == ERROR_MORE_DATA) {
             processes.resize(needed);
             continue;

@@ -37,8 +37,8 @@ void compact(IDispatch& engine, const std::wstring& source, const std::wstring& 
     win32::Bstr sourceText(source), destinationText(destination);
     // IDispatch takes its arguments last first.
     VARIANTARG arguments[2];
-    ::VariantInit(&arguments[0]);
-    ::VariantInit(&arguments[1]);
+    win32::automation::initVariant(arguments[0]);
+    win32::automation::initVariant(arguments[1]);
     arguments[0].vt = VT_BSTR;
     arguments[0].bstrVal = destinationText.get();
     arguments[1].vt = VT_BSTR;

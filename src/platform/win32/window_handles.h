@@ -71,26 +71,11 @@ private:
     HGDIOBJ previous_;
 };
 
-// The screen's DC, for measuring.
-class ScreenDc {
-public:
-    ScreenDc() : dc_(GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_ != nullptr) ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-// A window's DC including its frame, for drawing the frame.
+// A window's DC including its frame, for drawing the frame; with no window,
+// the screen's, for measuring.
 class WindowDc {
 public:
-    explicit WindowDc(HWND window) : window_(window), dc_(GetWindowDC(window)) {}
+    explicit WindowDc(HWND window = nullptr) : window_(window), dc_(GetWindowDC(window)) {}
     ~WindowDc() {
         if (dc_ != nullptr) ReleaseDC(window_, dc_);
     }
@@ -103,6 +88,8 @@ private:
     HWND window_;
     HDC dc_;
 };
+
+using ScreenDc = WindowDc;
 
 // A resource name given by number (what MAKEINTRESOURCEW does, without its C cast).
 inline const wchar_t* resourceName(int id) {

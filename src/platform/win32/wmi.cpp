@@ -50,7 +50,7 @@ std::wstring textProperty(IWbemClassObject& object, const wchar_t* name) {
     checkWmi(hr);
     if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return {};
     Variant text;
-    checkWmi(::VariantChangeType(text.put(), &value.get(), 0, VT_BSTR));
+    checkWmi(win32::automation::changeType(*text.put(), value.get(), VT_BSTR));
     return win32::bstrText(text.get().bstrVal);
 }
 
@@ -61,7 +61,7 @@ std::uint32_t numberProperty(IWbemClassObject& object, const wchar_t* name) {
     checkWmi(hr);
     if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return 0;
     Variant number;
-    checkWmi(::VariantChangeType(number.put(), &value.get(), 0, VT_UI4));
+    checkWmi(win32::automation::changeType(*number.put(), value.get(), VT_UI4));
     return number.get().ulVal;
 }
 
