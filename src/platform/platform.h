@@ -27,13 +27,13 @@ inline std::wstring errorSummary(const Error& error) {
     return L"Error " + std::to_wstring(error.number) + L": " + error.description;
 }
 
-// "0x" and eight upper-case hexadecimal digits, as Windows writes an HRESULT.
 // Letters compared without regard to case, as Windows compares names.
 inline std::wstring lowerCase(std::wstring text) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
     return text;
 }
 
+// "0x" and eight upper-case hexadecimal digits, as Windows writes an HRESULT.
 inline std::wstring hex32(std::int32_t number) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(number));
