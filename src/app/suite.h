@@ -2,6 +2,7 @@
 // the products are registered, and the names of their services and programs.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace car::suite {
@@ -16,5 +17,13 @@ inline constexpr std::wstring_view kTeamharborService = L"Teamharbor";
 inline constexpr std::wstring_view kMailServerService = L"Quorvin Mail Server";
 
 inline constexpr std::wstring_view kWmiMoniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
+
+// The WMI queries for the processes of one file name and for one service.
+inline std::wstring ProcessQuery(const std::wstring& fileName) {
+    return L"SELECT * FROM Win32_Process WHERE Name = '" + fileName + L"'";
+}
+inline std::wstring ServiceQuery(const std::wstring& serviceName) {
+    return L"Select * from Win32_Service Where Name ='" + serviceName + L"'";
+}
 
 }  // namespace car::suite

@@ -11,7 +11,7 @@ void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
     // and the failure goes to the caller. A process that ended by itself since
     // the query is what was asked for.
     bool ended = false;
-    for (const WmiObject& process : wmi->execQuery(L"SELECT * FROM Win32_Process WHERE Name = '" + KProcess + L"'")) {
+    for (const WmiObject& process : wmi->execQuery(suite::ProcessQuery(KProcess))) {
         try {
             const std::uint32_t result = wmi->execMethod(process, L"Terminate");
             log_.write(L"Terminate " + process.name + L" (pid " + std::to_wstring(process.processId) + L"): " +

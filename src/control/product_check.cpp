@@ -27,14 +27,12 @@ std::wstring frmCompactAndRepair::ProductsNotBack() {
                     found = L"it could not be started";
                     break;
                 case RestartedProduct::Mode::Program:
-                    if (wmi->execQuery(L"SELECT * FROM Win32_Process WHERE Name = '" + product.program + L"'")
-                            .empty()) {
+                    if (wmi->execQuery(suite::ProcessQuery(product.program)).empty()) {
                         found = L"its program " + product.program + L" is not running";
                     }
                     break;
                 case RestartedProduct::Mode::Service: {
-                    const auto services =
-                        wmi->execQuery(L"Select * from Win32_Service Where Name ='" + product.service + L"'");
+                    const auto services = wmi->execQuery(suite::ServiceQuery(product.service));
                     if (services.empty()) {
                         found = L"no service named \"" + product.service + L"\" exists";
                     } else if (!RunsOrStarts(services.front().state)) {

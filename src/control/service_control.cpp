@@ -10,8 +10,7 @@ namespace car {
 // a request refused only by the method's return code passes unnoticed.
 std::size_t frmCompactAndRepair::ControlService(const std::wstring& strServiceName, const std::wstring& method) {
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
-    const std::vector<WmiObject> services =
-        wmi->execQuery(L"Select * from Win32_Service Where Name ='" + strServiceName + L"'");
+    const std::vector<WmiObject> services = wmi->execQuery(suite::ServiceQuery(strServiceName));
     for (const WmiObject& service : services) {
         log_.write(method + L" " + service.name + L": " + std::to_wstring(wmi->execMethod(service, method)));
     }

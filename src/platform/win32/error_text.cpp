@@ -86,4 +86,10 @@ void throwLastError(const wchar_t* what) {
     throw error;
 }
 
+void throwLastErrorAbout(const std::wstring& subject) {
+    Error error = win32Error(::GetLastError());
+    error.description += L" (" + subject + L")";
+    throw error;
+}
+
 }  // namespace car::win32

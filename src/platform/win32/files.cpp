@@ -46,11 +46,10 @@ std::uint64_t Win32Platform::freeSpace(const std::wstring& folder) {
     // folder it measures the current one.
     std::wstring root = folder;
     if (!root.empty() && root.back() != L'\\' && root.back() != L'/') root += L'\\';
+    const std::wstring where = folder.empty() ? std::wstring(L"the current folder") : folder;
     ULARGE_INTEGER freeToCaller{};
     if (!::GetDiskFreeSpaceExW(root.empty() ? nullptr : root.c_str(), &freeToCaller, nullptr, nullptr)) {
-        Error error = win32::win32Error(::GetLastError());
-        error.description += L" (" + (folder.empty() ? std::wstring(L"the current folder") : folder) + L")";
-        throw error;
+        win32::throwLastErrorAbout(where);
     }
     return freeToCaller.QuadPart;
 }
@@ -59,9 +58,7 @@ void Win32Platform::createHardLink(const std::wstring& existing, const std::wstr
     if (!::CreateHardLinkW(newName.c_str(), existing.c_str(), nullptr)) {
         // FAT32, exFAT and some shares answer ERROR_INVALID_FUNCTION or
         // ERROR_NOT_SUPPORTED: the caller falls back on renames.
-        Error error = win32::win32Error(::GetLastError());
-        error.description += L" (" + newName + L")";
-        throw error;
+        win32::throwLastErrorAbout(newName);
     }
 }
 

@@ -39,9 +39,7 @@ std::uint32_t Win32Platform::launch(const std::wstring& application, const std::
     std::wstring mutableLine = commandLine;
     if (!::CreateProcessW(application.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                           currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process)) {
-        Error error = win32::win32Error(::GetLastError());
-        error.description += L" (" + commandLine + L")";
-        throw error;
+        win32::throwLastErrorAbout(commandLine);
     }
     win32::UniqueHandle thread(process.hThread);
     launched_.insert_or_assign(process.dwProcessId, win32::UniqueHandle(process.hProcess));

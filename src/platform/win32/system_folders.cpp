@@ -31,11 +31,6 @@ bool isWow64Process() {
     return wow64 != FALSE;
 }
 
-bool isFolder(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace
 
 SystemFolders Win32Platform::systemFolders() {
@@ -48,7 +43,7 @@ SystemFolders Win32Platform::systemFolders() {
     // the real one is reached through the virtual "Sysnative", which only
     // such a process sees (and which systems before Vista lack).
     const std::wstring sysnative = folders.windows + L"\\Sysnative";
-    folders.nativeSystem = isWow64Process() && isFolder(sysnative) ? sysnative : folders.system;
+    folders.nativeSystem = isWow64Process() && pathInfo(sysnative).isFolder ? sysnative : folders.system;
     return folders;
 }
 
