@@ -23,8 +23,11 @@ void frmCompactAndRepair::cmdCompact_Click() {
     // The box of a failed check pumps messages too: still guarded.
     if (const std::wstring problem = CheckBeforeRun(txtDBPath.Caption()); !problem.empty()) {
         Tell(problem);
-        if (!unattended_) log_.write(L"Outcome: refused, nothing was stopped");
         result_ = RunResult::Refused;
+        if (!unattended_) {
+            log_.write(L"Outcome: refused, nothing was stopped");
+            EndRun();
+        }
         running_ = false;
         return;
     }
@@ -133,6 +136,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
         log_.write(L"Outcome: finished" +
                    std::wstring(notBack.empty() ? L"" : L", but not every product is running again") + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
+        EndRun();
     }
     running_ = false;
 }

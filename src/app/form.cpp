@@ -38,7 +38,8 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       Label1_0(ControlId::Label1_0, tap_, layoutOf(ControlId::Label1_0).initial),
       lblDBPath(ControlId::lblDBPath, tap_, layoutOf(ControlId::lblDBPath).initial),
       Label3(ControlId::Label3, tap_, layoutOf(ControlId::Label3).initial),
-      platform_(platform) {}
+      platform_(platform),
+      guard_(platform) {}
 
 void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
     try {
@@ -78,6 +79,7 @@ void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome) 
         log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
     }
+    EndRun();
     platform_.endProgram(exitCode);
     std::terminate();  // not reached: the compiler cannot see through the virtual call
 }

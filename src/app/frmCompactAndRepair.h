@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/run_guard.h"
 #include "app/run_log.h"
 #include "app/status_tap.h"
 #include "app/stopped_by_run.h"
@@ -38,6 +39,9 @@ public:
     // once without a person and ends by itself; "/?" shows the usage and
     // ends; anything else is refused and ends the program.
     void ApplyArguments(const std::vector<std::wstring>& arguments);
+    // Whether the arguments ask for a run without a person, known before
+    // anything else so that not even a failure to start shows a box.
+    static bool IsUnattended(const std::vector<std::wstring>& arguments);
     bool Unattended() const { return unattended_; }
     // The unattended run: as if the button had been pressed, then the end of
     // the program with the run's exit code.
@@ -129,6 +133,9 @@ private:
     [[noreturn]] void EndProgram(int exitCode, const std::wstring& outcome);
     void RestartAfterFailure();
     void StartRun(const std::wstring& dbPath);
+    // The run is over, whichever way: the log closed, the lock and the data
+    // folder let go.
+    void EndRun();
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
     void SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath, const std::wstring& backupPath);
@@ -167,6 +174,7 @@ private:
     RunResult result_ = RunResult::None;
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
+    RunGuard guard_;
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
     std::uint64_t draws_ = 0;

@@ -27,11 +27,23 @@ bool frmCompactAndRepair::SuffixTaken(const std::wstring& dbPath, const std::wst
 // is looked at before anything is stopped. Empty when the run can go ahead;
 // otherwise what to tell the user.
 std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
+    if (!guard_.lockMachine()) {
+        return L"Another run of Compact And Repair is in progress on this server, and only one run at a time may "
+               L"stop the suite and compact its database. Wait until that run has ended, " +
+               std::wstring(kPressAgain) + kNothingStopped;
+    }
     const std::wstring dataSource = L"the DBQ value of the data source QuorvinCollaborationSuite";
     if (dbPath.find(L'"') != std::wstring::npos) {
         return L"The database path\r\n" + dbPath +
                L"\r\nholds a double quote (\"), which no Windows file name can hold. Correct " + dataSource + L", " +
                kStartAgain + kNothingStopped;
+    }
+    // The engine's connection string would end the path at the semicolon.
+    if (dbPath.find(L';') != std::wstring::npos) {
+        return L"The database path\r\n" + dbPath +
+               L"\r\nholds a semicolon (;), which the JET engine cannot be given. Move the database to a folder "
+               L"whose path has none and correct " +
+               dataSource + L", " + kStartAgain + kNothingStopped;
     }
     const PathInfo database = platform_.pathInfo(dbPath);
     if (dbPath.empty() || !database.exists) {
@@ -43,8 +55,26 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
                L", " + kStartAgain + kNothingStopped;
     }
 
+    // Every user may write in the data folder: a link there could make the
+    // run grant rights on, and start programs from, a place of someone
+    // else's choosing.
     const std::wstring folder = GetPathOnly(dbPath);
     const std::wstring where = folder.empty() ? std::wstring(L"the current folder") : folder;
+    const std::wstring noLinks = L"The run follows no links in a folder that every user may write. Correct " +
+                                 dataSource + L" to name the database where it really is, " + kStartAgain +
+                                 kNothingStopped;
+    if (database.reparsePoint) {
+        return L"The database path\r\n" + dbPath + L"\r\nis a symbolic link or another reparse point. " + noLinks;
+    }
+    try {
+        if (!guard_.holdFolder(folder)) {
+            return L"The database's folder\r\n" + where + L"\r\nis a junction, symbolic link or mount point. " +
+                   noLinks;
+        }
+    } catch (const Error& error) {
+        return L"The database's folder\r\n" + where + L"\r\ncannot be held open for the run (" + errorSummary(error) +
+               L"). Make sure that no other program is moving it, " + kPressAgain + kNothingStopped;
+    }
     try {
         const std::uint64_t free = platform_.freeSpace(folder);
         if (free < database.size) {

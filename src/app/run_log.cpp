@@ -3,13 +3,58 @@
 #include <cwchar>
 
 namespace car {
+namespace {
+
+constexpr int kAttempts = 20;
+constexpr std::uint32_t kRetryMs = 50;  // a second in all
+
+}  // namespace
+
+template <class Attempt>
+void RunLog::retried(Attempt attempt) {
+    for (int tries = 1;; ++tries) {
+        try {
+            attempt();
+            return;
+        } catch (const Error& error) {
+            const bool momentary = error.number == kSharingViolationHr || error.number == kLockViolationHr;
+            if (!momentary || tries == kAttempts) throw;
+        }
+        platform_.sleep(kRetryMs);
+    }
+}
 
 void RunLog::begin(const std::wstring& path, const std::wstring& header) {
     path_ = path;
     failure_.clear();
+    file_.reset();
     startedAt_ = platform_.milliseconds();
     active_ = true;
+    open();
     write(header);
+}
+
+// A log that is a link, or a second name of a file elsewhere, would have the
+// run write, as SYSTEM, into whatever file someone made it point to.
+void RunLog::open() {
+    try {
+        retried([&] { file_ = platform_.openAppendFile(path_); });
+        if (file_->isReparsePoint()) {
+            throw Error{kAccessDeniedHr,
+                        L"it is a symbolic link, junction or mount point, which the run does not follow"};
+        }
+        if (const std::uint32_t names = file_->nameCount(); names > 1) {
+            throw Error{kAccessDeniedHr, L"it has " + std::to_wstring(names) +
+                                             L" names: another name of the file (a hard link) stands elsewhere"};
+        }
+    } catch (const Error& error) {
+        fail(error);
+    }
+}
+
+void RunLog::fail(const Error& error) {
+    file_.reset();
+    failure_ = L"The run log " + path_ + L" could not be written (" + errorSummary(error) + L").";
 }
 
 void RunLog::write(const std::wstring& text) {
@@ -26,10 +71,15 @@ void RunLog::write(const std::wstring& text) {
         }
     }
     try {
-        platform_.appendLine(path_, line);
+        retried([&] { file_->appendLine(line); });
     } catch (const Error& error) {
-        failure_ = L"The run log " + path_ + L" could not be written (" + errorSummary(error) + L").";
+        fail(error);
     }
+}
+
+void RunLog::end() {
+    file_.reset();
+    active_ = false;
 }
 
 std::wstring RunLog::timeStamp() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -16,10 +17,14 @@ class RunLog {
 public:
     explicit RunLog(Platform& platform) : platform_(platform) {}
 
-    // Starts the run's record in the file `path` with its first line.
+    // Starts the run's record in the file `path` with its first line. The
+    // file is opened once for the whole run, never through a link: the
+    // folder beside the database may be writable by every user.
     void begin(const std::wstring& path, const std::wstring& header);
     // A line with the local time to the millisecond; nothing outside a run.
     void write(const std::wstring& text);
+    // The run is over: the file is closed and nothing more is written.
+    void end();
     bool active() const { return active_; }
     std::uint64_t elapsedMs() const { return platform_.milliseconds() - startedAt_; }
     // Empty while every line could be written; else what went wrong.
@@ -27,10 +32,17 @@ public:
 
 private:
     std::wstring timeStamp();
+    void open();
+    void fail(const Error& error);
+    // Runs `attempt` again while another process (a virus scanner, a backup
+    // agent) has the file for a moment.
+    template <class Attempt>
+    void retried(Attempt attempt);
 
     Platform& platform_;
     std::wstring path_;
     std::wstring failure_;
+    std::unique_ptr<AppendFile> file_;
     std::uint64_t startedAt_ = 0;
     bool active_ = false;
 };

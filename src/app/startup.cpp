@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
@@ -17,7 +18,12 @@ void frmCompactAndRepair::Form_Load() {
         Tell(L"Data Source was not a JET driver");
         EndProgram(kExitNoDataSource, L"no data source");
     }
-    txtDBPath.setCaption(RegValueToText(ReadReg(dbq)));
+    // Windows takes "/" for a backslash in a path, but the folder for the
+    // free-space check, the grants and the backup is split off at the
+    // backslash alone.
+    std::wstring dbPath = RegValueToText(ReadReg(dbq));
+    std::replace(dbPath.begin(), dbPath.end(), L'/', L'\\');
+    txtDBPath.setCaption(dbPath);
 
     if (RegistryItemExists(std::wstring(suite::kTeamharborKey))) thline.setVisible(false);
     if (RegistryItemExists(std::wstring(suite::kTeampostKey))) tpline.setVisible(false);

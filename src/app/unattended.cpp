@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,28 +19,38 @@ constexpr wchar_t kUsage[] =
     L"could not be compacted; 4 a check before the run failed, nothing was stopped; 5 done, but a product is "
     L"not running again; 6 an unknown argument; 7 done, but the run log could not be written.";
 
+bool IsUnattendedSwitch(const std::wstring& argument) {
+    const std::wstring word = lowerCase(argument);
+    return word == L"/unattended" || word == L"-unattended";
+}
+
 }  // namespace
 
+bool frmCompactAndRepair::IsUnattended(const std::vector<std::wstring>& arguments) {
+    return std::any_of(arguments.begin(), arguments.end(), IsUnattendedSwitch);
+}
+
 void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& arguments) {
+    // Whatever else stands beside it: a scheduled run has nobody to answer
+    // a box, and one would wait for ever.
+    unattended_ = IsUnattended(arguments);
     bool usage = false;
     std::wstring unknown;
     for (const std::wstring& argument : arguments) {
         const std::wstring word = lowerCase(argument);
-        if (word == L"/unattended" || word == L"-unattended") {
-            unattended_ = true;
-        } else if (word == L"/?" || word == L"-?" || word == L"/help") {
+        if (IsUnattendedSwitch(argument)) continue;
+        if (word == L"/?" || word == L"-?" || word == L"/help") {
             usage = true;
         } else if (unknown.empty()) {
             unknown = argument;
         }
     }
     if (usage) {
-        platform_.showMessage(kUsage);
+        if (!unattended_) platform_.showMessage(kUsage);
         platform_.endProgram(kExitLeft);
     }
     if (!unknown.empty()) {
-        // Nothing has been touched yet. A scheduled run has nobody to answer
-        // a box: its exit code says it.
+        // Nothing has been touched yet.
         if (!unattended_) platform_.showMessage(L"Unknown argument: " + unknown + L"\r\n\r\n" + kUsage);
         platform_.endProgram(kExitBadArgument);
     }
@@ -49,6 +60,11 @@ void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     result_ = RunResult::None;
     log_.begin(dbPath + L".log", L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + GetHostName() +
                                      L", database " + dbPath + (unattended_ ? L", unattended" : L""));
+}
+
+void frmCompactAndRepair::EndRun() {
+    log_.end();
+    guard_.release();
 }
 
 void frmCompactAndRepair::RunUnattended() {

@@ -78,9 +78,39 @@ std::vector<std::wstring> commandLineArguments() {
     return arguments;
 }
 
+// Only building the window or joining COM can fail before an event handler
+// runs to report it; without a person the exit code alone says it.
+int reportStartFailure(const car::Error& error, bool unattended) {
+    if (!unattended) {
+        const std::wstring text = error.description + L"\r\n\r\nError " + car::hex32(error.number);
+        MessageBoxW(nullptr, text.c_str(), L"Compact And Repair", MB_OK | MB_ICONERROR);
+    }
+    return car::kExitError;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // Before anything can load a library by its bare name: never from the
+    // program's own folder, which ordinary users may be able to write.
+    car::win32::restrictLibrarySearch();
+
+    // Read first, so that even a failure to start shows no box in a run
+    // that nobody watches.
+    std::vector<std::wstring> arguments;
+    bool unattended = false;
+    try {
+        arguments = commandLineArguments();
+        unattended = car::frmCompactAndRepair::IsUnattended(arguments);
+    } catch (const car::Error& error) {
+        return reportStartFailure(error, false);
+    }
+    if (unattended) {
+        // Nor a box of the system's own: a drive not ready, a program that
+        // crashed. Started programs get the default mode again.
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    }
+
     // The manifest declares the DPI awareness; this only steps in where a
     // system did not read it.
     car::win32::ensureDpiAwareness();
@@ -97,7 +127,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         car::frmCompactAndRepair form(platform, window);
         window.attach(form);
         platform.setOwnerWindow(window.hwnd());
-        form.RunEvent([&] { form.ApplyArguments(commandLineArguments()); });  // may end the program
+        form.RunEvent([&] { form.ApplyArguments(arguments); });  // may end the program
         form.RunEvent([&] { form.Form_Initialize(); });
         form.RunEvent([&] { form.Form_Load(); });  // may end the program before the window is shown
         window.show();
@@ -105,10 +135,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (form.Unattended()) form.RunEvent([&] { form.RunUnattended(); });
         return runMessageLoop(window.hwnd());
     } catch (const car::Error& error) {
-        // Only building the window or joining COM can get here: no event
-        // handler has run yet to report it.
-        const std::wstring text = error.description + L"\r\n\r\nError " + car::hex32(error.number);
-        MessageBoxW(nullptr, text.c_str(), L"Compact And Repair", MB_OK | MB_ICONERROR);
-        return car::kExitError;
+        return reportStartFailure(error, unattended);
     }
 }

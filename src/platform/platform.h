@@ -47,6 +47,10 @@ inline constexpr std::int32_t kInvalidProcedureCall = 5;               // ditto
 inline constexpr std::int32_t kWmiNotFound = hresult(0x80041002u);     // WBEM_E_NOT_FOUND
 inline constexpr std::int32_t kNoHardLinksHr = hresult(0x80070001u);   // HRESULT_FROM_WIN32(ERROR_INVALID_FUNCTION)
 inline constexpr std::int32_t kNotSupportedHr = hresult(0x80070032u);  // HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED)
+inline constexpr std::int32_t kSharingViolationHr =
+    hresult(0x80070020u);                                               // HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)
+inline constexpr std::int32_t kLockViolationHr = hresult(0x80070021u);  // HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION)
+inline constexpr std::int32_t kAccessDeniedHr = hresult(0x80070005u);   // HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)
 
 // A registry value as a scripting RegRead hands it back: string and
 // expandable string as text (expanded), DWORD and QWORD as numbers, multi-string
@@ -83,7 +87,33 @@ struct LocalTime {
 struct PathInfo {
     bool exists = false;
     bool isFolder = false;
+    bool reparsePoint = false;  // a junction, symbolic link or mount point itself, not its target
     std::uint64_t size = 0;
+};
+
+// Something the program holds until it lets go of it by destroying the
+// object: an open folder or file, a lock.
+class Held {
+public:
+    virtual ~Held() = default;
+};
+
+// A file or folder held open under a name that was not followed: where the
+// name is a reparse point, the handle is on the reparse point itself.
+class OpenPath : public Held {
+public:
+    virtual bool isReparsePoint() const = 0;
+    // The names the file has (more than one: hard links elsewhere).
+    virtual std::uint32_t nameCount() const = 0;
+};
+
+// A text file opened once for appending lines.
+class AppendFile : public OpenPath {
+public:
+    // Appends a line and a line break in UTF-8; the line is on the disk's way
+    // when this returns (written through the system, not held in a buffer of
+    // ours).
+    virtual void appendLine(const std::wstring& line) = 0;
 };
 
 // The Windows folder (C:\Windows), the program's system folder (for a
@@ -145,6 +175,9 @@ public:
     virtual bool pathExists(const std::wstring& path) = 0;
     // What stands under the path; `size` only for a file.
     virtual PathInfo pathInfo(const std::wstring& path) = 0;
+    // Opens a folder so that, while the hold lasts, nobody can rename, move or
+    // delete it; others may still read and write inside it.
+    virtual std::unique_ptr<OpenPath> holdFolder(const std::wstring& folder) = 0;
     // Bytes free to the caller on the volume of a folder (the current folder
     // for an empty text); fails when the folder cannot be reached.
     virtual std::uint64_t freeSpace(const std::wstring& folder) = 0;
@@ -179,10 +212,11 @@ public:
     virtual void showMessage(const std::wstring& text) = 0;
     // Ends the program at once with an exit code; nothing after it runs.
     [[noreturn]] virtual void endProgram(int exitCode) = 0;
-    // Appends a line and a line break to a text file in UTF-8, creating the
-    // file when it is missing; the line is on the disk's way when this
-    // returns (written through the system, not held in a buffer of ours).
-    virtual void appendLine(const std::wstring& path, const std::wstring& line) = 0;
+    // Opens a text file for appending, creating it when it is missing.
+    virtual std::unique_ptr<AppendFile> openAppendFile(const std::wstring& path) = 0;
+    // Takes the lock of that name for every session of the machine; null
+    // when another process holds it.
+    virtual std::unique_ptr<Held> lockMachineWide(const std::wstring& name) = 0;
     // The local date and time, to the millisecond.
     virtual LocalTime localTime() = 0;
     // Milliseconds of a clock that only goes forward, for durations.

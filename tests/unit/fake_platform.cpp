@@ -162,14 +162,20 @@ bool FakePlatform::pathExists(const std::wstring& path) {
 }
 
 // A folder is any path that files stand under.
+bool FakePlatform::isFolder(const std::wstring& path) const {
+    const std::wstring folder = path.ends_with(L'\\') ? path : path + L'\\';
+    return !path.empty() &&
+           std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.first.starts_with(folder); });
+}
+
 car::PathInfo FakePlatform::pathInfo(const std::wstring& path) {
     record(L"pathInfo " + path);
-    if (auto file = files.find(path); file != files.end()) return {true, false, file->second.content.size()};
-    const std::wstring folder = path.ends_with(L'\\') ? path : path + L'\\';
-    const bool isFolder = !path.empty() && std::any_of(files.begin(), files.end(), [&](const auto& file) {
-        return file.first.starts_with(folder);
-    });
-    return {isFolder, isFolder, 0};
+    const bool reparsePoint = reparsePoints.contains(path);
+    if (auto file = files.find(path); file != files.end()) {
+        return {true, false, reparsePoint, file->second.content.size()};
+    }
+    const bool folder = isFolder(path);
+    return {folder, folder, reparsePoint, 0};
 }
 
 std::uint64_t FakePlatform::freeSpace(const std::wstring& folder) {
@@ -246,9 +252,67 @@ bool FakePlatform::awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs
     return ended;
 }
 
-void FakePlatform::appendLine(const std::wstring& path, const std::wstring& line) {
-    appendFailures.hit();
-    appended[path].push_back(line);
+namespace {
+
+// An open file or folder of the fake: counted while it is open.
+class FakeOpenPath : public car::AppendFile {
+public:
+    FakeOpenPath(FakePlatform& platform, std::wstring path, std::function<void()> close)
+        : platform_(platform), path_(std::move(path)), close_(std::move(close)) {}
+    FakeOpenPath(const FakeOpenPath&) = delete;
+    FakeOpenPath& operator=(const FakeOpenPath&) = delete;
+    ~FakeOpenPath() override { close_(); }
+
+    bool isReparsePoint() const override { return platform_.reparsePoints.contains(path_); }
+    std::uint32_t nameCount() const override {
+        const auto names = platform_.nameCounts.find(path_);
+        return names == platform_.nameCounts.end() ? 1 : names->second;
+    }
+    void appendLine(const std::wstring& line) override {
+        platform_.appendFailures.hit();
+        platform_.appended[path_].push_back(line);
+    }
+
+private:
+    FakePlatform& platform_;
+    std::wstring path_;
+    std::function<void()> close_;
+};
+
+class FakeLock : public car::Held {
+public:
+    explicit FakeLock(int& held) : held_(held) { ++held_; }
+    FakeLock(const FakeLock&) = delete;
+    FakeLock& operator=(const FakeLock&) = delete;
+    ~FakeLock() override { --held_; }
+
+private:
+    int& held_;
+};
+
+}  // namespace
+
+std::unique_ptr<car::OpenPath> FakePlatform::holdFolder(const std::wstring& folder) {
+    record(L"holdFolder " + folder);
+    if (!isFolder(folder) && !reparsePoints.contains(folder)) {
+        throw car::Error{car::hresult(0x80070003u), L"The system cannot find the path specified."};
+    }
+    heldFolders.insert(folder);
+    return std::make_unique<FakeOpenPath>(*this, folder,
+                                          [this, folder] { heldFolders.erase(heldFolders.find(folder)); });
+}
+
+std::unique_ptr<car::AppendFile> FakePlatform::openAppendFile(const std::wstring& path) {
+    openAppendFailures.hit();
+    appended[path];  // created when missing
+    ++openAppendFiles;
+    return std::make_unique<FakeOpenPath>(*this, path, [this] { --openAppendFiles; });
+}
+
+std::unique_ptr<car::Held> FakePlatform::lockMachineWide(const std::wstring& name) {
+    record(L"lockMachineWide " + name);
+    if (lockTakenElsewhere || locksHeld > 0) return nullptr;
+    return std::make_unique<FakeLock>(locksHeld);
 }
 
 // 2026-12-07 at nine, moving with the virtual clock.

@@ -102,6 +102,13 @@ public:
     // find each still held, and who holds it.
     std::map<std::wstring, int> heldForChecks;
     std::vector<std::wstring> holders;
+    // Paths (files or folders) that are junctions, symbolic links or mount
+    // points, and files with more names than one.
+    std::set<std::wstring> reparsePoints;
+    std::map<std::wstring, std::uint32_t> nameCounts;
+    // Folders held open now, as often as they are held; a hold of a folder
+    // that nothing stands under fails as the system's would.
+    std::multiset<std::wstring> heldFolders;
     std::uint64_t freeBytes = std::uint64_t{1} << 40;
     FailurePlan freeSpaceFailures;
     FailurePlan jetCreateFailures;
@@ -138,7 +145,13 @@ public:
 
     // --- text files appended to (the run log) ---------------------------------
     std::map<std::wstring, std::vector<std::wstring>> appended;
+    FailurePlan openAppendFailures;
     FailurePlan appendFailures;
+    int openAppendFiles = 0;
+
+    // --- the machine-wide lock ------------------------------------------------
+    bool lockTakenElsewhere = false;  // another process holds it
+    int locksHeld = 0;
 
     // --- messages, clock ----------------------------------------------------
     std::vector<std::wstring> messages;
@@ -173,7 +186,9 @@ public:
     using car::Platform::awaitProcess;
     bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
                       std::optional<std::uint32_t>* exitCode) override;
-    void appendLine(const std::wstring& path, const std::wstring& line) override;
+    std::unique_ptr<car::OpenPath> holdFolder(const std::wstring& folder) override;
+    std::unique_ptr<car::AppendFile> openAppendFile(const std::wstring& path) override;
+    std::unique_ptr<car::Held> lockMachineWide(const std::wstring& name) override;
     car::LocalTime localTime() override;
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
@@ -193,6 +208,7 @@ public:
 
 private:
     bool keyExists(const std::wstring& key) const;
+    bool isFolder(const std::wstring& path) const;
     void record(std::wstring entry);  // logs a call
     std::wstring programOf(const std::wstring& application) const;
 

@@ -307,6 +307,40 @@ TEST_F(Compaction, SuffixIsDrawnAgainWhenItsNamesAreTaken) {
     }
 }
 
+// A file that someone puts under the temporary or the backup name after it
+// was drawn is never written over: the engine and the second name create
+// only new files, so the step fails and the database stays as it was.
+TEST_F(Compaction, DrawnNamesAreOnlyEverCreatedNew) {
+    for (const std::wstring ending : {L"", L"Backup"}) {
+        Harness g;
+        g.platform.files[kDb] = FakeFile{"old data", false};
+        g.platform.heldForChecks[kDb] = 1;  // a pump between the draw and the compaction
+        bool planted = false;
+        g.platform.onPump = [&] {
+            const bool due = ending.empty() ? g.log.count(L"fileInUse") > 0 : !g.platform.compactions.empty();
+            if (planted || !due) return;
+            planted = true;
+            for (int n = 0; n < 900; ++n) {
+                g.platform.files[kDb + L"." + std::to_wstring(n) + L".tmp" + ending] = FakeFile{"planted", false};
+            }
+        };
+        try {
+            g.form.CompactDB(kDb);
+            ADD_FAILURE() << "the compaction went through";
+        } catch (const car::Error&) {
+        } catch (const EndSignal&) {
+        }
+        ASSERT_TRUE(planted);
+        EXPECT_EQ(g.platform.files.at(kDb).content, "old data");
+        EXPECT_FALSE(g.platform.files.at(kDb).compacted);
+        for (const auto& [path, file] : g.platform.files) {
+            if (path != kDb && path.ends_with(L".tmp" + ending)) {
+                EXPECT_EQ(file.content, "planted") << narrow(path);
+            }
+        }
+    }
+}
+
 TEST_F(Compaction, OnlyFreeSuffixIsFound) {
     for (int n = 0; n < 900; ++n) {
         if (n == 417) continue;

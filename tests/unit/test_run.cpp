@@ -34,7 +34,8 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     };
     // The checks before anything is stopped (the search for a free temporary
     // name aside).
-    e.hostLookup().add(L"pathInfo " + kDbPath).add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
+    e.hostLookup().add(L"lockMachineWide Global\\Compact And Repair run").add(L"pathInfo " + kDbPath);
+    e.add(L"holdFolder D:\\Quorvin Data\\").add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
     e.set(L"lblStatus2", L"Visible", L"1");
     e.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
     e.keyProbe(kThKey).keyProbe(kTpKey).keyProbe(kQoKey);
@@ -192,7 +193,19 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         Harness h{products};
         h.platform.addProcess(L"TPAdmin.exe");  // a program left behind by a product: ended all the same
         h.platform.guardedPath = kDbPath;
+        // From the checks to the end the run has the machine to itself and
+        // its data folder held: nobody can rename the folder away and put a
+        // link in its place.
+        bool heldAtEveryPump = true;
+        h.platform.onPump = [&] {
+            heldAtEveryPump = heldAtEveryPump && h.platform.locksHeld == 1 &&
+                              h.platform.heldFolders.count(L"D:\\Quorvin Data\\") == 1;
+        };
         h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        EXPECT_TRUE(heldAtEveryPump);
+        EXPECT_EQ(h.platform.locksHeld + h.platform.openAppendFiles, 0);
+        EXPECT_TRUE(h.platform.heldFolders.empty());
+        EXPECT_EQ(h.platform.openAppendFailures.calls, 1);  // the log opened once for the run
 
         const std::vector<std::wstring>& e = h.log.entries();
         const auto first = [&](std::wstring_view prefix) {
@@ -202,7 +215,8 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         // No service request, no process ended and no IIS stopped before
         // every check has passed.
         for (const std::wstring& check :
-             std::vector<std::wstring>{L"pathInfo " + kDbPath, L"freeSpace ", L"pathExists ", L"createJetEngine"}) {
+             std::vector<std::wstring>{L"lockMachineWide ", L"pathInfo " + kDbPath, L"holdFolder ", L"freeSpace ",
+                                       L"pathExists ", L"createJetEngine"}) {
             EXPECT_LT(first(check), std::min(first(L"execMethod"), first(L"launch"))) << narrow(check);
         }
         // Whatever the run stopped is asked to start again afterwards, a
@@ -414,6 +428,19 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
          folder, [](Harness& h) { h.platform.files.erase(kDbPath + L".417.tmp"); }},
         {"no JET engine", [&](Harness& h) { h.platform.jetCreateFailures.nth[1] = classMissing; }, L"Jro.JetEngine",
          [](Harness&) {}},
+        {"another run in progress", [](Harness& h) { h.platform.lockTakenElsewhere = true; },
+         L"Another run of Compact And Repair is in progress",
+         [](Harness& h) { h.platform.lockTakenElsewhere = false; }},
+        {"semicolon in the path",
+         [](Harness& h) {
+             h.platform.files[L"D:\\a;b\\suite.mdb"] = FakeFile{};
+             h.form.txtDBPath.setCaption(L"D:\\a;b\\suite.mdb");
+         },
+         L"D:\\a;b\\suite.mdb", nullptr},
+        {"database is a symbolic link", [](Harness& h) { h.platform.reparsePoints.insert(kDbPath); }, kDbPath,
+         [](Harness& h) { h.platform.reparsePoints.clear(); }},
+        {"data folder is a junction", [&](Harness& h) { h.platform.reparsePoints.insert(folder); }, folder,
+         [](Harness& h) { h.platform.reparsePoints.clear(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -435,6 +462,8 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
         EXPECT_EQ(h.form.cmdClose.Caption(), L"Cancel");
         EXPECT_EQ(h.form.lblStatus.Caption(), car::kReadyStatus);
         EXPECT_TRUE(h.form.QueryUnload());
+        EXPECT_EQ(h.platform.locksHeld, 0);
+        EXPECT_TRUE(h.platform.heldFolders.empty());
 
         if (!c.mend) continue;
         c.mend(h);
@@ -484,6 +513,18 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         {"error mid-run", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, car::kExitError, true},
         {"log not writable", [&](FakePlatform& p) { p.appendFailures.always = failure; }, car::kExitLogNotWritten,
          true},
+        {"log is a symbolic link", [](FakePlatform& p) { p.reparsePoints.insert(kDbPath + L".log"); },
+         car::kExitLogNotWritten, true},
+        {"log has a second name elsewhere", [](FakePlatform& p) { p.nameCounts[kDbPath + L".log"] = 2; },
+         car::kExitLogNotWritten, true},
+        {"log busy for a moment",
+         [](FakePlatform& p) {
+             const car::Error busy{car::kSharingViolationHr, L"Sharing violation."};
+             p.openAppendFailures.nth[1] = busy;
+             for (int n = 5; n < 24; ++n) p.appendFailures.nth[n] = busy;  // just under a second
+         },
+         car::kExitLeft, true},
+        {"another run in progress", [](FakePlatform& p) { p.lockTakenElsewhere = true; }, car::kExitRefused, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -502,6 +543,7 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         EXPECT_TRUE(h.platform.messages.empty());
         EXPECT_EQ(h.platform.service(L"Teamharbor")->running, true);
         EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), c.restarted ? 1U : 0U);
+        EXPECT_EQ(h.platform.openAppendFiles, 0);
         const std::vector<std::wstring> lines = logLines(h);
         if (c.exitCode == car::kExitLogNotWritten) {
             EXPECT_TRUE(lines.empty());
@@ -524,6 +566,7 @@ TEST(Unattended, ArgumentsAreCheckedBeforeAnythingElse) {
         {{L"/?"}, car::kExitLeft, L"Usage: CompactAndRepair.exe [/unattended]"},
         {{L"/unatended"}, car::kExitBadArgument, L"Unknown argument: /unatended\r\n\r\nUsage: "},
         {{L"/unattended", L"now"}, car::kExitBadArgument, L""},
+        {{L"/?", L"/Unattended"}, car::kExitLeft, L""},
     };
     for (const Case& c : cases) {
         Harness h;

@@ -24,11 +24,13 @@ TEST(Startup, LoadReadsThePathProbesTheProductsAndNamesTheHost) {
     struct Case {
         Products products;
         std::wstring dbq;
+        std::wstring shown;
     };
     const std::vector<Case> cases{
-        {{true, true, true}, kDbPath},
-        {{false, false, false}, kDbPath},
-        {{true, false, true}, L""},  // empty text is shown and used as it is
+        {{true, true, true}, kDbPath, kDbPath},
+        {{false, false, false}, kDbPath, kDbPath},
+        {{true, false, true}, L"", L""},                                // empty text is shown and used as it is
+        {{true, false, false}, L"D:/Quorvin Data/suite.mdb", kDbPath},  // read as Windows reads it
     };
     for (const Case& c : cases) {
         Harness h;
@@ -36,7 +38,7 @@ TEST(Startup, LoadReadsThePathProbesTheProductsAndNamesTheHost) {
         h.form.Form_Load();
 
         Expected want;
-        want.add(L"regRead " + kDbqPath).add(L"regRead " + kDbqPath).set(L"txtDBPath", L"Caption", c.dbq);
+        want.add(L"regRead " + kDbqPath).add(L"regRead " + kDbqPath).set(L"txtDBPath", L"Caption", c.shown);
         want.keyProbe(kThKey);
         if (c.products.teamharbor) want.set(L"thline", L"Visible", L"0");
         want.keyProbe(kTpKey);

@@ -5,7 +5,9 @@
 # log beside the database that holds every status text in order, the sizes
 # and the backup; then, with a database the engine cannot read, it ends with
 # the failed compaction's exit code without ever showing a box, the message
-# in the log, and the suite's services running again.
+# in the log, and the suite's services running again. Beside "/unattended" no
+# argument shows a box, and a scheduled run is refused while a person's run
+# is in progress.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -41,6 +43,33 @@ bench_expect_eq "the backup it names is the old database" "$E2E_DB_SUM" \
 bench_expect "its last line is the outcome" grep -q '^Outcome: finished; exit code 0; after [0-9]* ms$' \
     <<<"$(log_lines | tail -n 1)"
 
+# --- arguments that end it at once -------------------------------------------------
+# Beside "/unattended" nothing shows a box: the usage and an unknown argument
+# end it with their exit codes alone.
+run_with() {
+    local status=0
+    BENCH_WINE_TIMEOUT=30 bench_wine "$BENCH_EXE" "$@" >>"$BENCH_TMP/program.log" 2>&1 || status=$?
+    echo "$status"
+}
+bench_expect_eq "/unattended /? ends with 0, without a box" 0 "$(run_with /unattended /?)"
+bench_expect_eq "/unattended /bogus ends with 6, without a box" 6 "$(run_with /bogus /unattended)"
+
+# --- a second run while one is in progress --------------------------------------------
+# A person's run is under way when the scheduled one starts: the second is
+# refused before it stops anything, and the first goes on to its end alone.
+recorded_before=$(bench_recorded_count cacls)
+e2e_start_program
+e2e_begin_run
+bench_expect "the person's run is under way" e2e_wait_for_status "Stopping Admin 2" 60
+bench_expect_eq "the scheduled run is refused with exit code 4" 4 "$(run_unattended)"
+e2e_expect_run_end "the person's run finishes"
+bench_expect "the refusal is in the log" grep -q '^Message: Another run of Compact And Repair is in progress' \
+    <<<"$(log_lines)"
+bench_expect "and its outcome" grep -q '^Outcome: refused, nothing was stopped; exit code 4;' <<<"$(log_lines)"
+bench_expect_eq "one compaction: one backup named in the log by the person's run" 2 "$(log_lines | grep -c '^Backup: ')"
+bench_expect_eq "one set of grants" 12 "$(($(bench_recorded_count cacls) - recorded_before))"
+e2e_expect_iisreset "IIS stopped and started once for each run that went ahead" stop start stop start
+
 # --- a compaction that fails ----------------------------------------------------------
 head -c 4096 /dev/urandom >"$db_file"
 lines_before=$(log_lines | wc -l)
@@ -49,8 +78,8 @@ failed=$(log_lines | tail -n +$((lines_before + 1)))
 bench_expect "the message is in the log instead of a box" \
     grep -q '^Message: Could not compact and repair database\. .*Error was: ' <<<"$failed"
 bench_expect "what the run stopped is started again first" grep -qx 'Starting again what this run stopped' <<<"$failed"
-e2e_expect_suite RUNNING "2 3" "after the failed compaction"
-e2e_expect_iisreset "IIS was started again" stop start stop start
+e2e_expect_suite RUNNING "3 4" "after the failed compaction"
+e2e_expect_iisreset "IIS was started again" stop start stop start stop start
 bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
     <<<"$(tail -n 1 <<<"$failed")"
 

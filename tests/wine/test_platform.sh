@@ -142,6 +142,18 @@ bench_probe kill Holder.exe >/dev/null
 bench_expect "once its holder ends, the file is free" \
     bench_wait_until '[[ $(pc in-use "$win_folder\\swap.mdb") == free ]]' 10
 
+echo "== a folder held for a run, a log opened once"
+mkdir -p "$folder/held"
+bench_expect_eq "a held folder cannot be renamed, while work inside it goes on" \
+    "held folder|work inside goes on|rename refused while held|renamed after|" \
+    "$(pc hold "$win_folder\\held" "$win_folder\\moved" | tr '\n' '|')"
+bench_expect_eq "a log opened once takes every line" "reparse no names 1|" \
+    "$(pc append "$win_folder\\run.log" "first" "zwéite" | tr '\n' '|')"
+bench_expect_eq "the lines in UTF-8, each ended by CR LF" $'first\r\nzwéite\r' "$(cat "$folder/run.log")"
+ln "$folder/run.log" "$folder/second name.log"
+bench_expect_eq "a log with a second name says so" "reparse no names 2" \
+    "$(pc append "$win_folder\\run.log")"
+
 echo "== WMI"
 # Each sleeper is a job of this shell's, which ends with its wine process:
 # the end shows from outside as well as through WMI.

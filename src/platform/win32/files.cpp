@@ -37,6 +37,7 @@ PathInfo Win32Platform::pathInfo(const std::wstring& path) {
     PathInfo info;
     info.exists = true;
     info.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info.reparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (!info.isFolder) info.size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     return info;
 }
@@ -70,24 +71,6 @@ void Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to
 
 void Win32Platform::deleteFile(const std::wstring& path) {
     if (!::DeleteFileW(path.c_str())) throw win32::win32Error(::GetLastError());
-}
-
-// Opened for each line and closed again: a line is with the system the
-// moment it is written, whatever happens to the program after.
-void Win32Platform::appendLine(const std::wstring& path, const std::wstring& line) {
-    const std::wstring text = line + L"\r\n";
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    const win32::UniqueHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw win32::win32Error(::GetLastError());
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        throw win32::win32Error(::GetLastError());
-    }
 }
 
 }  // namespace car

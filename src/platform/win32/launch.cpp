@@ -37,7 +37,11 @@ std::uint32_t Win32Platform::launch(const std::wstring& application, const std::
     // program file is named, never searched for: a search would look in the
     // program's own folder and the current one before the system's.
     std::wstring mutableLine = commandLine;
-    if (!::CreateProcessW(application.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    // A child inherits a below-normal priority class (the Task Scheduler's,
+    // for a scheduled run): the suite's servers would keep it until the next
+    // reboot. Nor do children inherit an unattended run's error mode.
+    constexpr DWORD kCreation = NORMAL_PRIORITY_CLASS | CREATE_DEFAULT_ERROR_MODE;
+    if (!::CreateProcessW(application.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, kCreation, nullptr,
                           currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process)) {
         win32::throwLastErrorAbout(commandLine);
     }

@@ -1,6 +1,6 @@
 // The platform as Windows provides it. Each group of operations is defined in
-// a source file of its own (registry.cpp, files.cpp, file_holders.cpp, jet.cpp, wmi.cpp,
-// system_folders.cpp, launch.cpp, messages.cpp, network.cpp).
+// a source file of its own (registry.cpp, files.cpp, held_paths.cpp, file_holders.cpp, jet.cpp,
+// wmi.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
 #include <windows.h>
@@ -48,7 +48,9 @@ public:
     using Platform::awaitProcess;
     bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
                       std::optional<std::uint32_t>* exitCode) override;
-    void appendLine(const std::wstring& path, const std::wstring& line) override;
+    std::unique_ptr<OpenPath> holdFolder(const std::wstring& folder) override;
+    std::unique_ptr<AppendFile> openAppendFile(const std::wstring& path) override;
+    std::unique_ptr<Held> lockMachineWide(const std::wstring& name) override;
     LocalTime localTime() override;
     std::uint64_t milliseconds() override;
 

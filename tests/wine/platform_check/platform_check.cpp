@@ -174,6 +174,26 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
             const car::PathInfo info = platform.pathInfo(args[i]);
             print((info.exists ? (info.isFolder ? L"folder " : L"file ") : L"missing ") + std::to_wstring(info.size));
         }
+    } else if (command == L"hold") {  // FOLDER OTHER: the folder held, then renamed to OTHER and back
+        {
+            const auto held = platform.holdFolder(args.at(1));
+            print(held->isReparsePoint() ? L"held reparse point" : L"held folder");
+            const std::wstring inside = args.at(1) + L"\\inside.txt";
+            bool works = car::win32::UniqueHandle(
+                             ::CreateFileW(inside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))
+                             ? true
+                             : false;
+            works = works && ::MoveFileExW(inside.c_str(), (inside + L".renamed").c_str(), 0);
+            print(works ? L"work inside goes on" : L"work inside refused");
+            print(::MoveFileExW(args.at(1).c_str(), args.at(2).c_str(), 0) ? L"renamed while held"
+                                                                           : L"rename refused while held");
+        }
+        print(::MoveFileExW(args.at(1).c_str(), args.at(2).c_str(), 0) ? L"renamed after" : L"rename refused after");
+    } else if (command == L"append") {  // PATH LINE...: opened once, each line appended
+        const auto file = platform.openAppendFile(args.at(1));
+        print(L"reparse " + std::wstring(file->isReparsePoint() ? L"yes" : L"no") + L" names " +
+              std::to_wstring(file->nameCount()));
+        for (std::size_t i = 2; i < args.size(); ++i) file->appendLine(args[i]);
     } else if (command == L"free") {
         print(L"free " + std::to_wstring(platform.freeSpace(args.at(1))));
     } else if (command == L"folders") {

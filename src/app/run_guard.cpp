@@ -1,0 +1,30 @@
+#include "app/run_guard.h"
+
+namespace car {
+namespace {
+
+// In the global namespace, so that runs in every session see it.
+constexpr wchar_t kLockName[] = L"Global\\Compact And Repair run";
+
+}  // namespace
+
+bool RunGuard::lockMachine() {
+    if (!lock_) lock_ = platform_.lockMachineWide(kLockName);
+    return lock_ != nullptr;
+}
+
+bool RunGuard::holdFolder(const std::wstring& folder) {
+    folder_.reset();
+    if (folder.empty()) return true;
+    folder_ = platform_.holdFolder(folder);
+    if (!folder_->isReparsePoint()) return true;
+    folder_.reset();
+    return false;
+}
+
+void RunGuard::release() {
+    folder_.reset();
+    lock_.reset();
+}
+
+}  // namespace car

@@ -1,0 +1,34 @@
+// What keeps a run to itself from its checks to its end: the machine-wide
+// lock that refuses a second run (a scheduled one and a person's, or two
+// administrators on one server), and the data folder held open, so that
+// nobody can rename it away and put a link to some other folder in its
+// place while the run, as SYSTEM, grants rights and starts programs there.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace car {
+
+class RunGuard {
+public:
+    explicit RunGuard(Platform& platform) : platform_(platform) {}
+
+    // False when another run holds the machine's lock.
+    bool lockMachine();
+    // Holds the folder (none for an empty name); false when the name is a
+    // reparse point, which is then let go again. Fails when the folder
+    // cannot be opened.
+    bool holdFolder(const std::wstring& folder);
+    // The run is over.
+    void release();
+
+private:
+    Platform& platform_;
+    std::unique_ptr<Held> lock_;
+    std::unique_ptr<OpenPath> folder_;
+};
+
+}  // namespace car

@@ -1,0 +1,77 @@
+// Files and folders held open for the length of a run, opened under their
+// own names: a reparse point is opened itself, never followed, so that what
+// the handle stands on is what the caller looks at.
+#include <string>
+
+#include "platform/win32/error_text.h"
+#include "platform/win32/handle.h"
+#include "platform/win32/win32_platform.h"
+
+namespace car {
+namespace {
+
+class OpenedPath : public AppendFile {
+public:
+    OpenedPath(win32::UniqueHandle handle, const std::wstring& path) : handle_(std::move(handle)) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(handle_.get(), &info)) win32::throwLastErrorAbout(path);
+        reparsePoint_ = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        names_ = info.nNumberOfLinks;
+    }
+
+    bool isReparsePoint() const override { return reparsePoint_; }
+    std::uint32_t nameCount() const override { return names_; }
+
+    void appendLine(const std::wstring& line) override {
+        const std::wstring text = line + L"\r\n";
+        const int size =
+            ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
+                              nullptr);
+        DWORD written = 0;
+        // Opened for appending only: every write goes to the file's end,
+        // whoever else appends meanwhile.
+        if (!::WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size()) {
+            throw win32::win32Error(::GetLastError());
+        }
+    }
+
+private:
+    win32::UniqueHandle handle_;
+    bool reparsePoint_ = false;
+    std::uint32_t names_ = 1;
+};
+
+// "D:\Data\" names the folder "D:\Data"; a drive's root keeps its backslash.
+std::wstring withoutTrailingSeparator(std::wstring folder) {
+    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') && folder[folder.size() - 2] != L':')
+        folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+// Read and write sharing lets the run's own work inside the folder go on;
+// without delete sharing nobody can rename, move or remove the folder itself
+// while the handle is open. Reading the listing is access enough for the
+// system to enforce that.
+std::unique_ptr<OpenPath> Win32Platform::holdFolder(const std::wstring& folder) {
+    const std::wstring name = withoutTrailingSeparator(folder);
+    win32::UniqueHandle handle(::CreateFileW(name.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) win32::throwLastErrorAbout(folder);
+    return std::make_unique<OpenedPath>(std::move(handle), folder);
+}
+
+std::unique_ptr<AppendFile> Win32Platform::openAppendFile(const std::wstring& path) {
+    win32::UniqueHandle handle(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) throw win32::win32Error(::GetLastError());
+    return std::make_unique<OpenedPath>(std::move(handle), path);
+}
+
+}  // namespace car
