@@ -12,8 +12,10 @@ const std::wstring kOrganizerKey(suite::kOrganizerKey);
 
 }  // namespace
 
-// The whole maintenance, once per start of the program. The only waits are
-// progress steps: nothing polls a service, a process or IIS.
+// The whole maintenance, once per start of the program. Its waits are
+// progress steps; beyond the fixed ones it waits only for what has not yet
+// happened (a service still stopping, IIS still stopping, the database still
+// held), and not at all on a server where everything is done in time.
 void frmCompactAndRepair::cmdCompact_Click() {
     // A second click, or Enter held down, lands in the run's own pumps before
     // the button is hidden: it must start nothing.
@@ -60,6 +62,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
         anicompress();
         platform_.pumpMessages();
     }
+    WaitForServicesToStop();
     KillProcess(L"THService.exe");
     KillProcess(L"QMSSrv.exe");
     anicompress();
@@ -99,9 +102,9 @@ void frmCompactAndRepair::cmdCompact_Click() {
     platform_.pumpMessages();
 
     lblStatus.setCaption(L"Starting Services...");
-    if (RegistryItemExists(kTeamharborKey)) StartTeamharbor();
+    RestartTeamharbor();
     platform_.pumpMessages();
-    if (RegistryItemExists(kTeampostKey)) StartMailServer();
+    RestartMailServer();
     platform_.pumpMessages();
     if (RegistryItemExists(kOrganizerKey)) {
         runexe(L"iisreset /start", 2);

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/joined.h"
 
 namespace car {
 namespace {
@@ -10,14 +11,6 @@ namespace {
 // the database; the compaction would then fail with the suite stopped.
 constexpr int kMostStepsToWait = 120;  // progress steps of half a second: one minute
 constexpr int kStepsPerHolderLookup = 4;
-
-std::wstring Joined(const std::vector<std::wstring>& names) {
-    std::wstring text;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        text += (i == 0 ? L"" : i + 1 == names.size() ? L" and " : L", ") + names[i];
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -29,7 +22,7 @@ void frmCompactAndRepair::WaitUntilReleased(const std::wstring& dbPath) {
     const std::wstring compacting = lblStatus.Caption();
     std::wstring holders;
     for (int step = 0; step < kMostStepsToWait; ++step) {
-        if (step % kStepsPerHolderLookup == 0) holders = Joined(platform_.fileHolders(dbPath));
+        if (step % kStepsPerHolderLookup == 0) holders = JoinedWithAnd(platform_.fileHolders(dbPath));
         const std::wstring seconds =
             std::to_wstring(step / 2) + L" s of at most " + std::to_wstring(kMostStepsToWait / 2) + L" s";
         lblStatus.setCaption(holders.empty() ? L"Waiting for the database to be closed... " + seconds

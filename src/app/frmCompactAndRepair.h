@@ -121,7 +121,8 @@ public:
     Control Label3;
 
 private:
-    static constexpr int kSuffixCount = 900;  // ".0.tmp" to ".899.tmp"
+    static constexpr int kSuffixCount = 900;           // ".0.tmp" to ".899.tmp"
+    static constexpr int kMostStepsForServices = 240;  // progress steps of half a second: two minutes
 
     enum class RunResult { None, Refused, Finished, NotAllBack };
 
@@ -151,9 +152,15 @@ private:
     std::wstring DataFolderForGrants(const std::wstring& dbPath);
     bool KeyProbe(const std::wstring& keyPath);
     bool ValueProbe(const std::wstring& valuePath);
-    // The number of services the request went to.
-    std::size_t ControlService(const std::wstring& strServiceName, const std::wstring& method);
+    std::vector<std::uint32_t> ControlService(const std::wstring& strServiceName, const std::wstring& method);
+    void WaitForServicesToStop();
     void StartProduct(const ProductSetup& product);
+    bool RestartDue(const std::wstring& key, const ProductSetup& product);
+    // Each starts its product again when this run stopped it.
+    void RestartTeamharbor();
+    void RestartMailServer();
+    bool ProgramRuns(const std::wstring& program);
+    bool ServiceRunsOrStarts(const std::wstring& service);
     float DrawUnit();
     std::wstring FreeSuffix(const std::wstring& dbPath);
     void AwaitPreviousGrant();

@@ -14,7 +14,11 @@ std::wstring Joined(const std::vector<std::wstring>& names) {
 }  // namespace
 
 void StoppedByRun::add(std::vector<std::wstring>& list, const std::wstring& name) {
-    if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(name);
+    if (!contains(list, name)) list.push_back(name);
+}
+
+bool StoppedByRun::contains(const std::vector<std::wstring>& list, const std::wstring& name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
 }
 
 void StoppedByRun::remove(std::vector<std::wstring>& list, const std::wstring& name) { std::erase(list, name); }

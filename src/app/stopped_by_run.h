@@ -18,6 +18,9 @@ public:
     void iisStopped(bool stopped) { iis_ = stopped; }
     bool iisStopped() const { return iis_; }
 
+    const std::vector<std::wstring>& services() const { return services_; }
+    bool hasService(const std::wstring& name) const { return contains(services_, name); }
+    bool hasProgram(const std::wstring& name) const { return contains(programs_, name); }
     bool empty() const { return services_.empty() && programs_.empty() && !iis_; }
     // Lines for a message box; empty when nothing is left stopped.
     std::wstring describe() const;
@@ -25,6 +28,7 @@ public:
 private:
     static void add(std::vector<std::wstring>& list, const std::wstring& name);
     static void remove(std::vector<std::wstring>& list, const std::wstring& name);
+    static bool contains(const std::vector<std::wstring>& list, const std::wstring& name);
 
     std::vector<std::wstring> services_;
     std::vector<std::wstring> programs_;

@@ -82,13 +82,15 @@ void frmCompactAndRepair::RunUnattended() {
 }
 
 // A run that nobody watches must never leave the suite down overnight: what
-// it stopped is started again as the run's end would, and each start is in
-// the log. The database files stay as the failure left them.
+// it stopped and is not running now is started again as the run's end would
+// start it, and each start is in the log. The database files stay as the
+// failure left them.
 void frmCompactAndRepair::RestartAfterFailure() {
     log_.write(L"Starting again what this run stopped");
+    const std::size_t checkedBefore = restarted_.size();
     try {
-        if (RegistryItemExists(std::wstring(suite::kTeamharborKey))) StartTeamharbor();
-        if (RegistryItemExists(std::wstring(suite::kTeampostKey))) StartMailServer();
+        RestartTeamharbor();
+        RestartMailServer();
         if (stopped_.iisStopped()) {
             runexe(L"iisreset /start", 2);
             stopped_.iisStopped(false);
@@ -96,6 +98,7 @@ void frmCompactAndRepair::RestartAfterFailure() {
     } catch (const Error& error) {
         log_.write(errorSummary(error));
     }
+    if (restarted_.size() == checkedBefore) return;
     const std::wstring notBack = ProductsNotBack();
     log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);
 }

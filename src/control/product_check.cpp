@@ -11,6 +11,15 @@ bool RunsOrStarts(const std::wstring& state) { return state == L"Running" || sta
 
 }  // namespace
 
+bool frmCompactAndRepair::ProgramRuns(const std::wstring& program) {
+    return !platform_.connectWmi(std::wstring(suite::kWmiMoniker))->execQuery(suite::ProcessQuery(program)).empty();
+}
+
+bool frmCompactAndRepair::ServiceRunsOrStarts(const std::wstring& service) {
+    const ServiceState state = platform_.serviceState(service);
+    return state == ServiceState::Running || state == ServiceState::StartPending;
+}
+
 // A service that does not exist or does not start, or a program that ends at
 // once, would otherwise leave a finished run looking well with the suite
 // down. Looked at once the run's last wait is over; a check that cannot be

@@ -39,7 +39,9 @@ constexpr ProductSetup kMailServer{
 
 }  // namespace
 
-// Starts a server the way it is installed. Any failure is the product's own
+// Starts a server the way it is installed, unless it runs already: a second
+// copy of a server program would fight the first for the database. Either way
+// it is looked at once the run is over. Any failure is the product's own
 // message to the user; the run goes on after it.
 void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
     restarted_.push_back({std::wstring(product.name), std::wstring(product.serviceName),
@@ -48,7 +50,10 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         const bool asProgram = RegValueToNumber(installMode) == 1;
-        if (asProgram) {
+        if (asProgram ? ProgramRuns(std::wstring(product.serverProgram))
+                      : ServiceRunsOrStarts(std::wstring(product.serviceName))) {
+            log_.write(std::wstring(product.name) + L" runs already: not started again");
+        } else if (asProgram) {
             // Quoted: the folder usually holds blanks, and unquoted Windows
             // would try "C:\Program.exe" first.
             runexe(L"\"" + RegValueToText(folder) + std::wstring(product.programFile) + L"\"", 1);
@@ -65,8 +70,34 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
     }
 }
 
+// Only what this run stopped is started again. The product's key is probed as
+// ever; a read that fails for another reason than a missing key (access
+// denied, say) does not make a product this run stopped look uninstalled.
+bool frmCompactAndRepair::RestartDue(const std::wstring& key, const ProductSetup& product) {
+    const bool installed = RegistryItemExists(key);
+    const bool stoppedByRun = stopped_.hasService(std::wstring(product.serviceName)) ||
+                              stopped_.hasProgram(std::wstring(product.serverProgram));
+    if (installed || !stoppedByRun) return installed && stoppedByRun;
+    try {
+        platform_.regRead(key);
+    } catch (const Error& error) {
+        if (error.number == kFileNotFoundHr) return false;
+        log_.write(L"The key " + key + L" could not be read (" + errorSummary(error) + L"); " +
+                   std::wstring(product.name) + L", which this run stopped, is started again all the same");
+    }
+    return true;
+}
+
 void frmCompactAndRepair::StartTeamharbor() { StartProduct(kTeamharbor); }
 
 void frmCompactAndRepair::StartMailServer() { StartProduct(kMailServer); }
+
+void frmCompactAndRepair::RestartTeamharbor() {
+    if (RestartDue(std::wstring(suite::kTeamharborKey), kTeamharbor)) StartTeamharbor();
+}
+
+void frmCompactAndRepair::RestartMailServer() {
+    if (RestartDue(std::wstring(suite::kTeampostKey), kMailServer)) StartMailServer();
+}
 
 }  // namespace car

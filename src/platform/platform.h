@@ -126,6 +126,9 @@ struct SystemFolders {
     std::wstring nativeSystem;
 };
 
+// A service's state as the service control manager reports it.
+enum class ServiceState { Missing, Stopped, StartPending, StopPending, Running, Other };
+
 class WmiService {
 public:
     virtual ~WmiService() = default;
@@ -187,6 +190,10 @@ public:
 
     // Obtains the WMI service for a "winmgmts:" moniker.
     virtual std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) = 0;
+
+    // The state of the service of that key name, from the service control
+    // manager itself: quick, and there even when WMI does not answer.
+    virtual ServiceState serviceState(const std::wstring& name) = 0;
 
     // The folders the system's own tools are started from, never found by a
     // search: nothing of the program's or the current folder can stand in

@@ -45,8 +45,14 @@ struct FakeProcess {
 };
 
 struct FakeService {
+    FakeService(std::wstring serviceName, bool isRunning) : name(std::move(serviceName)), running(isRunning) {}
+
     std::wstring name;
     bool running = true;
+    // After a stop request, how many state readings still find it stopping.
+    int stopPendingReadings = 0;
+    int stopPending = 0;                   // readings left of the current stop
+    std::optional<std::uint32_t> refusal;  // the return value with which both methods refuse it
 };
 
 struct LaunchRecord {
@@ -122,6 +128,8 @@ public:
     FailurePlan connectFailures;
     FailurePlan queryFailures;
     FailurePlan methodFailures;
+    // Process names whose Terminate is refused, with the return value.
+    std::map<std::wstring, std::uint32_t> terminateRefusals;
     int liveWmiServices = 0;
     std::uint32_t addProcess(const std::wstring& name);
     bool isRunning(std::uint32_t pid) const;
@@ -178,6 +186,7 @@ public:
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     car::PathInfo pathInfo(const std::wstring& path) override;
     std::uint64_t freeSpace(const std::wstring& folder) override;
+    car::ServiceState serviceState(const std::wstring& name) override;
     car::SystemFolders systemFolders() override;
     std::unique_ptr<car::JetEngine> createJetEngine() override;
     std::unique_ptr<car::WmiService> connectWmi(const std::wstring& moniker) override;
@@ -203,7 +212,7 @@ public:
     // Called by the JET and WMI objects the fake hands out.
     void compact(const std::wstring& source, const std::wstring& destination);
     std::vector<car::WmiObject> query(const std::wstring& wql);
-    void method(const car::WmiObject& object, const std::wstring& name);
+    std::uint32_t method(const car::WmiObject& object, const std::wstring& name);
     EventLog& log() { return log_; }
 
 private:

@@ -42,10 +42,13 @@ public:
     using Counted::Counted;
     std::vector<car::WmiObject> execQuery(const std::wstring& wql) override { return platform_.query(wql); }
     std::uint32_t execMethod(const car::WmiObject& object, const std::wstring& method) override {
-        platform_.method(object, method);
-        return 0;
+        return platform_.method(object, method);
     }
 };
+
+// Win32_Service's return values for a request that finds the service as asked.
+constexpr std::uint32_t kServiceNotActive = 6;
+constexpr std::uint32_t kServiceAlreadyRunning = 10;
 
 // WQL compares strings without regard to case.
 bool sameName(const std::wstring& a, const std::wstring& b) {
@@ -139,7 +142,9 @@ std::vector<car::WmiObject> FakePlatform::query(const std::wstring& wql) {
     throw car::Error{kWbemInvalidQuery, L"Invalid query"};
 }
 
-void FakePlatform::method(const car::WmiObject& object, const std::wstring& name) {
+// A refusal (access denied, say) is the method's return value, as WMI gives
+// it: the call itself succeeds.
+std::uint32_t FakePlatform::method(const car::WmiObject& object, const std::wstring& name) {
     record(L"execMethod " + name + L" " + object.name +
            (object.processId ? L" " + std::to_wstring(object.processId) : L""));
     methodFailures.hit();
@@ -147,16 +152,36 @@ void FakePlatform::method(const car::WmiObject& object, const std::wstring& name
     if (isProcess && name == L"Terminate") {
         // The object of a process that ended since the query is gone with it.
         if (!isRunning(object.processId)) throw car::Error{car::kWmiNotFound, L"Not found"};
+        if (auto refusal = terminateRefusals.find(object.name); refusal != terminateRefusals.end()) {
+            return refusal->second;
+        }
         std::erase_if(processes, [&](const FakeProcess& p) { return p.pid == object.processId; });
-        return;
+        return 0;
     }
     if (!isProcess && (name == L"StartService" || name == L"StopService")) {
         for (FakeService& s : services) {
-            if (object.path.ends_with(L"=\"" + s.name + L"\"")) s.running = name == L"StartService";
+            if (!object.path.ends_with(L"=\"" + s.name + L"\"")) continue;
+            if (s.refusal) return *s.refusal;
+            const bool start = name == L"StartService";
+            if (start == s.running) return start ? kServiceAlreadyRunning : kServiceNotActive;
+            if (!start) s.stopPending = s.stopPendingReadings;
+            s.running = start;
         }
-        return;
+        return 0;
     }
     throw car::Error{kWbemMethodNotImplemented, L"Method not implemented"};
+}
+
+car::ServiceState FakePlatform::serviceState(const std::wstring& name) {
+    record(L"serviceState " + name);
+    auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });
+    if (it == services.end()) return car::ServiceState::Missing;
+    if (it->running) return car::ServiceState::Running;
+    if (it->stopPending > 0) {
+        --it->stopPending;
+        return car::ServiceState::StopPending;
+    }
+    return car::ServiceState::Stopped;
 }
 
 }  // namespace cartest

@@ -15,7 +15,7 @@ void Harness::install(Products products, const std::wstring& dbPath) {
     if (products.teamharbor) {
         platform.setValue(kThKey + L"Setup\\Folder", kThFolder);
         platform.setValue(kThKey + L"Setup\\installAsExe", std::int64_t{0});
-        platform.services.push_back({L"Teamharbor", true});
+        platform.services.emplace_back(L"Teamharbor", true);
         platform.addProcess(L"THService.exe");
         platform.addProcess(L"THAdmin.exe");
     }
@@ -23,7 +23,7 @@ void Harness::install(Products products, const std::wstring& dbPath) {
         platform.setValue(kTpKey + L"Setup\\Folder", kTpFolder);
         platform.setValue(kTpKey + L"Setup\\installAsExe", std::int64_t{1});
         platform.files[kTpFolder + L"\\QMSSrv.EXE"] = FakeFile{"program", false};
-        platform.services.push_back({L"Quorvin Mail Server", false});
+        platform.services.emplace_back(L"Quorvin Mail Server", false);
         platform.addProcess(L"QMSSrv.exe");
         platform.addProcess(L"QMSSrv.exe");
         platform.addProcess(L"TPAdmin.exe");

@@ -158,6 +158,7 @@ struct RestartCase {
     bool wmiFails = false;
     std::vector<std::wstring> expected;  // reads, WMI and launches in order
     bool message = false;
+    bool runsAlready = false;  // its service runs, or its server program
 };
 
 std::vector<RestartCase> restartCases() {
@@ -170,17 +171,20 @@ std::vector<RestartCase> restartCases() {
     const std::wstring server = L"C:\\Server";
     const std::wstring qms = L"C:\\Program Files\\QMS";
     const std::wstring launchTh = L"launch 1 \"C:\\Server\\THSERVICE.EXE\"";
+    const std::wstring stateTh = L"serviceState Teamharbor";
+    const std::wstring thRuns = L"execQuery " + kProcessQuery + L"THService.exe'";
+    const std::wstring qmsRuns = L"execQuery " + kProcessQuery + L"QMSSrv.exe'";
     using V = car::RegValue;
     // clang-format off
     return {
         {"mode 0 starts the service", false, server, V{std::int64_t{0}}, true, false,
-         {th + L"Folder", th + L"installAsExe", connect, queryTh, startTh}},
+         {th + L"Folder", th + L"installAsExe", stateTh, connect, queryTh, startTh}},
         {"mode 2 starts the service", false, server, V{std::int64_t{2}}, true, false,
-         {th + L"Folder", th + L"installAsExe", connect, queryTh, startTh}},
+         {th + L"Folder", th + L"installAsExe", stateTh, connect, queryTh, startTh}},
         {"mode 1 launches the program", false, server, V{std::int64_t{1}}, true, false,
-         {th + L"Folder", th + L"installAsExe", launchTh}},
+         {th + L"Folder", th + L"installAsExe", connect, thRuns, launchTh}},
         {"mode \"1\" launches the program", false, server, V{std::wstring(L"1")}, true, false,
-         {th + L"Folder", th + L"installAsExe", launchTh}},
+         {th + L"Folder", th + L"installAsExe", connect, thRuns, launchTh}},
         {"mode \"x\" is no number", false, server, V{std::wstring(L"x")}, true, false,
          {th + L"Folder", th + L"installAsExe"}, true},
         {"mode \"\" is no number", false, server, V{std::wstring()}, true, false,
@@ -190,13 +194,18 @@ std::vector<RestartCase> restartCases() {
         {"missing mode", false, server, std::nullopt, true, false,
          {th + L"Folder", th + L"installAsExe"}, true},
         {"program not in the folder", false, server, V{std::int64_t{1}}, false, false,
-         {th + L"Folder", th + L"installAsExe", launchTh}, true},
+         {th + L"Folder", th + L"installAsExe", connect, thRuns, launchTh}, true},
         {"WMI unreachable", false, server, V{std::int64_t{0}}, true, true,
-         {th + L"Folder", th + L"installAsExe", connect}, true},
+         {th + L"Folder", th + L"installAsExe", stateTh, connect}, true},
         {"mail server as a program", true, qms, V{std::int64_t{1}}, true, false,
-         {tp + L"Folder", tp + L"installAsExe", L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}},
+         {tp + L"Folder", tp + L"installAsExe", connect, qmsRuns, L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}},
+        {"mail server program runs already: no second copy", true, qms, V{std::int64_t{1}}, true, false,
+         {tp + L"Folder", tp + L"installAsExe", connect, qmsRuns}, false, true},
+        {"service runs already: not asked again", false, server, V{std::int64_t{0}}, true, false,
+         {th + L"Folder", th + L"installAsExe", stateTh}, false, true},
         {"mail server as a service", true, qms, V{std::int64_t{0}}, true, false,
-         {tp + L"Folder", tp + L"installAsExe", connect, queryTp, L"execMethod StartService Quorvin Mail Server"}},
+         {tp + L"Folder", tp + L"installAsExe", L"serviceState Quorvin Mail Server", connect, queryTp,
+          L"execMethod StartService Quorvin Mail Server"}},
         {"mail server without folder", true, std::nullopt, V{std::int64_t{1}}, true, false,
          {tp + L"Folder"}, true},
     };
@@ -215,7 +224,8 @@ TEST(ProductRestart, StartsAsInstalledOrSaysSoAndReturns) {
         }
         if (c.mode) h.platform.setValue(setup + L"installAsExe", *c.mode);
         h.platform.addKey(setup);
-        h.platform.services = {{L"Teamharbor", false}, {L"Quorvin Mail Server", false}};
+        h.platform.services = {{L"Teamharbor", c.runsAlready}, {L"Quorvin Mail Server", false}};
+        if (c.runsAlready) h.platform.addProcess(c.mail ? L"QMSSrv.EXE" : L"THService.exe");
         if (c.wmiFails) h.platform.connectFailures.always = kWmiDenied;
 
         EXPECT_NO_THROW(c.mail ? h.form.StartMailServer() : h.form.StartTeamharbor());

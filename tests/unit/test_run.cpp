@@ -48,6 +48,7 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.add(L"pump");
     service(L"Quorvin Mail Server", L"StopService");
     for (int i = 1; i <= 3; ++i) e.status(L"Stopping Services " + std::to_wstring(i)).step().add(L"pump");
+    e.add(L"serviceState Teamharbor");  // the mail server's service was not running: not this run's to wait for
     kill(L"THService.exe");
     kill(L"QMSSrv.exe");
     e.step().status(L"Stopping Admin");
@@ -84,9 +85,11 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
 
     e.status(L"Starting Services...");
     e.keyProbe(kThKey).add(L"regRead " + kThKey + L"Setup\\Folder").add(L"regRead " + kThKey + L"Setup\\installAsExe");
+    e.add(L"serviceState Teamharbor");  // not started again while it runs
     service(L"Teamharbor", L"StartService");
     e.add(L"pump").keyProbe(kTpKey);
     e.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
+    e.wmiQuery(kProcessQuery + L"QMSSrv.exe'");  // never a second copy
     e.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
     e.add(L"pump").keyProbe(kQoKey).add(L"launch 2 iisreset /start").add(L"pump").step();
     // Each restarted server is looked for, as it was started.
@@ -255,6 +258,59 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
     }
 }
 
+// A server still shutting down is not ended while it may write the database:
+// the run waits in steps, at most two minutes, until its service reports
+// Stopped. One stopped at once adds nothing; a refusal, which WMI gives as
+// the method's return value alone, is logged and passed over.
+TEST(Run, StoppingServicesAreAwaitedBeforeTheirProgramsAreEnded) {
+    struct Case {
+        const char* label;
+        int readings;  // state readings that still find it stopping
+        bool refused;  // its stop, and THAdmin.exe's end, refused with 2 (access denied)
+        std::size_t waits;
+    };
+    const std::vector<Case> cases{
+        {"stopped at once", 0, false, 0},
+        {"stopping for three readings", 3, false, 3},
+        {"never stopping: two minutes at most", 100000, false, 240},
+        {"refused", 3, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h{kAllThree};
+        h.platform.services[0].stopPendingReadings = c.readings;
+        if (c.refused) {
+            h.platform.services[0].refusal = 2;
+            h.platform.terminateRefusals[L"THAdmin.exe"] = 2;
+        }
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        const std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for Teamharbor to stop... "});
+        ASSERT_EQ(waits.size(), c.waits);
+        if (c.waits > 0) {
+            EXPECT_EQ(waits.front(), L"lblStatus.Caption=Waiting for Teamharbor to stop... 0 s of at most 120 s");
+            EXPECT_EQ(waits.back(), L"lblStatus.Caption=Waiting for Teamharbor to stop... " +
+                                        std::to_wstring((c.waits - 1) / 2) + L" s of at most 120 s");
+        }
+        // Its program is ended only once the wait is over.
+        const std::vector<std::wstring>& e = h.log.entries();
+        const auto kill = std::find_if(e.begin(), e.end(),
+                                       [](const std::wstring& x) { return x.starts_with(L"execMethod Terminate"); });
+        EXPECT_EQ(std::count(kill, e.end(), L"lblStatus.Caption=Stopping Services 3"), 0);
+        EXPECT_EQ(std::count(e.begin(), kill, L"serviceState Teamharbor"),
+                  c.refused ? 0 : static_cast<std::ptrdiff_t>(c.waits) + 1);
+        const std::vector<std::wstring> lines = logLines(h);
+        const auto logged = [&](const std::wstring& start) {
+            return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(start); });
+        };
+        EXPECT_TRUE(logged(c.refused ? L"StopService Teamharbor: 2" : L"StopService Teamharbor: 0"));
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
+            return l.starts_with(L"Terminate THAdmin.exe (pid ") && l.ends_with(c.refused ? L"): 2" : L"): 0");
+        }));
+        EXPECT_EQ(h.platform.messages, std::vector<std::wstring>{});
+        expectFinished(h.form, kAllThree);
+    }
+}
+
 // While the run works the buttons are gone, the bar shows and the close
 // box is refused.
 TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
@@ -309,7 +365,7 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
          denied, false, true},
     };
     const std::wstring stoppedText =
-        L"This run stopped these, and they are still stopped:\r\n- the services Teamharbor, Quorvin Mail Server\r\n"
+        L"This run stopped these, and they are still stopped:\r\n- the services Teamharbor\r\n"
         L"- the programs THService.exe, QMSSrv.exe, THAdmin.exe, TPAdmin.exe, QOAdmin.exe";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -501,13 +557,30 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         const char* label;
         std::function<void(FakePlatform&)> arrange;
         int exitCode;
-        bool restarted;  // the suite was stopped and started again, IIS with it
+        bool restarted;               // the suite was stopped and started again, IIS with it
+        std::size_t mailServers = 1;  // copies of its program running at the end: never a second one started
     };
     const std::vector<Case> cases{
         {"finished", [](FakePlatform&) {}, car::kExitLeft, true},
-        {"database missing", [](FakePlatform& p) { p.files.erase(kDbPath); }, car::kExitRefused, false},
+        {"database missing", [](FakePlatform& p) { p.files.erase(kDbPath); }, car::kExitRefused, false, 2},
         {"mail server not back", [](FakePlatform& p) { p.files.erase(kTpFolder + L"\\QMSSrv.EXE"); },
+         car::kExitNotAllBack, true, 0},
+        {"Teamharbor not back",
+         [](FakePlatform& p) {
+             p.onPump = [&p] {
+                 if (p.log().contains(L"lblStatus.Caption=Setting Permissions...9")) p.services[0].refusal = 2;
+             };
+         },
          car::kExitNotAllBack, true},
+        {"failure before the mail server was stopped", [&](FakePlatform& p) { p.methodFailures.nth[2] = failure; },
+         car::kExitError, false, 2},
+        {"Teamharbor's key unreadable at the end",
+         [&](FakePlatform& p) {
+             p.onPump = [&p, failure] {
+                 if (!p.compactions.empty()) p.failRead(kThKey, failure);
+             };
+         },
+         car::kExitLeft, true},
         {"compaction fails", [&](FakePlatform& p) { p.compactFailures.always = failure; }, car::kExitCompactionFailed,
          true},
         {"error mid-run", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, car::kExitError, true},
@@ -524,7 +597,7 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
              for (int n = 5; n < 24; ++n) p.appendFailures.nth[n] = busy;  // just under a second
          },
          car::kExitLeft, true},
-        {"another run in progress", [](FakePlatform& p) { p.lockTakenElsewhere = true; }, car::kExitRefused, false},
+        {"another run in progress", [](FakePlatform& p) { p.lockTakenElsewhere = true; }, car::kExitRefused, false, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -541,8 +614,11 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         }
         EXPECT_EQ(exitCode, c.exitCode);
         EXPECT_TRUE(h.platform.messages.empty());
-        EXPECT_EQ(h.platform.service(L"Teamharbor")->running, true);
+        EXPECT_EQ(h.platform.service(L"Teamharbor")->running, c.label != std::string("Teamharbor not back"));
         EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), c.restarted ? 1U : 0U);
+        EXPECT_EQ(std::count_if(h.platform.processes.begin(), h.platform.processes.end(),
+                                [](const FakeProcess& p) { return car::lowerCase(p.name) == L"qmssrv.exe"; }),
+                  static_cast<std::ptrdiff_t>(c.mailServers));
         EXPECT_EQ(h.platform.openAppendFiles, 0);
         const std::vector<std::wstring> lines = logLines(h);
         if (c.exitCode == car::kExitLogNotWritten) {

@@ -1,5 +1,7 @@
 #include "platform/win32/win32_platform.h"
 
+#include "platform/win32/privilege.h"
+
 namespace car {
 
 namespace {
@@ -14,7 +16,13 @@ void initialiseComSecurity() {
 
 }  // namespace
 
-Win32Platform::Win32Platform() { initialiseComSecurity(); }
+// The debug privilege is on before WMI is first used: COM may keep the token
+// it saw first for its calls, and WMI's provider then ends a service's
+// process without it.
+Win32Platform::Win32Platform() {
+    win32::enableDebugPrivilege();
+    initialiseComSecurity();
+}
 
 Win32Platform::~Win32Platform() = default;
 

@@ -1,6 +1,6 @@
 // The platform as Windows provides it. Each group of operations is defined in
 // a source file of its own (registry.cpp, files.cpp, held_paths.cpp, file_holders.cpp, jet.cpp,
-// wmi.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
+// wmi.cpp, services.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
 #include <windows.h>
@@ -41,6 +41,7 @@ public:
     std::unique_ptr<JetEngine> createJetEngine() override;
     std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) override;
 
+    ServiceState serviceState(const std::wstring& name) override;
     SystemFolders systemFolders() override;
 
     std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
