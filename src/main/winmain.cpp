@@ -81,6 +81,8 @@ std::vector<std::wstring> commandLineArguments() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    car::win32::restrictLibrarySearch();
+
     // The manifest declares the DPI awareness; this only steps in where a
     // system did not read it.
     car::win32::ensureDpiAwareness();

@@ -6,13 +6,19 @@
 #include <climits>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
 namespace car {
 
+// Not imported: Windows takes the IP helper library from the program's own
+// folder first when it is, so it is loaded from the system folder.
 std::uint32_t Win32Platform::getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) {
+    static const auto function =
+        win32::systemFunction<decltype(::GetNetworkParams)>(L"iphlpapi.dll", "GetNetworkParams");
+    if (function == nullptr) return ERROR_PROC_NOT_FOUND;
     ULONG size = length;
-    const DWORD result = ::GetNetworkParams(reinterpret_cast<PFIXED_INFO>(buffer), &size);
+    const DWORD result = function(reinterpret_cast<PFIXED_INFO>(buffer), &size);
     length = size;
     return result;
 }
