@@ -18,7 +18,8 @@ namespace car::win32 {
 // be able to write; system libraries load others by bare name (the theme
 // library, the version library...), and that search looks in the program's
 // folder first. COM still loads in-process servers (the JET engine, WMI's
-// providers) by their registered full paths, so those are unaffected. A
+// providers) by their registered full paths, so those are unaffected. Called
+// first thing at start-up, before anything loads a library by name. A
 // Windows 7 without update KB2533623 lacks SetDefaultDllDirectories; there an
 // empty DLL directory takes at least the current folder out of the search.
 inline void restrictLibrarySearch() noexcept {
@@ -41,8 +42,8 @@ inline HMODULE loadSystemLibrary(const wchar_t* library) noexcept {
     if (length == 0 || length >= MAX_PATH) return nullptr;
     const std::wstring path = std::wstring(folder, length) + L"\\" + library;
     const HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // A Windows 7 without update KB2533623 refuses the flag; its dependencies
-    // are then searched as the process's search says (restrictLibrarySearch).
+    // A Windows 7 without update KB2533623 refuses the flag; there the
+    // library's own dependencies are searched as any load's are.
     if (module == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER)
         return ::LoadLibraryExW(path.c_str(), nullptr, 0);
     return module;

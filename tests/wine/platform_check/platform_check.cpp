@@ -1,5 +1,6 @@
 // platform_check SUBCOMMAND ARGS...: runs one operation of Win32Platform and
-// prints its outcome, one fact per line, for tests/wine/test_platform.sh.
+// prints its outcome, one fact per line, for tests/wine/test_platform.sh (and
+// the library search for tests/wine/test_planted_dll.sh).
 // A failure prints "error 0xNNNNNNNN description" and exits with 1.
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -288,6 +290,13 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         print(L"handled " + std::to_wstring(postedHandled.load()) + L" quit " + pendingQuit());
     } else if (command == L"commoncontrols") {
         print(platform.initCommonControls(number(args.at(1).c_str()), number(args.at(2).c_str())) ? L"true" : L"false");
+    } else if (command == L"load-library") {  // [restricted] NAME: where a load by bare name finds it
+        const bool restricted = args.at(1) == L"restricted";
+        if (restricted) car::win32::restrictLibrarySearch();
+        const HMODULE module = ::LoadLibraryW(args.at(restricted ? 2 : 1).c_str());
+        wchar_t path[MAX_PATH] = L"";
+        if (module != nullptr) ::GetModuleFileNameW(module, path, MAX_PATH);
+        print(module != nullptr ? path : L"none");
     } else if (command == L"clock") {
         const auto first = platform.clockTicks();
         platform.sleep(20);
