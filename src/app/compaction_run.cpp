@@ -77,13 +77,14 @@ void frmCompactAndRepair::cmdCompact_Click() {
     }
     if (RegistryItemExists(kOrganizerKey)) {
         lblStatus.setCaption(L"Stopping IIS");
-        runexe(L"iisreset /stop", 2);
+        const auto iisStop = static_cast<std::uint32_t>(runexe(L"iisreset /stop", 2));
         stopped_.iisStopped(true);
         for (int counter = 1; counter <= 5; ++counter) {
             anicompress();
             platform_.pumpMessages();
             lblStatus.setCaption(L"Stopping IIS (Waiting..." + std::to_wstring(counter) + L")");
         }
+        AwaitIisStop(iisStop);
     }
     prjProgress.setValue(1.0F);
     anicompress();
@@ -106,12 +107,10 @@ void frmCompactAndRepair::cmdCompact_Click() {
     platform_.pumpMessages();
     RestartMailServer();
     platform_.pumpMessages();
-    if (RegistryItemExists(kOrganizerKey)) {
-        runexe(L"iisreset /start", 2);
-        stopped_.iisStopped(false);
-    }
+    if (RegistryItemExists(kOrganizerKey)) StartIis();
     platform_.pumpMessages();
     anicompress();
+    AwaitIisStart();
     const std::wstring notBack = ProductsNotBack();
 
     prjProgress.setVisible(false);

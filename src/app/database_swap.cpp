@@ -3,6 +3,31 @@
 #include "app/frmCompactAndRepair.h"
 
 namespace car {
+namespace {
+
+constexpr int kMostStepsForAScanner = 60;  // progress steps of half a second: 30 seconds
+
+// What a scanner, a backup agent or the indexer causes when it opens one of
+// the files for a moment.
+bool Momentary(const Error& error) { return error.number == kSharingViolationHr || error.number == kAccessDeniedHr; }
+
+}  // namespace
+
+// A rename or a second name refused for a moment is tried again in progress
+// steps, the status unchanged, for up to 30 seconds; then it fails as it
+// would have at once.
+template <class Step>
+void frmCompactAndRepair::Retried(const Step& step) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            step();
+            return;
+        } catch (const Error& error) {
+            if (!Momentary(error) || attempt == kMostStepsForAScanner) throw;
+        }
+        anicompress();
+    }
+}
 
 // The old database takes its backup name and the compacted copy takes the
 // database's name. With hard links a complete database stands under the
@@ -15,20 +40,29 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
     anicompress();
     BackupPath_ = backupPath;
     lblStatus.setCaption(L"Compact complete. Renaming old Database");
+    // The copy keeps what the old file had: an account with rights on the
+    // file alone keeps them. The grants follow as ever.
+    try {
+        platform_.copyAccessList(dbPath, compactedPath);
+    } catch (const Error& error) {
+        log_.write(L"The old database's access list could not be given to the compacted copy (" + errorSummary(error) +
+                   L")");
+    }
+    platform_.flushFile(compactedPath);
     bool linked = true;
     try {
-        platform_.createHardLink(dbPath, BackupPath_);
+        Retried([&] { platform_.createHardLink(dbPath, BackupPath_); });
     } catch (const Error& error) {
         if (error.number != kNoHardLinksHr && error.number != kNotSupportedHr) throw;
         linked = false;
-        platform_.moveFile(dbPath, BackupPath_);
+        Retried([&] { platform_.moveFile(dbPath, BackupPath_); });
     }
 
     anicompress();
     lblStatus.setCaption(L"Putting compacted database in place");
     if (linked) {
         try {
-            platform_.replaceFile(compactedPath, dbPath);
+            Retried([&] { platform_.replaceFile(compactedPath, dbPath); });
         } catch (const Error& error) {
             // The old database never left its name; only the backup name goes.
             std::wstring text = error.description + L"\r\nThe old database is still in place under " + dbPath +
@@ -45,7 +79,7 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
         return;
     }
     try {
-        platform_.moveFile(compactedPath, dbPath);
+        Retried([&] { platform_.moveFile(compactedPath, dbPath); });
     } catch (const Error& error) {
         // Never leave the database path empty: put the old database back first.
         try {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -123,6 +124,7 @@ public:
 private:
     static constexpr int kSuffixCount = 900;           // ".0.tmp" to ".899.tmp"
     static constexpr int kMostStepsForServices = 240;  // progress steps of half a second: two minutes
+    static constexpr int kMostStepsForIis = 360;       // three minutes
 
     enum class RunResult { None, Refused, Finished, NotAllBack };
 
@@ -140,6 +142,8 @@ private:
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
     void SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath, const std::wstring& backupPath);
+    template <class Step>
+    void Retried(const Step& step);
     // Whether the restarted products run again; the lines to add to the
     // completion text for those that do not.
     std::wstring ProductsNotBack();
@@ -160,6 +164,13 @@ private:
     void RestartTeamharbor();
     void RestartMailServer();
     bool ProgramRuns(const std::wstring& program);
+    // iisreset, started and left to run: its stop awaited before the
+    // compaction, its start before the check that the suite came back.
+    void AwaitIisStop(std::uint32_t process);
+    void StartIis();
+    void AwaitIisStart();
+    void LogProcessEnd(const std::wstring& commandLine, std::uint32_t process, bool ended,
+                       const std::optional<std::uint32_t>& exitCode);
     bool ServiceRunsOrStarts(const std::wstring& service);
     float DrawUnit();
     std::wstring FreeSuffix(const std::wstring& dbPath);
@@ -184,6 +195,7 @@ private:
     RunGuard guard_;
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
+    std::uint32_t iisStart_ = 0;  // an iisreset /start not yet awaited
     std::uint64_t draws_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/suite.h"
 
 namespace car {
 namespace {
@@ -95,6 +96,18 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
         return L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " + dbPath +
                L".899.tmp or their Backup names all exist in\r\n" + where +
                L"\r\nMove the old temporary and backup files out of that folder, " + kPressAgain + kNothingStopped;
+    }
+
+    // The run stops and starts IIS for the Organizer; without its tool it
+    // would fail with the suite already stopped.
+    if (RegistryItemExists(std::wstring(suite::kOrganizerKey))) {
+        const std::wstring iisreset = ProgramOf(L"iisreset").first;
+        if (!platform_.pathInfo(iisreset).exists) {
+            return L"The Quorvin Organizer is installed, so the run must stop and start IIS, but\r\n" + iisreset +
+                   L"\r\ndoes not exist. Install IIS's management tools, or remove the Organizer's registry key if "
+                   L"it is no longer installed; " +
+                   kPressAgain + kNothingStopped;
+        }
     }
 
     try {

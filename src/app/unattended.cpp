@@ -91,10 +91,8 @@ void frmCompactAndRepair::RestartAfterFailure() {
     try {
         RestartTeamharbor();
         RestartMailServer();
-        if (stopped_.iisStopped()) {
-            runexe(L"iisreset /start", 2);
-            stopped_.iisStopped(false);
-        }
+        if (stopped_.iisStopped()) StartIis();
+        AwaitIisStart();
     } catch (const Error& error) {
         log_.write(errorSummary(error));
     }

@@ -6,8 +6,17 @@
 namespace car {
 namespace {
 
-// What WMI's Win32_Service calls a service that runs or is about to.
-bool RunsOrStarts(const std::wstring& state) { return state == L"Running" || state == L"Start Pending"; }
+// The service control manager's state in the words WMI uses for it.
+std::wstring StateText(ServiceState state) {
+    switch (state) {
+        case ServiceState::Stopped:
+            return L"Stopped";
+        case ServiceState::StopPending:
+            return L"Stop Pending";
+        default:
+            return L"not running";
+    }
+}
 
 }  // namespace
 
@@ -23,31 +32,27 @@ bool frmCompactAndRepair::ServiceRunsOrStarts(const std::wstring& service) {
 // A service that does not exist or does not start, or a program that ends at
 // once, would otherwise leave a finished run looking well with the suite
 // down. Looked at once the run's last wait is over; a check that cannot be
-// made is said as such, never an error that ends the program.
+// made is said as such, never an error that ends the program. Services are
+// asked of the service control manager, which answers even when WMI does not.
 std::wstring frmCompactAndRepair::ProductsNotBack() {
     std::wstring text;
     for (const RestartedProduct& product : restarted_) {
         platform_.pumpMessages();
         std::wstring found;
         try {
-            auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
             switch (product.mode) {
                 case RestartedProduct::Mode::NotStarted:
                     found = L"it could not be started";
                     break;
                 case RestartedProduct::Mode::Program:
-                    if (wmi->execQuery(suite::ProcessQuery(product.program)).empty()) {
-                        found = L"its program " + product.program + L" is not running";
-                    }
+                    if (!ProgramRuns(product.program)) found = L"its program " + product.program + L" is not running";
                     break;
                 case RestartedProduct::Mode::Service: {
-                    const auto services = wmi->execQuery(suite::ServiceQuery(product.service));
-                    if (services.empty()) {
+                    const ServiceState state = platform_.serviceState(product.service);
+                    if (state == ServiceState::Missing) {
                         found = L"no service named \"" + product.service + L"\" exists";
-                    } else if (!RunsOrStarts(services.front().state)) {
-                        found =
-                            L"its service \"" + product.service + L"\" is " +
-                            (services.front().state.empty() ? std::wstring(L"not running") : services.front().state);
+                    } else if (state != ServiceState::Running && state != ServiceState::StartPending) {
+                        found = L"its service \"" + product.service + L"\" is " + StateText(state);
                     }
                     break;
                 }

@@ -52,10 +52,7 @@ void frmCompactAndRepair::AwaitPreviousGrant() {
     lastGrantProcess_ = 0;
     std::optional<std::uint32_t> exitCode;
     const bool ended = platform_.awaitProcess(process, kGrantTimeoutMs, &exitCode);
-    const std::wstring outcome = !ended     ? std::wstring(L"Still running, left to run on")
-                                 : exitCode ? L"Ended with exit code " + std::to_wstring(*exitCode)
-                                            : std::wstring(L"Ended");
-    log_.write(outcome + L" (pid " + std::to_wstring(process) + L"): " + lastGrantCommand_);
+    LogProcessEnd(lastGrantCommand_, process, ended, exitCode);
 }
 
 void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& user, bool asfile) {

@@ -50,6 +50,7 @@ inline constexpr std::int32_t kNotSupportedHr = hresult(0x80070032u);  // HRESUL
 inline constexpr std::int32_t kSharingViolationHr =
     hresult(0x80070020u);                                               // HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)
 inline constexpr std::int32_t kLockViolationHr = hresult(0x80070021u);  // HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION)
+inline constexpr std::int32_t kWmiTimeoutHr = hresult(0x800705B4u);     // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
 inline constexpr std::int32_t kAccessDeniedHr = hresult(0x80070005u);   // HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)
 
 // A registry value as a scripting RegRead hands it back: string and
@@ -129,6 +130,8 @@ struct SystemFolders {
 // A service's state as the service control manager reports it.
 enum class ServiceState { Missing, Stopped, StartPending, StopPending, Running, Other };
 
+// Each WMI call, the connection included, fails with kWmiTimeoutHr when WMI
+// has not answered within two minutes.
 class WmiService {
 public:
     virtual ~WmiService() = default;
@@ -168,6 +171,11 @@ public:
     virtual void replaceFile(const std::wstring& from, const std::wstring& to) = 0;
     // Removes one name of a file.
     virtual void deleteFile(const std::wstring& path) = 0;
+    // Writes what the system holds of a file to the disk.
+    virtual void flushFile(const std::wstring& path) = 0;
+    // Gives `to` the access list of `from`, protected from inheritance or
+    // inheriting as that of `from` is.
+    virtual void copyAccessList(const std::wstring& from, const std::wstring& to) = 0;
     // True while another process has the file open, so that it cannot be
     // opened for exclusive access.
     virtual bool fileInUse(const std::wstring& path) = 0;

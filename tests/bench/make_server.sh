@@ -182,7 +182,8 @@ bench_start_program() {
 # The simulated suite server in one call: the test database at
 # $BENCH_DEFAULT_DB (or --db) named by the data source; the products' keys;
 # the services "Teamharbor" and "Quorvin Mail Server" running and holding the
-# database; THService.exe and QMSSrv.exe running and holding it; THAdmin.exe,
+# database, and with the Organizer a stand-in for IIS's web service W3SVC;
+# THService.exe and QMSSrv.exe running and holding it; THAdmin.exe,
 # TPAdmin.exe and QOAdmin.exe running. Sets BENCH_DB to the database's path.
 #   --products LIST   comma-separated of teamharbor,mailserver,organizer
 #                     (default all three; "none" for none)
@@ -224,6 +225,8 @@ bench_make_server() {
         bench_install_service Teamharbor "$BENCH_DB" "${delay[@]}"
         bench_install_service "Quorvin Mail Server" "$BENCH_DB"
     fi
+    # IIS's web service, which the iisreset recorder stops and starts.
+    if [[ ,$products, == *,organizer,* ]]; then bench_install_service W3SVC; fi
     if [[ $programs == yes ]]; then bench_start_suite_programs; fi
     if [[ $services == yes || $programs == yes ]]; then
         # What the server is for: nobody can take the database for himself.

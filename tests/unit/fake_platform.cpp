@@ -141,6 +141,17 @@ void FakePlatform::deleteFile(const std::wstring& path) {
     if (files.erase(path) == 0) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
 }
 
+void FakePlatform::flushFile(const std::wstring& path) {
+    record(L"flushFile " + path);
+    flushFailures.hit();
+    if (!files.contains(path)) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+}
+
+void FakePlatform::copyAccessList(const std::wstring& from, const std::wstring& to) {
+    record(L"copyAccessList " + from + L" -> " + to);
+    accessListFailures.hit();
+}
+
 bool FakePlatform::fileInUse(const std::wstring& path) {
     record(L"fileInUse " + path);
     auto held = heldForChecks.find(path);
@@ -173,6 +184,10 @@ car::PathInfo FakePlatform::pathInfo(const std::wstring& path) {
     const bool reparsePoint = reparsePoints.contains(path);
     if (auto file = files.find(path); file != files.end()) {
         return {true, false, reparsePoint, file->second.content.size()};
+    }
+    if (std::any_of(systemPrograms.begin(), systemPrograms.end(),
+                    [&](const std::wstring& program) { return lower(program) == lower(path); })) {
+        return {true, false, false, 0};
     }
     const bool folder = isFolder(path);
     return {folder, folder, reparsePoint, 0};
@@ -214,6 +229,12 @@ std::uint32_t FakePlatform::launch(const std::wstring& application, const std::w
     if (program.empty()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     if (auto failure = launchFailures.find(program); failure != launchFailures.end()) throw failure->second;
 
+    // iisreset stops and starts IIS's web service, as the real one does.
+    if (program == L"iisreset") {
+        for (FakeService& service : services) {
+            if (service.name == L"W3SVC") service.running = commandLine.ends_with(L"/start");
+        }
+    }
     // A program of its own (a server started as a program) runs on.
     const bool systemProgram = std::any_of(systemPrograms.begin(), systemPrograms.end(),
                                            [&](const std::wstring& path) { return lower(path) == lower(application); });

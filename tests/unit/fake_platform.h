@@ -100,6 +100,8 @@ public:
     bool hardLinks = true;  // false: a volume without them (FAT32, some shares)
     FailurePlan replaceFailures;
     FailurePlan deleteFailures;
+    FailurePlan flushFailures;
+    FailurePlan accessListFailures;
     // The file whose name must never be left empty, and each call (as
     // logged) that found nothing under it.
     std::wstring guardedPath;
@@ -182,6 +184,8 @@ public:
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
     void replaceFile(const std::wstring& from, const std::wstring& to) override;
     void deleteFile(const std::wstring& path) override;
+    void flushFile(const std::wstring& path) override;
+    void copyAccessList(const std::wstring& from, const std::wstring& to) override;
     bool fileInUse(const std::wstring& path) override;
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     car::PathInfo pathInfo(const std::wstring& path) override;

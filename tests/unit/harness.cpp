@@ -29,7 +29,8 @@ void Harness::install(Products products, const std::wstring& dbPath) {
         platform.addProcess(L"TPAdmin.exe");
     }
     if (products.organizer) {
-        platform.addKey(kQoKey);  // a key with no values at all
+        platform.addKey(kQoKey);                         // a key with no values at all
+        platform.services.emplace_back(L"W3SVC", true);  // IIS's web service, which iisreset stops and starts
         platform.addProcess(L"QOAdmin.exe");
     }
 }

@@ -165,7 +165,7 @@ TEST_F(Compaction, FailedReplaceLeavesTheOldDatabaseInPlace) {
         Harness g;
         g.platform.files[kDb] = FakeFile{"old data", false};
         g.platform.guardedPath = kDb;
-        g.platform.replaceFailures.nth[1] = inUse;
+        g.platform.replaceFailures.always = inUse;  // past the 30 s a scanner gets
         if (!backupRemovable) g.platform.deleteFailures.nth[1] = inUse;
         {
             const car::Error e = errorOf([&] { g.form.CompactDB(kDb); });
@@ -178,7 +178,42 @@ TEST_F(Compaction, FailedReplaceLeavesTheOldDatabaseInPlace) {
         EXPECT_FALSE(g.platform.files.at(kDb).compacted);
         EXPECT_EQ(g.platform.files.size(), backupRemovable ? 2U : 3U);  // and the compacted copy
         EXPECT_EQ(g.platform.guardedPathEmptyAt, std::vector<std::wstring>{});
+        EXPECT_EQ(g.platform.replaceFailures.calls, 61);
     }
+}
+
+// A scanner that opens a file for a moment makes a rename wait, in steps and
+// with the status unchanged, instead of throwing the compaction away. The
+// compacted copy is on the disk, with the old file's access list, before it
+// takes the database's name.
+TEST_F(Compaction, SwapOutlastsAScannerAndWritesTheCopyFirst) {
+    const car::Error inUse{car::hresult(0x80070020u), L"The process cannot access the file because it is being used."};
+    for (int n = 1; n <= 3; ++n) {
+        h.platform.replaceFailures.nth[n] = inUse;
+        h.platform.moveFailures.nth[n] = inUse;
+    }
+    h.form.CompactDB(kDb);
+    const std::wstring temp = tempName();
+    EXPECT_EQ(
+        h.log.only({L"copyAccessList", L"flushFile", L"createHardLink", L"replaceFile", L"lblStatus"}),
+        (std::vector<std::wstring>{L"lblStatus.Caption=Compact complete. Renaming old Database",
+                                   L"copyAccessList " + kDb + L" -> " + temp, L"flushFile " + temp,
+                                   L"createHardLink " + kDb + L" -> " + temp + L"Backup",
+                                   L"lblStatus.Caption=Putting compacted database in place",
+                                   L"replaceFile " + temp + L" -> " + kDb, L"replaceFile " + temp + L" -> " + kDb,
+                                   L"replaceFile " + temp + L" -> " + kDb, L"replaceFile " + temp + L" -> " + kDb}));
+    EXPECT_TRUE(h.platform.files.at(kDb).compacted);
+
+    // The same on a volume without hard links: the renames wait as well.
+    Harness g;
+    g.platform.files[kDb] = FakeFile{"old data", false};
+    g.platform.hardLinks = false;
+    for (int n = 1; n <= 3; ++n) g.platform.moveFailures.nth[n] = inUse;
+    g.platform.accessListFailures.always = car::Error{car::hresult(0x80070005u), L"Access is denied."};
+    g.form.CompactDB(kDb);
+    EXPECT_EQ(g.log.count(L"moveFile"), 5U);
+    EXPECT_TRUE(g.platform.files.at(kDb).compacted);
+    EXPECT_EQ(g.platform.files.at(g.form.BackupPath()).content, "old data");
 }
 
 TEST_F(Compaction, PathWithoutExtensionGetsTheSuffixAppended) {
@@ -239,9 +274,9 @@ TEST_F(Compaction, EngineThatCannotBeCreatedIsTheCallersError) {
 TEST_F(Compaction, FailedFirstMoveLeavesTheOldDatabaseInPlace) {
     h.platform.hardLinks = false;
     const car::Error inUse{car::hresult(0x80070020u), L"The process cannot access the file because it is being used."};
-    h.platform.moveFailures.nth[1] = inUse;
+    h.platform.moveFailures.always = inUse;
     expectError([&] { h.form.CompactDB(kDb); }, inUse);
-    EXPECT_EQ(h.log.count(L"moveFile"), 1U);
+    EXPECT_EQ(h.log.count(L"moveFile"), 61U);  // the first and 30 s of steps
     EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{kDb + L"=old data", tempName() + L"=old data*"}));
     EXPECT_TRUE(h.platform.messages.empty());
 }
@@ -250,7 +285,7 @@ TEST_F(Compaction, FailedFirstMoveLeavesTheOldDatabaseInPlace) {
 // goes back under it before the error goes on.
 TEST_F(Compaction, FailedSecondMovePutsTheOldDatabaseBack) {
     h.platform.hardLinks = false;
-    const car::Error denied{car::hresult(0x80070005u), L"Access is denied."};
+    const car::Error denied{car::hresult(0x80070070u), L"There is not enough space on the disk."};
     h.platform.moveFailures.nth[2] = denied;
     {
         const car::Error e = errorOf([&] { h.form.CompactDB(kDb); });
@@ -267,7 +302,7 @@ TEST_F(Compaction, FailedSecondMovePutsTheOldDatabaseBack) {
 
 TEST_F(Compaction, FailedRollBackSaysWhereBothFilesAre) {
     h.platform.hardLinks = false;
-    const car::Error denied{car::hresult(0x80070005u), L"Access is denied."};
+    const car::Error denied{car::hresult(0x80070070u), L"There is not enough space on the disk."};
     h.platform.moveFailures.nth[2] = denied;
     h.platform.moveFailures.nth[3] = denied;
     {

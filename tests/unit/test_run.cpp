@@ -35,7 +35,8 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     // The checks before anything is stopped (the search for a free temporary
     // name aside).
     e.hostLookup().add(L"lockMachineWide Global\\Compact And Repair run").add(L"pathInfo " + kDbPath);
-    e.add(L"holdFolder D:\\Quorvin Data\\").add(L"freeSpace D:\\Quorvin Data\\").add(L"createJetEngine");
+    e.add(L"holdFolder D:\\Quorvin Data\\").add(L"freeSpace D:\\Quorvin Data\\").keyProbe(kQoKey);
+    e.add(L"pathInfo " + kSystemFolders.nativeSystem + L"\\iisreset.exe").add(L"createJetEngine");
     e.set(L"lblStatus2", L"Visible", L"1");
     e.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
     e.keyProbe(kThKey).keyProbe(kTpKey).keyProbe(kQoKey);
@@ -64,7 +65,8 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
           L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
           L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
-    e.step().status(L"Compact complete. Renaming old Database").add(L"createHardLink " + kDbPath + L" -> " + backup);
+    e.step().status(L"Compact complete. Renaming old Database").add(L"copyAccessList " + kDbPath + L" -> " + temp);
+    e.add(L"flushFile " + temp).add(L"createHardLink " + kDbPath + L" -> " + backup);
     e.step().status(L"Putting compacted database in place").add(L"replaceFile " + temp + L" -> " + kDbPath);
     e.add(L"pathInfo " + kDbPath).add(L"pump").step();
 
@@ -92,9 +94,10 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.wmiQuery(kProcessQuery + L"QMSSrv.exe'");  // never a second copy
     e.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
     e.add(L"pump").keyProbe(kQoKey).add(L"launch 2 iisreset /start").add(L"pump").step();
-    // Each restarted server is looked for, as it was started.
-    e.add(L"pump").wmiQuery(kServiceQuery + L"Teamharbor'");
+    // Each restarted server is looked for, as it was started, and IIS's web service.
+    e.add(L"pump").add(L"serviceState Teamharbor");
     e.add(L"pump").wmiQuery(kProcessQuery + L"QMSSrv.exe'");
+    e.add(L"pump").add(L"serviceState W3SVC");
 
     e.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
     e.set(L"cmdCompact", L"Visible", L"1").set(L"cmdClose", L"Visible", L"1").set(L"cmdClose", L"Caption", L"Exit");
@@ -161,9 +164,10 @@ void expectRunLog(const Harness& h, Products p) {
     EXPECT_EQ(has(L"StopService Teamharbor: 0"), p.teamharbor);
     EXPECT_EQ(has(L"Terminate QMSSrv.exe (pid "), p.mailServer);
     EXPECT_TRUE(has(L"Started " + kSystemFolders.system + L"\\cacls.exe (pid "));
+    // Each grant's exit code, and each iisreset's.
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::wstring& l) { return l.starts_with(L"Ended with exit code 0 (pid "); }),
-              12);
+              p.organizer ? 14 : 12);
     EXPECT_TRUE(has(L"Database size before: 8"));
     EXPECT_TRUE(has(L"Database size after: 8"));
     EXPECT_TRUE(has(L"Backup: " + h.form.BackupPath()));
@@ -311,6 +315,59 @@ TEST(Run, StoppingServicesAreAwaitedBeforeTheirProgramsAreEnded) {
     }
 }
 
+// iisreset is started and left to run: its stop is awaited before the
+// compaction (in steps, at most three minutes), its start before the check
+// that the suite came back, which looks at IIS's web service too.
+TEST(Run, IisIsAwaitedAndChecked) {
+    struct Case {
+        const char* label;
+        std::uint32_t runMs;  // each iisreset's
+        bool webServiceGone;
+        std::size_t waits;
+        const wchar_t* ended;  // how each iisreset's end is logged
+    };
+    const std::vector<Case> cases{
+        {"done within the five steps", 100, false, 0, L"Ended with exit code 0"},
+        {"stopping for 6 s", 6000, false, 7, L"Ended with exit code 0"},
+        {"never done: three minutes at most", 1'000'000'000, false, 360, L"Still running, left to run on"},
+        {"its web service not back", 100, true, 0, L"Ended with exit code 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h{kAllThree};
+        h.platform.runTimesMs[L"iisreset"] = c.runMs;
+        std::optional<bool> stoppedAtCompaction;
+        h.platform.onPump = [&] {
+            if (h.platform.compactions.empty() || stoppedAtCompaction) return;
+            stoppedAtCompaction = h.platform.hasEnded(h.platform.launches.at(0).pid);
+            if (c.webServiceGone) std::erase_if(h.platform.services, [](auto& s) { return s.name == L"W3SVC"; });
+        };
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        const std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for IIS to stop... "});
+        ASSERT_EQ(waits.size(), c.waits);
+        if (c.waits > 0) {
+            EXPECT_EQ(waits.back(), L"lblStatus.Caption=Waiting for IIS to stop... " +
+                                        std::to_wstring((c.waits - 1) / 2) + L" s of at most 180 s");
+        }
+        EXPECT_EQ(h.platform.launches.at(0).commandLine, L"iisreset /stop");
+        EXPECT_EQ(stoppedAtCompaction, std::optional<bool>(c.waits < 360));  // IIS's stop over before the compaction
+        const std::vector<std::wstring> lines = logLines(h);
+        for (const wchar_t* verb : {L"stop", L"start"}) {
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                    [&](const std::wstring& l) {
+                                        return l.starts_with(c.ended) &&
+                                               l.ends_with(L"): iisreset /" + std::wstring(verb));
+                                    }),
+                      1);
+        }
+        EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), 1U);
+        expectFinished(h.form, kAllThree, !c.webServiceGone);
+        EXPECT_EQ(h.form.lblStatus.Caption().ends_with(
+                      L"\r\nIIS is not running again: no service named \"W3SVC\" exists. Please start IIS manually."),
+                  c.webServiceGone);
+    }
+}
+
 // While the run works the buttons are gone, the bar shows and the close
 // box is refused.
 TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
@@ -355,12 +412,11 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
     const std::vector<Case> cases{
         {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
         {"stop request refused", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false, false},
-        {"no IIS tools", [](FakePlatform& p) { p.removeSystemProgram(L"iisreset"); }, noFile, false, false},
         {"CACLS missing", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, noFile, true, true},
         {"backup cannot be made",
          [&](FakePlatform& p) {
              p.hardLinks = false;
-             p.moveFailures.nth[1] = denied;
+             p.moveFailures.always = denied;
          },
          denied, false, true},
     };
@@ -484,6 +540,9 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
          folder, [](Harness& h) { h.platform.files.erase(kDbPath + L".417.tmp"); }},
         {"no JET engine", [&](Harness& h) { h.platform.jetCreateFailures.nth[1] = classMissing; }, L"Jro.JetEngine",
          [](Harness&) {}},
+        {"no iisreset for the Organizer", [](Harness& h) { h.platform.removeSystemProgram(L"iisreset"); },
+         kSystemFolders.nativeSystem + L"\\iisreset.exe",
+         [](Harness& h) { h.platform.systemPrograms.insert(kSystemFolders.nativeSystem + L"\\iisreset.exe"); }},
         {"another run in progress", [](Harness& h) { h.platform.lockTakenElsewhere = true; },
          L"Another run of Compact And Repair is in progress",
          [](Harness& h) { h.platform.lockTakenElsewhere = false; }},

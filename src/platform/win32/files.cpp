@@ -3,6 +3,11 @@
 // for the failures a caller may want to tell apart); the swap's second name,
 // replacing rename and removal; what stands under a path, and the space free
 // on a folder's volume.
+#include <windows.h>
+
+#include <aclapi.h>
+
+#include <memory>
 #include <string>
 
 #include "platform/win32/error_text.h"
@@ -71,6 +76,35 @@ void Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to
 
 void Win32Platform::deleteFile(const std::wstring& path) {
     if (!::DeleteFileW(path.c_str())) throw win32::win32Error(::GetLastError());
+}
+
+// A rename written through writes the names, not the file's data: without
+// this a power loss right after the swap could leave a partly written file
+// under the database's name.
+void Win32Platform::flushFile(const std::wstring& path) {
+    const win32::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !::FlushFileBuffers(file.get())) win32::throwLastErrorAbout(path);
+}
+
+void Win32Platform::copyAccessList(const std::wstring& from, const std::wstring& to) {
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD result = ::GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                           &list, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS) throw win32::win32Error(result);
+    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) win32::throwLastErrorAbout(from);
+    // Inherited entries are taken from the new file's folder again, which is
+    // the old file's folder too.
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                        : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    std::wstring target = to;
+    result = ::SetNamedSecurityInfoW(target.data(), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
+    if (result != ERROR_SUCCESS) throw win32::win32Error(result);
 }
 
 }  // namespace car

@@ -33,6 +33,8 @@ public:
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
     void replaceFile(const std::wstring& from, const std::wstring& to) override;
     void deleteFile(const std::wstring& path) override;
+    void flushFile(const std::wstring& path) override;
+    void copyAccessList(const std::wstring& from, const std::wstring& to) override;
     bool fileInUse(const std::wstring& path) override;
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     PathInfo pathInfo(const std::wstring& path) override;

@@ -20,6 +20,15 @@ using win32::Variant;
 constexpr HRESULT kNotFound = static_cast<HRESULT>(WBEM_E_NOT_FOUND);
 constexpr HRESULT kInvalidMethod = static_cast<HRESULT>(WBEM_E_INVALID_METHOD);
 constexpr HRESULT kEndOfResults = static_cast<HRESULT>(WBEM_S_FALSE);
+constexpr HRESULT kTimedOut = static_cast<HRESULT>(WBEM_S_TIMEDOUT);
+
+// A healthy call takes well under a second; a WMI service that stops
+// answering must not hold the run, with the suite stopped, for ever.
+constexpr long kCallLimitMs = 120'000;
+
+[[noreturn]] void throwUnanswered(const std::wstring& what) {
+    throw Error{kWmiTimeoutHr, L"WMI did not answer " + what + L" within two minutes."};
+}
 
 // WMI's own text for its codes where the system has it; the general message
 // tables know few of the 0x8004xxxx codes.
@@ -100,11 +109,11 @@ public:
         for (;;) {
             ComPtr<IWbemClassObject> object;
             ULONG returned = 0;
-            const HRESULT hr = enumerator->Next(static_cast<long>(WBEM_INFINITE), 1, object.put(), &returned);
+            const HRESULT hr = enumerator->Next(kCallLimitMs, 1, object.put(), &returned);
             checkWmi(hr);
             if (returned == 0) {
-                // With an infinite wait only the end of the results comes back empty.
                 if (hr == kEndOfResults) break;
+                if (hr == kTimedOut) throwUnanswered(L"the query \"" + wql + L"\"");
                 throw Error{
                     static_cast<std::int32_t>(WBEM_E_FAILED),
                     L"The WMI query \"" + wql + L"\" ended without its results (WMI answered " + hex32(hr) + L")."};
@@ -123,9 +132,15 @@ public:
         // WMI acts with the caller's enabled privileges; ending a service's
         // process needs this one, and so does the fallback below.
         if (method == L"Terminate") win32::enableDebugPrivilege();
+        // Semisynchronous, so that the wait for the answer has a limit.
+        ComPtr<IWbemCallResult> call;
+        HRESULT hr = services_->ExecMethod(Bstr(object.path).get(), Bstr(method).get(), WBEM_FLAG_RETURN_IMMEDIATELY,
+                                           nullptr, nullptr, nullptr, call.put());
         ComPtr<IWbemClassObject> outParameters;
-        const HRESULT hr = services_->ExecMethod(Bstr(object.path).get(), Bstr(method).get(), 0, nullptr, nullptr,
-                                                 outParameters.put(), nullptr);
+        if (SUCCEEDED(hr)) {
+            hr = call->GetResultObject(kCallLimitMs, outParameters.put());
+            if (hr == kTimedOut) throwUnanswered(method + L" on " + object.path);
+        }
         if (hr == kInvalidMethod && method == L"Terminate" && isProcessPath(object.path)) {
             terminateProcess(object.processId);
             return 0;
@@ -145,8 +160,11 @@ std::unique_ptr<WmiService> Win32Platform::connectWmi(const std::wstring& monike
     ComPtr<IWbemLocator> locator;
     checkWmi(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.putVoid()));
     ComPtr<IWbemServices> services;
-    checkWmi(locator->ConnectServer(Bstr(wmiNamespace).get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                    services.put()));
+    // At most two minutes, as the flag promises; past that it fails.
+    const HRESULT hr = locator->ConnectServer(Bstr(wmiNamespace).get(), nullptr, nullptr, nullptr,
+                                              WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr, services.put());
+    if (hr == static_cast<HRESULT>(WBEM_E_TIMED_OUT)) throwUnanswered(L"the connection to " + wmiNamespace);
+    checkWmi(hr);
     checkWmi(::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
                                  RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
     return std::make_unique<Win32WmiService>(std::move(services));
