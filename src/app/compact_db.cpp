@@ -19,6 +19,13 @@ std::wstring DestinationConnection(const std::wstring& compactedPath) {
            L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=";
 }
 
+// An exit code with the top bit set is an exception's status (0xC0000005,
+// an access violation), which Windows writes in hexadecimal.
+std::wstring HowItEnded(std::int32_t exitCode) {
+    if (exitCode < 0) return L"exception " + hex32(exitCode);
+    return L"exit code " + std::to_wstring(exitCode);
+}
+
 }  // namespace
 
 // Seeded afresh from the clock on every call; the draw counter keeps two calls
@@ -69,6 +76,14 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
 
     try {
         engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath));
+    } catch (const EngineEnded& ended) {
+        // Not the engine's answer but its end, most likely on the damaged
+        // database: whatever it wrote under the temporary name is unfinished
+        // and never taken for the compacted copy.
+        if (platform_.pathExists(compactedPath)) log_.write(L"Left unfinished by the engine: " + compactedPath);
+        EndWithError(Error{ended.number, L"The JET engine ended unexpectedly while compacting " + dbPath + L" (" +
+                                             HowItEnded(ended.number) + L")."},
+                     kExitCompactionFailed, L"the database could not be compacted");
     } catch (const Error& error) {
         Tell(
             L"Could not compact and repair database. Please try and compact and repair the database using the "

@@ -45,10 +45,14 @@ void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const Error& error) {
-        const std::wstring stopped = stopped_.describe();
-        Tell(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
-        EndProgram(kExitError, L"ended by an error");
+        EndWithError(error, kExitError, L"ended by an error");
     }
+}
+
+void frmCompactAndRepair::EndWithError(const Error& error, int exitCode, const std::wstring& outcome) {
+    const std::wstring stopped = stopped_.describe();
+    Tell(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
+    EndProgram(exitCode, outcome);
 }
 
 void frmCompactAndRepair::raise(FormEvent event) {

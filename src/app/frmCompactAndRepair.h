@@ -134,6 +134,9 @@ private:
     // Ends the program with the exit code after logging the outcome; an
     // unattended run that fails first starts again what it stopped.
     [[noreturn]] void EndProgram(int exitCode, const std::wstring& outcome);
+    // The boundary's report of an error (its number, its description and
+    // what the run left stopped), then the end with the exit code.
+    [[noreturn]] void EndWithError(const Error& error, int exitCode, const std::wstring& outcome);
     void RestartAfterFailure();
     void StartRun(const std::wstring& dbPath);
     // The run is over, whichever way: the log closed, the lock and the data

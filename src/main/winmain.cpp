@@ -8,12 +8,14 @@
 
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "platform/win32/error_text.h"
+#include "platform/win32/jet_child.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/window.h"
@@ -94,6 +96,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Before anything can load a library by its bare name: never from the
     // program's own folder, which ordinary users may be able to write.
     car::win32::restrictLibrarySearch();
+
+    // Started by a run to host the JET engine for one compaction: no window.
+    if (const std::optional<int> engineExit = car::win32::runAsEngineChildIfAsked()) return *engineExit;
 
     // Read first, so that even a failure to start shows no box in a run
     // that nobody watches.

@@ -143,10 +143,18 @@ public:
     virtual std::uint32_t execMethod(const WmiObject& object, const std::wstring& method) = 0;
 };
 
+// What compactDatabase throws when the engine ended without an answer (it
+// crashed on the database, or was ended): `number` is the exit code of the
+// process it ran in, `description` the system's words for that code or empty.
+// Whatever it wrote of the compacted copy may be left under the destination.
+struct EngineEnded : Error {};
+
 class JetEngine {
 public:
     virtual ~JetEngine() = default;
     // Writes a compacted copy of the source database under the destination.
+    // The engine's own failures are thrown as Error with its number and
+    // words; an engine that ends without answering, as EngineEnded.
     virtual void compactDatabase(const std::wstring& source, const std::wstring& destination) = 0;
 };
 

@@ -121,6 +121,10 @@ public:
     FailurePlan freeSpaceFailures;
     FailurePlan jetCreateFailures;
     FailurePlan compactFailures;
+    // The engine's process ends with this exit code in the middle of a
+    // compaction, leaving part of the copy under the destination, as a crash
+    // of the real engine on a damaged database would.
+    std::optional<std::uint32_t> engineCrashCode;
     std::vector<std::pair<std::wstring, std::wstring>> compactions;  // connection strings
     int liveJetEngines = 0;
 

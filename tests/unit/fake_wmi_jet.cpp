@@ -91,6 +91,12 @@ void FakePlatform::compact(const std::wstring& source, const std::wstring& desti
     if (files.contains(to)) throw car::Error{kDatabaseExists, L"Database already exists."};
     auto original = files.find(from);
     if (original == files.end()) throw car::Error{kJetUnspecified, L"Could not find file '" + from + L"'."};
+    if (engineCrashCode) {
+        files[to] = FakeFile{original->second.content.substr(0, original->second.content.size() / 2), false};
+        car::EngineEnded ended;
+        ended.number = static_cast<std::int32_t>(*engineCrashCode);
+        throw ended;
+    }
     files[to] = FakeFile{original->second.content, true};
 }
 

@@ -397,17 +397,21 @@ TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
 }
 
 // An error in the run ends the program with the error's message; nothing
-// that was stopped is started again.
+// that was stopped is started again. An engine that crashes mid-compaction is
+// such an error in the run's own words, with the compaction's exit code.
 TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
     const car::Error wmi{car::hresult(0x80041003u), L"Access denied"};
     const car::Error noFile{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     const car::Error denied{car::hresult(0x80070005u), L"Access is denied."};
+    const car::Error crash{car::hresult(0xC0000005u), L"The JET engine ended unexpectedly while compacting " + kDbPath +
+                                                          L" (exception 0xC0000005)."};
     struct Case {
         const char* label;
         std::function<void(FakePlatform&)> arrange;
         car::Error error;
         bool compacted;
         bool iisStopped;  // besides both services and the five programs, when anything was stopped
+        int exitCode = car::kExitError;
     };
     const std::vector<Case> cases{
         {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
@@ -419,6 +423,14 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
              p.moveFailures.always = denied;
          },
          denied, false, true},
+        {"engine crashes", [](FakePlatform& p) { p.engineCrashCode = 0xC0000005u; }, crash, false, true,
+         car::kExitCompactionFailed},
+        {"engine ends with a plain code",
+         [](FakePlatform& p) { p.engineCrashCode = 1; },
+         {1, L"The JET engine ended unexpectedly while compacting " + kDbPath + L" (exit code 1)."},
+         false,
+         true,
+         car::kExitCompactionFailed},
     };
     const std::wstring stoppedText =
         L"This run stopped these, and they are still stopped:\r\n- the services Teamharbor\r\n"
@@ -434,15 +446,27 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         const std::vector<std::wstring> lines = logLines(h);
         ASSERT_GE(lines.size(), 2U);
         EXPECT_TRUE(lines[lines.size() - 2].starts_with(L"Message: Error " + std::to_wstring(c.error.number)));
-        EXPECT_TRUE(lines.back().starts_with(L"Outcome: ended by an error; exit code 1; after "));
+        EXPECT_TRUE(lines.back().starts_with(L"Outcome: " +
+                                             std::wstring(c.exitCode == car::kExitError
+                                                              ? L"ended by an error"
+                                                              : L"the database could not be compacted") +
+                                             L"; exit code " + std::to_wstring(c.exitCode) + L"; after "))
+            << narrow(lines.back());
         // What is left stopped is named, so that it can be started again.
         const bool anythingStopped = c.error.number != wmi.number;
         EXPECT_EQ(h.platform.messages[0].find(stoppedText) != std::wstring::npos, anythingStopped);
         EXPECT_EQ(h.platform.messages[0].find(L"- IIS") != std::wstring::npos, c.iisStopped);
-        EXPECT_EQ(h.log.entries().back(), L"end 1");
+        EXPECT_EQ(h.log.entries().back(), L"end " + std::to_wstring(c.exitCode));
         EXPECT_EQ(h.log.only({L"execMethod StartService", L"launch 1", L"launch 2 iisreset /start"}),
                   std::vector<std::wstring>{});
         EXPECT_EQ(h.platform.files.at(kDbPath).compacted, c.compacted);
+        EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
+        // Nothing is granted on a database that was not compacted, and an
+        // unfinished copy is never swapped in.
+        if (!c.compacted) {
+            EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
+            EXPECT_EQ(h.log.count(L"replaceFile"), 0U);
+        }
         EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});  // the database never left its name
         EXPECT_FALSE(h.form.cmdClose.Visible());
     }
@@ -618,6 +642,7 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         int exitCode;
         bool restarted;               // the suite was stopped and started again, IIS with it
         std::size_t mailServers = 1;  // copies of its program running at the end: never a second one started
+        std::wstring message = {};    // how the log starts the run's message, if it has one
     };
     const std::vector<Case> cases{
         {"finished", [](FakePlatform&) {}, car::kExitLeft, true},
@@ -641,7 +666,10 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
          },
          car::kExitLeft, true},
         {"compaction fails", [&](FakePlatform& p) { p.compactFailures.always = failure; }, car::kExitCompactionFailed,
-         true},
+         true, 1, L"Message: Could not compact and repair database. "},
+        {"engine crashes", [](FakePlatform& p) { p.engineCrashCode = 0xC0000005u; }, car::kExitCompactionFailed, true,
+         1, L"Message: Error -1073741819 (0xC0000005)\\r\\n\\r\\nThe JET engine ended unexpectedly while compacting " +
+             kDbPath + L" (exception 0xC0000005).\\r\\n\\r\\nThis run stopped these, and they are still stopped:"},
         {"error mid-run", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, car::kExitError, true},
         {"log not writable", [&](FakePlatform& p) { p.appendFailures.always = failure; }, car::kExitLogNotWritten,
          true},
@@ -688,6 +716,13 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         EXPECT_TRUE(lines.front().ends_with(L", unattended"));
         EXPECT_NE(lines.back().find(L"; exit code " + std::to_wstring(c.exitCode) + L"; "), std::wstring::npos)
             << narrow(lines.back());
+        if (c.message.empty()) continue;
+        const auto logged = std::find_if(lines.begin(), lines.end(),
+                                         [&](const std::wstring& line) { return line.starts_with(c.message); });
+        ASSERT_NE(logged, lines.end()) << narrow(c.message);
+        // Told before the suite is started again, so that the log reads in order.
+        EXPECT_LT(logged - lines.begin(),
+                  std::find(lines.begin(), lines.end(), L"Starting again what this run stopped") - lines.begin());
     }
 }
 

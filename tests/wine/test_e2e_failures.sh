@@ -7,9 +7,11 @@
 # and ends every suite program, waits a minute for the file in vain, and then
 # the compaction fails. The program reports the engine's failure and ends with
 # its exit code; the database stays as it was and nothing is restarted.
-# Last, with the holder gone, a run on the server whose mail server service
-# has been removed finishes, but says that the mail server is not back and
-# shows no tick.
+# Then, with the holder gone, the engine crashes in the middle of the
+# compaction: the program says so in its own words, naming what is still
+# stopped, and ends with the compaction's exit code. Last, a run on the server
+# whose mail server service has been removed finishes, but says that the mail
+# server is not back and shows no tick.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -58,8 +60,34 @@ bench_expect_eq "the other program was left alone and still holds the database" 
     "$(bench_process_list | awk -F'\t' -v pid="$other_pid" '$1 == pid { print $3 }') $(bench_probe try-open \
         "$BENCH_DB" read | tr -d '\r')"
 
-# --- a product whose service is gone: the run finishes and says so --------------------
+# --- the engine crashes mid-compaction: the run's own message --------------------------
+# With the holder gone and the services running again, the engine stand-in
+# crashes half-way through its copy (a real access violation). The program
+# survives it: one box in its own words with the exception's code and what is
+# still stopped, the compaction's exit code, the database untouched.
 bench_probe kill Other.exe >/dev/null
+bench_start_service Teamharbor
+bench_start_service "Quorvin Mail Server"
+BENCH_JET_CRASH=1 e2e_start_program
+e2e_begin_run crash
+e2e_expect_run_end "the engine crashes: the window goes" "1 window gone before cmdOpenDataFolder was visible"
+e2e_expect_timeline "every status text up to the compaction, then the crash in the run's own words" \
+    "$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" \
+    "BOX: Error -1073741819 (0xC0000005)\\r\\n\\r\\nThe JET engine ended unexpectedly while compacting $BENCH_DB (exception 0xC0000005).\\r\\n\\r\\nThis run stopped these, and they are still stopped:\\r\\n- the services Teamharbor, Quorvin Mail Server\\r\\n- IIS (iisreset /stop)\\r\\nStart them again, or keep them stopped to repair the database by hand."
+e2e_expect_exit "the program ends with the compaction's exit code" 3
+bench_expect_eq "the database is untouched" "$E2E_DB_SUM" "$(sha256sum <"$E2E_DB_FILE")"
+partial=$(comm -13 <(echo "$E2E_DB_FOLDER_FILES" | sort) <(e2e_folder_files | sort))
+bench_expect "the engine left part of a copy under a temporary name, and nothing else" \
+    grep -Eqx 'suite\.mdb\.(0|[1-9][0-9]{0,2})\.tmp' <<<"$partial"
+bench_expect "the part is smaller than the database" \
+    test "$(stat -c %s "$E2E_DB_FOLDER/$partial" 2>/dev/null || echo 0)" -gt 0 -a \
+    "$(stat -c %s "$E2E_DB_FOLDER/$partial" 2>/dev/null || echo 0)" -lt "$(stat -c %s "$E2E_DB_FILE")"
+e2e_expect_services STOPPED "2 2" "after the crash"
+e2e_expect_iisreset "IIS was stopped again and is left so" stop stop
+bench_expect_eq "still no permission was granted" 0 "$(bench_recorded_count cacls)"
+rm -f -- "${E2E_DB_FOLDER:?}/$partial"
+
+# --- a product whose service is gone: the run finishes and says so --------------------
 bench_wine sc delete "Quorvin Mail Server" >>"$BENCH_WINE_LOG" 2>&1 || bench_die "sc delete failed"
 bench_start_service Teamharbor
 e2e_start_program
@@ -71,6 +99,6 @@ e2e_expect_timeline "every status text, the last naming the mail server as not b
     "$E2E_READY_TEXT" "${E2E_WHOLE_RUN[@]}" \
     "${E2E_COMPLETE_PREFIX}$E2E_BACKUP\\r\\nQuorvin Mail Server is not running again: no service named \"Quorvin Mail Server\" exists. Please start Quorvin Mail Server manually."
 e2e_expect_no_tick "$ready_status"
-e2e_expect_service Teamharbor RUNNING "2 3" "no mail server service"
+e2e_expect_service Teamharbor RUNNING "3 4" "no mail server service"
 
 bench_finish

@@ -5,7 +5,8 @@
 # log beside the database that holds every status text in order, the sizes
 # and the backup; then, with a database the engine cannot read, it ends with
 # the failed compaction's exit code without ever showing a box, the message
-# in the log, and the suite's services running again. Beside "/unattended" no
+# in the log, and the suite's services running again; so it does when the
+# engine crashes in the middle of the compaction. Beside "/unattended" no
 # argument shows a box, and a scheduled run is refused while a person's run
 # is in progress.
 set -euo pipefail
@@ -53,6 +54,14 @@ run_with() {
 }
 bench_expect_eq "/unattended /? ends with 0, without a box" 0 "$(run_with /unattended /?)"
 bench_expect_eq "/unattended /bogus ends with 6, without a box" 6 "$(run_with /bogus /unattended)"
+# The switch that makes the program the JET engine's host is taken only as
+# the run gives it (the switch, two connection strings, a pipe to answer on);
+# any other way it ends at once with 6, without a window or a box.
+bench_expect_eq "the engine's switch with one argument too many ends with 6" 6 "$(run_with /jet-engine-child a b c)"
+bench_expect_eq "the engine's switch with one argument too few ends with 6" 6 "$(run_with /jet-engine-child a)"
+bench_expect_eq "the engine's switch in capitals ends with 6" 6 "$(run_with /JET-ENGINE-CHILD a b)"
+bench_expect_eq "the engine's switch after another argument ends with 6" 6 "$(run_with a /jet-engine-child b)"
+bench_expect_eq "the engine's switch without a pipe to answer on ends with 6" 6 "$(run_with /jet-engine-child a b)"
 
 # --- a second run while one is in progress --------------------------------------------
 # A person's run is under way when the scheduled one starts: the second is
@@ -70,6 +79,26 @@ bench_expect_eq "one compaction: one backup named in the log by the person's run
 bench_expect_eq "one set of grants" 12 "$(($(bench_recorded_count cacls) - recorded_before))"
 e2e_expect_iisreset "IIS stopped and started once for each run that went ahead" stop start stop start
 
+# --- the engine crashes mid-compaction --------------------------------------------------
+# The engine stand-in crashes half-way through its copy: the run survives it,
+# logs it in its own words, starts the suite again and ends with the
+# compaction's exit code; the database stays as it was.
+db_sum=$(sha256sum <"$db_file")
+lines_before=$(log_lines | wc -l)
+bench_expect_eq "a crashed engine ends it with the compaction's exit code 3" 3 "$(BENCH_JET_CRASH=1 run_unattended)"
+crashed=$(log_lines | tail -n +$((lines_before + 1)))
+bench_expect "the crash is in the log in the run's words, with the exception's code" grep -qF \
+    "Message: Error -1073741819 (0xC0000005)\\r\\n\\r\\nThe JET engine ended unexpectedly while compacting $BENCH_DB (exception 0xC0000005).\\r\\n\\r\\nThis run stopped these" \
+    <<<"$crashed"
+bench_expect "the unfinished copy the engine left is named" grep -Eq '^Left unfinished by the engine: .*\.tmp$' \
+    <<<"$crashed"
+bench_expect "what the run stopped is started again" grep -qx 'Starting again what this run stopped' <<<"$crashed"
+e2e_expect_suite RUNNING "3 4" "after the engine crashed"
+e2e_expect_iisreset "IIS was started again" stop start stop start stop start
+bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
+    <<<"$(tail -n 1 <<<"$crashed")"
+bench_expect_eq "the database is untouched" "$db_sum" "$(sha256sum <"$db_file")"
+
 # --- a compaction that fails ----------------------------------------------------------
 head -c 4096 /dev/urandom >"$db_file"
 lines_before=$(log_lines | wc -l)
@@ -78,8 +107,8 @@ failed=$(log_lines | tail -n +$((lines_before + 1)))
 bench_expect "the message is in the log instead of a box" \
     grep -q '^Message: Could not compact and repair database\. .*Error was: ' <<<"$failed"
 bench_expect "what the run stopped is started again first" grep -qx 'Starting again what this run stopped' <<<"$failed"
-e2e_expect_suite RUNNING "3 4" "after the failed compaction"
-e2e_expect_iisreset "IIS was started again" stop start stop start stop start
+e2e_expect_suite RUNNING "4 5" "after the failed compaction"
+e2e_expect_iisreset "IIS was started again" stop start stop start stop start stop start
 bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
     <<<"$(tail -n 1 <<<"$failed")"
 

@@ -1,110 +1,185 @@
-// The JET engine object, reached by its ProgID and called by name through
-// IDispatch, as an automation client would.
+// The JET engine, run in a process of its own: the program started again as
+// the engine's host (jet_child.cpp), its answer read from a pipe.
 #include <optional>
-#include <thread>
+#include <string>
+#include <vector>
 
-#include "platform/win32/com.h"
+#include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/jet_child.h"
 #include "platform/win32/win32_platform.h"
 
 namespace car {
 
 namespace {
 
-// The failure an automation object raised, as its EXCEPINFO tells it.
-Error exceptionError(EXCEPINFO& info) {
-    if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
-    win32::Bstr source, description, helpFile;
-    source.adopt(info.bstrSource);
-    description.adopt(info.bstrDescription);
-    helpFile.adopt(info.bstrHelpFile);
-    // A wCode is the object's own error number; as an HRESULT it lives under
-    // FACILITY_CONTROL, where the scripting runtime keeps its numbers too.
-    HRESULT number = info.scode;
-    if (number == S_OK)
-        number = info.wCode != 0 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode) : DISP_E_EXCEPTION;
-    std::wstring text = description.str();
-    if (text.empty()) text = win32::describeHresult(number);
-    return Error{static_cast<std::int32_t>(number), std::move(text)};
+// The pipe holds a whole answer many times over: the child never waits for
+// the parent to read.
+constexpr DWORD kPipeBytes = 64 * 1024;
+
+std::wstring runningProgram() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) win32::throwLastError(L"The program's own path could not be read.");
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
 }
 
-void compact(IDispatch& engine, const std::wstring& source, const std::wstring& destination) {
-    win32::Bstr name(L"CompactDatabase");
-    LPOLESTR names[] = {name.get()};
-    DISPID id = DISPID_UNKNOWN;
-    win32::check(engine.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
-
-    win32::Bstr sourceText(source), destinationText(destination);
-    // IDispatch takes its arguments last first.
-    VARIANTARG arguments[2];
-    win32::automation::initVariant(arguments[0]);
-    win32::automation::initVariant(arguments[1]);
-    arguments[0].vt = VT_BSTR;
-    arguments[0].bstrVal = destinationText.get();
-    arguments[1].vt = VT_BSTR;
-    arguments[1].bstrVal = sourceText.get();
-    DISPPARAMS parameters{arguments, nullptr, 2, 0};
-
-    win32::Variant result;
-    EXCEPINFO exception{};
-    UINT badArgument = 0;
-    const HRESULT hr = engine.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, result.put(),
-                                     &exception, &badArgument);
-    if (hr == DISP_E_EXCEPTION) throw exceptionError(exception);
-    win32::check(hr);
+std::wstring systemFolder() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) win32::throwLastError(L"The system folder could not be found.");
+    return std::wstring(folder, length);
 }
 
-win32::ComPtr<IDispatch> createEngine(const CLSID& clsid) {
-    win32::ComPtr<IDispatch> engine;
-    win32::check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                    engine.putVoid()));
+// The list of the handles a child may inherit, and nothing else.
+class InheritOnly {
+public:
+    explicit InheritOnly(HANDLE handle) : handle_(handle) {
+        SIZE_T size = 0;
+        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!::InitializeProcThreadAttributeList(list_, 1, 0, &size))
+            win32::throwLastError(L"The JET engine's process could not be prepared.");
+        initialised_ = true;
+        if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof handle_, nullptr,
+                                         nullptr))
+            win32::throwLastError(L"The JET engine's process could not be prepared.");
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+    ~InheritOnly() {
+        if (initialised_) ::DeleteProcThreadAttributeList(list_);
+    }
+    LPPROC_THREAD_ATTRIBUTE_LIST get() const noexcept { return list_; }
+
+private:
+    HANDLE handle_;  // the list points at it: it lives as long as the list
+    std::vector<unsigned char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    bool initialised_ = false;
+};
+
+// A job that ends the child when the parent lets go of it, however the parent
+// ends: a run killed mid-compaction leaves no engine behind holding the
+// database. Where the system refuses (a parent in a job that allows no
+// other), the child runs without it.
+win32::UniqueHandle jobEndingWithParent(HANDLE process) {
+    win32::UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !::AssignProcessToJobObject(job.get(), process))
+        return {};
+    return job;
+}
+
+struct EngineProcess {
+    win32::UniqueHandle process;
+    win32::UniqueHandle job;
+    win32::UniqueHandle answer;  // the pipe's read end
+};
+
+// Starts the program as the engine's host: by its full path, at normal
+// priority (not a scheduled run's below-normal one), hidden, in the system
+// folder, inheriting the pipe's write end as its standard output and no other
+// handle.
+EngineProcess startEngine(const std::wstring& source, const std::wstring& destination) {
+    const std::wstring program = runningProgram();
+    std::wstring commandLine = win32::engineChildCommandLine(program, source, destination);
+    const std::wstring folder = systemFolder();
+
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, nullptr, kPipeBytes))
+        win32::throwLastError(L"The JET engine's process could not be started.");
+    EngineProcess engine;
+    engine.answer.reset(readEnd);
+    win32::UniqueHandle writer(writeEnd);
+    if (!::SetHandleInformation(writer.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+        win32::throwLastError(L"The JET engine's process could not be started.");
+    const InheritOnly inherited(writer.get());
+
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdOutput = writer.get();
+    startup.lpAttributeList = inherited.get();
+    // Suspended until it is in its job. CREATE_NO_WINDOW keeps a console host
+    // (the bench's) from opening a console for it.
+    constexpr DWORD kCreation =
+        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
+    PROCESS_INFORMATION created{};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, kCreation, nullptr,
+                          folder.c_str(), &startup.StartupInfo, &created)) {
+        win32::throwLastErrorAbout(program);
+    }
+    engine.process.reset(created.hProcess);
+    const win32::UniqueHandle thread(created.hThread);
+    engine.job = jobEndingWithParent(engine.process.get());
+    if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+        const DWORD error = ::GetLastError();
+        ::TerminateProcess(engine.process.get(), error);
+        throw win32::win32Error(error);
+    }
     return engine;
 }
 
+// What the child wrote, read only once it has ended and only as much as the
+// pipe holds: nothing here waits for a writer.
+std::optional<Error> readAnswer(HANDLE pipe) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0 ||
+        available > win32::kEngineAnswerMaxBytes)
+        return std::nullopt;
+    std::string bytes(available, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(pipe, bytes.data(), available, &read, nullptr) || read != available) return std::nullopt;
+    return win32::decodeEngineAnswer(bytes);
+}
+
 // The engine's compaction runs for as long as the database needs, seconds to
-// minutes; on the window's thread it would freeze the window until Windows
-// offers to end the program. So it runs on a worker thread of its own, in an
-// apartment of its own where the engine object is created and released,
-// while the window's thread goes on handling messages.
+// minutes, and may crash on a damaged database: so it runs in a process of
+// its own while the window's thread goes on handling messages.
 class Win32JetEngine final : public JetEngine {
 public:
-    Win32JetEngine(Win32Platform& platform, const CLSID& clsid) : platform_(platform), clsid_(clsid) {}
+    explicit Win32JetEngine(Win32Platform& platform) : platform_(platform) {}
 
     void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
-        const win32::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!done) throw win32::win32Error(::GetLastError());
-        std::optional<Error> failure;
-        // Joined however this scope ends, a failed wait included.
-        std::jthread worker([&] {
-            try {
-                const win32::ComApartment apartment;
-                compact(*createEngine(clsid_).get(), source, destination);
-            } catch (const Error& error) {
-                failure = error;
-            } catch (const std::exception&) {
-                failure = win32::hresultError(E_OUTOFMEMORY);
-            }
-            ::SetEvent(done.get());
-        });
-        platform_.waitPumping(done.get());
-        worker.join();
-        if (failure) throw *failure;
+        const EngineProcess engine = startEngine(source, destination);
+        platform_.waitPumping(engine.process.get());
+        DWORD exitCode = 0;
+        if (!::GetExitCodeProcess(engine.process.get(), &exitCode)) throw win32::win32Error(::GetLastError());
+        const std::optional<Error> answer = readAnswer(engine.answer.get());
+        if (answer && answer->number != 0) throw *answer;
+        if (answer && exitCode == 0) return;
+        EngineEnded ended;
+        ended.number = static_cast<std::int32_t>(exitCode);
+        ended.description = win32::systemMessage(exitCode);
+        throw ended;
     }
 
 private:
     Win32Platform& platform_;
-    CLSID clsid_;
 };
 
 }  // namespace
 
 // The object is created here once, so that a machine without the engine
-// fails where the object is asked for; the compaction makes its own.
+// fails where the object is asked for; each compaction has a process of its
+// own for the engine.
 std::unique_ptr<JetEngine> Win32Platform::createJetEngine() {
     CLSID clsid{};
     win32::check(::CLSIDFromProgID(L"Jro.JetEngine", &clsid));
-    createEngine(clsid);
-    return std::make_unique<Win32JetEngine>(*this, clsid);
+    win32::createEngineObject(clsid);
+    return std::make_unique<Win32JetEngine>(*this);
 }
 
 }  // namespace car

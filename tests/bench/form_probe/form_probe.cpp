@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "headless_form.h"
+#include "platform/win32/jet_child.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -56,6 +58,8 @@ int Usage() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // The JET engine's process is this program started again, as in the program itself.
+    if (const std::optional<int> engineExit = car::win32::runAsEngineChildIfAsked()) return *engineExit;
     if (argc < 2) return Usage();
     const std::wstring procedure = argv[1];
     const std::wstring argument = argc > 2 ? argv[2] : L"";

@@ -5,6 +5,7 @@
 #include "jet_error.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <vector>
 
@@ -49,13 +50,31 @@ DWORD requested_duration_ms() {
     return static_cast<DWORD>(std::wcstoul(text, nullptr, 10));
 }
 
+// Whether a test asks the engine to crash in the middle of a compaction, with
+// BENCH_JET_CRASH=1 in the environment of the process it runs in: the real
+// engine may do so on a damaged database, and the program must survive it.
+bool crash_requested() {
+    wchar_t text[4] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"BENCH_JET_CRASH", text, 4);
+    return length == 1 && text[0] == L'1';
+}
+
+// A real access violation (exception 0xC0000005), not a raised one: a write
+// to an address nothing maps, read from a volatile so that the compiler
+// cannot turn it into a trap of another kind.
+void crash() {
+    volatile std::uintptr_t nowhere = 0;
+    *reinterpret_cast<volatile int*>(nowhere) = 1;
+}
+
 // The stand-in's compaction is a page-for-page copy: the result is the same JET 4 database. With a
 // duration asked for, the copy goes page by page and is spread evenly over that time, so that the
 // destination keeps growing all along, as the engine's does.
 void copy_pages(const SourceDatabase& source, const std::wstring& source_path, const UniqueHandle& destination,
                 const std::wstring& destination_path) {
     const DWORD duration = requested_duration_ms();
-    const std::size_t step = duration == 0 ? kChunk : static_cast<std::size_t>(kPageSize);
+    const bool crashing = crash_requested();
+    const std::size_t step = duration == 0 && !crashing ? kChunk : static_cast<std::size_t>(kPageSize);
     const ULONGLONG start = GetTickCount64();
     std::vector<unsigned char> buffer(step);
     for (std::uint64_t done = 0; done < source.size;) {
@@ -64,6 +83,10 @@ void copy_pages(const SourceDatabase& source, const std::wstring& source_path, c
         read_exactly(source.file, chunk, source_path);
         write_all(destination, chunk, destination_path);
         done += length;
+        // Half-way, with the destination partly written, as a crash leaves it.
+        if (crashing && done >= source.size / 2) {
+            crash();
+        }
         if (duration != 0) {
             // Each page is due at its share of the time; a slow disk is never made slower.
             const ULONGLONG due = start + duration * done / source.size;

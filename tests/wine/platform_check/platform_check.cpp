@@ -7,10 +7,12 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/win32/jet_child.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/win32_platform.h"
 
@@ -311,6 +313,8 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // The JET engine's process is this program started again, as in the program itself.
+    if (const std::optional<int> engineExit = car::win32::runAsEngineChildIfAsked()) return *engineExit;
     if (argc < 2) {
         print(L"usage: platform_check SUBCOMMAND ARGS...");
         return 2;
