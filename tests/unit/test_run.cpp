@@ -668,7 +668,8 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         {"compaction fails", [&](FakePlatform& p) { p.compactFailures.always = failure; }, car::kExitCompactionFailed,
          true, 1, L"Message: Could not compact and repair database. "},
         {"engine crashes", [](FakePlatform& p) { p.engineCrashCode = 0xC0000005u; }, car::kExitCompactionFailed, true,
-         1, L"Message: Error -1073741819 (0xC0000005)\\r\\n\\r\\nThe JET engine ended unexpectedly while compacting " +
+         1,
+         L"Message: Error -1073741819 (0xC0000005)\\r\\n\\r\\nThe JET engine ended unexpectedly while compacting " +
              kDbPath + L" (exception 0xC0000005).\\r\\n\\r\\nThis run stopped these, and they are still stopped:"},
         {"error mid-run", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, car::kExitError, true},
         {"log not writable", [&](FakePlatform& p) { p.appendFailures.always = failure; }, car::kExitLogNotWritten,
