@@ -83,9 +83,11 @@ e2e_exit_code() {
 # as a person watching the window would: every status text, every message box
 # (answered with OK), until "Open Data Folder" shows or the window goes. The
 # watch presses the button itself, so that no text slips by between the press
-# and the start of the watch. NAME names the watch's file; further arguments
-# go to the watch (--double-click). The watch allows a run of 150 s: a
-# whole run (about 20 s), a minute of waiting for the database, and slack.
+# and the start of the watch, and takes a text that stood too briefly for its
+# looks at the window from the run log ("LOG: "). NAME names the watch's file;
+# further arguments go to the watch (--double-click, --interval). The watch
+# allows a run of 150 s: a whole run (about 20 s), a minute of waiting for the
+# database, and slack.
 e2e_begin_run() {
     E2E_WATCH="$BENCH_TMP/${1:-run}.watch"
     : >"$E2E_WATCH"
@@ -124,8 +126,9 @@ e2e_end_run() {
     return "$status"
 }
 
-# The watch's lines without the time stamp ("+MS ") it puts before each.
-e2e_watch_lines() { sed 's/^+[0-9]* //' "$E2E_WATCH"; }
+# The watch's lines without the time stamp ("+MS ") it puts before each, and
+# the texts it took from the log among the others, as the person saw them.
+e2e_watch_lines() { sed -e 's/^+[0-9]* //' -e 's/^LOG: //' "$E2E_WATCH"; }
 
 e2e_has_shown() { e2e_watch_lines | grep -qxF -- "$1"; }
 
@@ -147,11 +150,12 @@ e2e_timeline() {
     [[ -z $final || $final == "$(tail -n 1 <<<"$lines")" ]] || printf '%s\n' "$final"
 }
 
-# Milliseconds from the press of the button until the watch saw the status
-# text TEXT (its first showing); empty when it never showed.
+# Milliseconds from the press of the button until the status text TEXT showed
+# (its first showing, by its run log line's time stamp when the log has it);
+# empty when it never showed.
 e2e_status_time() {
-    awk -v text="$1" '{ time = $1; sub(/^[^ ]* /, "") } $0 == text && time ~ /^\+[0-9]+$/ { print substr(time, 2); exit }' \
-        "$E2E_WATCH"
+    awk -v text="$1" '{ time = $1; sub(/^[^ ]* /, ""); sub(/^LOG: /, "") }
+        $0 == text && time ~ /^\+[0-9]+$/ { print substr(time, 2); exit }' "$E2E_WATCH"
 }
 
 # Milliseconds from the press of the button to the end of the watch.
