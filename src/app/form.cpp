@@ -1,4 +1,6 @@
 #include <exception>
+#include <new>
+#include <string>
 
 #include "app/frmCompactAndRepair.h"
 #include "ui/layout.h"
@@ -41,15 +43,27 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       platform_(platform),
       guard_(platform) {}
 
+// Whatever escapes an event handler ends the program the same way, an error
+// of the standard library (out of memory, say) as much as the platform's: its
+// message (or the log), what is still stopped, and an unattended run's
+// restart. Never through std::terminate with the suite down.
 void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
     try {
         handler();
     } catch (const Error& error) {
         EndWithError(error, kExitError, L"ended by an error");
+    } catch (const std::bad_alloc&) {
+        EndWithError(Error{kOutOfMemoryHr, L"There is not enough memory to go on."}, kExitError, L"ended by an error");
+    } catch (const std::exception& failure) {
+        const std::string what = failure.what();
+        EndWithError(Error{kUnexpectedHr, L"Unexpected failure: " + std::wstring(what.begin(), what.end())}, kExitError,
+                     L"ended by an error");
     }
 }
 
 void frmCompactAndRepair::EndWithError(const Error& error, int exitCode, const std::wstring& outcome) {
+    // Starting the suite again must not wait on a WMI that no longer answers.
+    if (error.number == kWmiTimeoutHr) wmiUnanswered_ = true;
     const std::wstring stopped = stopped_.describe();
     Tell(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
     EndProgram(exitCode, outcome);

@@ -192,6 +192,7 @@ private:
     std::wstring BackupPath_;
     bool running_ = false;
     bool unattended_ = false;
+    bool wmiUnanswered_ = false;  // a WMI call ended the run by not answering
     RunResult result_ = RunResult::None;
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;

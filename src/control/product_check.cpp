@@ -21,6 +21,7 @@ std::wstring StateText(ServiceState state) {
 }  // namespace
 
 bool frmCompactAndRepair::ProgramRuns(const std::wstring& program) {
+    if (wmiUnanswered_) throw Error{kWmiTimeoutHr, L"WMI does not answer"};
     return !platform_.connectWmi(std::wstring(suite::kWmiMoniker))->execQuery(suite::ProcessQuery(program)).empty();
 }
 

@@ -50,7 +50,8 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         const bool asProgram = RegValueToNumber(installMode) == 1;
-        if (asProgram ? ProgramRuns(std::wstring(product.serverProgram))
+        // Without WMI the run cannot look, and its program is one the run ended.
+        if (asProgram ? !wmiUnanswered_ && ProgramRuns(std::wstring(product.serverProgram))
                       : ServiceRunsOrStarts(std::wstring(product.serviceName))) {
             log_.write(std::wstring(product.name) + L" runs already: not started again");
         } else if (asProgram) {

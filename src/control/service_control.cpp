@@ -23,6 +23,12 @@ std::vector<std::uint32_t> frmCompactAndRepair::ControlService(const std::wstrin
 }
 
 void frmCompactAndRepair::StartService(const std::wstring& strServiceName) {
+    if (wmiUnanswered_) {
+        platform_.startServiceDirectly(strServiceName);
+        log_.write(L"Started " + strServiceName + L" through the service control manager: WMI does not answer");
+        stopped_.serviceStarted(strServiceName);
+        return;
+    }
     if (!ControlService(strServiceName, L"StartService").empty()) stopped_.serviceStarted(strServiceName);
 }
 

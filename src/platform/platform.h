@@ -50,6 +50,8 @@ inline constexpr std::int32_t kNotSupportedHr = hresult(0x80070032u);  // HRESUL
 inline constexpr std::int32_t kSharingViolationHr =
     hresult(0x80070020u);                                               // HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)
 inline constexpr std::int32_t kLockViolationHr = hresult(0x80070021u);  // HRESULT_FROM_WIN32(ERROR_LOCK_VIOLATION)
+inline constexpr std::int32_t kOutOfMemoryHr = hresult(0x8007000Eu);    // E_OUTOFMEMORY
+inline constexpr std::int32_t kUnexpectedHr = hresult(0x8000FFFFu);     // E_UNEXPECTED
 inline constexpr std::int32_t kWmiTimeoutHr = hresult(0x800705B4u);     // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
 inline constexpr std::int32_t kAccessDeniedHr = hresult(0x80070005u);   // HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)
 
@@ -210,6 +212,9 @@ public:
     // The state of the service of that key name, from the service control
     // manager itself: quick, and there even when WMI does not answer.
     virtual ServiceState serviceState(const std::wstring& name) = 0;
+    // Asks the service control manager itself to start the service, for when
+    // WMI does not answer.
+    virtual void startServiceDirectly(const std::wstring& name) = 0;
 
     // The folders the system's own tools are started from, never found by a
     // search: nothing of the program's or the current folder can stand in

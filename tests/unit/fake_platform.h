@@ -195,6 +195,7 @@ public:
     car::PathInfo pathInfo(const std::wstring& path) override;
     std::uint64_t freeSpace(const std::wstring& folder) override;
     car::ServiceState serviceState(const std::wstring& name) override;
+    void startServiceDirectly(const std::wstring& name) override;
     car::SystemFolders systemFolders() override;
     std::unique_ptr<car::JetEngine> createJetEngine() override;
     std::unique_ptr<car::WmiService> connectWmi(const std::wstring& moniker) override;

@@ -178,6 +178,13 @@ std::uint32_t FakePlatform::method(const car::WmiObject& object, const std::wstr
     throw car::Error{kWbemMethodNotImplemented, L"Method not implemented"};
 }
 
+void FakePlatform::startServiceDirectly(const std::wstring& name) {
+    record(L"startServiceDirectly " + name);
+    auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });
+    if (it == services.end()) throw car::Error{car::hresult(0x80070424u), L"The specified service does not exist."};
+    it->running = true;
+}
+
 car::ServiceState FakePlatform::serviceState(const std::wstring& name) {
     record(L"serviceState " + name);
     auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });

@@ -415,7 +415,14 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
     };
     const std::vector<Case> cases{
         {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
-        {"stop request refused", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false, false},
+        {"stop request fails", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false, false},
+        {"out of memory",
+         [](FakePlatform& p) {
+             p.onPump = [&p] {
+                 if (p.log().contains(L"lblStatus.Caption=Stopping Admin")) throw std::bad_alloc();
+             };
+         },
+         {car::kOutOfMemoryHr, L"There is not enough memory to go on."}, false, false},
         {"CACLS missing", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, noFile, true, true},
         {"backup cannot be made",
          [&](FakePlatform& p) {
@@ -725,6 +732,27 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         EXPECT_LT(logged - lines.begin(),
                   std::find(lines.begin(), lines.end(), L"Starting again what this run stopped") - lines.begin());
     }
+}
+
+// A WMI that stops answering ends the run after its limit; the restart then
+// asks the service control manager and never WMI again.
+TEST(Unattended, WmiThatStopsAnsweringIsNotAskedAgain) {
+    Harness h;
+    h.install(kAllThree);
+    h.form.ApplyArguments({L"/unattended"});
+    h.start();
+    h.platform.methodFailures.nth[3] = {car::kWmiTimeoutHr, L"WMI did not answer Terminate within two minutes."};
+    EXPECT_THROW(h.form.RunEvent([&] { h.form.RunUnattended(); }), EndSignal);
+    const std::vector<std::wstring>& e = h.log.entries();
+    const auto restart = std::find(e.begin(), e.end(), L"startServiceDirectly Teamharbor");
+    ASSERT_NE(restart, e.end());
+    EXPECT_EQ(std::count_if(restart, e.end(), [](const std::wstring& x) { return x.starts_with(L"connectWmi"); }), 0);
+    EXPECT_TRUE(h.platform.service(L"Teamharbor")->running);
+    EXPECT_EQ(e.back(), L"end 1");
+    const std::vector<std::wstring> lines = logLines(h);
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(),
+                          L"Started Teamharbor through the service control manager: WMI does not answer") !=
+                lines.end());
 }
 
 TEST(Unattended, ArgumentsAreCheckedBeforeAnythingElse) {

@@ -53,11 +53,12 @@ for program in THService.exe QMSSrv.exe THAdmin.exe TPAdmin.exe QOAdmin.exe; do
     bench_expect_eq "one $program runs" 1 "$(awk -F'\t' -v p="$program" '$3 == p { n++ } END { print n + 0 }' \
         <<<"$processes")"
 done
-bench_expect_eq "two service processes run" 2 "$(bench_process_count fixture_service.exe)"
+bench_expect_eq "three service processes run: the suite's two and IIS's web service" 3 \
+    "$(bench_process_count fixture_service.exe)"
 
 started=$(bench_started)
-bench_expect_eq "each service runs as a service and holds the database" \
-    "service:Teamharbor held"$'\n'"service:Quorvin Mail Server held" \
+bench_expect_eq "each service runs as a service, the suite's holding the database" \
+    "service:Teamharbor held"$'\n'"service:Quorvin Mail Server held"$'\n'"service:W3SVC -" \
     "$(awk -F'\t' '$1 ~ /^service:/ { print $1, $3 }' <<<"$started")"
 bench_expect_eq "every program runs as a program; the servers hold the database" \
     $'program held\nprogram held\nprogram -\nprogram -\nprogram -' \

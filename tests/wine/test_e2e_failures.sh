@@ -88,8 +88,10 @@ bench_expect_eq "still no permission was granted" 0 "$(bench_recorded_count cacl
 rm -f -- "${E2E_DB_FOLDER:?}/$partial"
 
 # --- a product whose service is gone: the run finishes and says so --------------------
+# Its server program runs, so the run ends it and must start the product again.
 bench_wine sc delete "Quorvin Mail Server" >>"$BENCH_WINE_LOG" 2>&1 || bench_die "sc delete failed"
 bench_start_service Teamharbor
+bench_start_program QMSSrv.exe >/dev/null
 e2e_start_program
 ready_status=$(e2e_driver dump | e2e_control lblStatus)
 e2e_begin_run missing

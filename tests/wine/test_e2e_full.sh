@@ -53,7 +53,7 @@ waited=$(e2e_watch_lines | grep -c '^Waiting for Teamharbor to stop\.\.\. ' || t
 bench_expect "the run waited for the Teamharbor service to stop, less than 15 s ($waited texts)" \
     test "$waited" -ge 1 -a "$waited" -le 30
 waiting=()
-for ((step = 0; step < waited; step++)); do waiting+=("Waiting for Teamharbor to stop... $((step / 2)) s of at most 120 s"); done
+for ((second = 0; second < waited; second++)); do waiting+=("Waiting for Teamharbor to stop... $second s of at most 120 s"); done
 e2e_expect_timeline "every status text in order, the wait's among them, and no message box" "$E2E_READY_TEXT" \
     "${E2E_STOPPING[@]:0:5}" "${waiting[@]}" "${E2E_STOPPING[@]:4}" "${E2E_STOPPING_IIS[@]}" \
     "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}" \

@@ -20,9 +20,7 @@ bench_require_built "$PLANTED_DLL" "$CHECK_EXE"
 # What the program loads at its first call, and what those load by name.
 PLANTED=(iphlpapi dnsapi nsi shell32 shlwapi shcore oleaut32 rstrtmgr)
 
-# The Teamharbor service lets go of the database only after the run's wait
-# has begun, so that the run asks the Restart Manager who holds it.
-e2e_start_server --release-delay 12500
+e2e_start_server
 tools=$(bench_unix_path 'C:\Tools')
 marks=$(bench_unix_path 'C:\Marks')
 mkdir -p "$tools" "$marks"
@@ -70,11 +68,18 @@ BENCH_WINE_TIMEOUT=30 bench_wine "$E2E_EXE" /unattended /bogus >>"$BENCH_TMP/pro
 bench_expect_eq "with an unknown argument it ends with exit code 6" 6 "$status"
 bench_expect_eq "... without loading a planted library" "" "$(take_marks)"
 
+# A program outside the suite holds the database until the run's wait for it
+# has begun, so that the run asks the Restart Manager who holds it.
+bench_start_program Other.exe --hold "$BENCH_DB" >/dev/null
+log_file="$(bench_unix_path "$BENCH_DB").log"
 status=0
-BENCH_WINE_TIMEOUT=150 bench_wine "$E2E_EXE" /unattended >>"$BENCH_TMP/program.log" 2>&1 || status=$?
+BENCH_WINE_TIMEOUT=150 bench_wine "$E2E_EXE" /unattended >>"$BENCH_TMP/program.log" 2>&1 &
+run=$!
+bench_expect "the run waits for the database" \
+    bench_wait_until "grep -qs 'Status: Waiting for the database to be closed' $(printf '%q' "$log_file")" 60
+bench_probe kill Other.exe >/dev/null
+wait "$run" || status=$?
 bench_expect_eq "a whole unattended run ends with exit code 0" 0 "$status"
-bench_expect "... having waited for the database" \
-    grep -qs 'Status: Waiting for the database to be closed' "$(bench_unix_path "$BENCH_DB").log"
 bench_expect_eq "... without loading a planted library" "" "$(take_marks)"
 
 bench_finish

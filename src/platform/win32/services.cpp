@@ -44,4 +44,12 @@ ServiceState Win32Platform::serviceState(const std::wstring& name) {
     }
 }
 
+void Win32Platform::startServiceDirectly(const std::wstring& name) {
+    const ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) win32::throwLastErrorAbout(L"the service control manager");
+    const ServiceHandle service(::OpenServiceW(manager.get(), name.c_str(), SERVICE_START));
+    if (!service || (!::StartServiceW(service.get(), 0, nullptr) && ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING))
+        win32::throwLastErrorAbout(name);
+}
+
 }  // namespace car

@@ -44,6 +44,7 @@ public:
     std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) override;
 
     ServiceState serviceState(const std::wstring& name) override;
+    void startServiceDirectly(const std::wstring& name) override;
     SystemFolders systemFolders() override;
 
     std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,

@@ -2,6 +2,11 @@
 // copied out in full before anything acts on them, and every HRESULT checked.
 #include <wbemcli.h>
 
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <utility>
+
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/privilege.h"
@@ -96,9 +101,60 @@ void terminateProcess(std::uint32_t processId) {
     if (!::TerminateProcess(process.get(), 0)) throw win32::win32Error(::GetLastError());
 }
 
+void setImpersonation(IWbemServices& services) {
+    checkWmi(::CoSetProxyBlanket(&services, RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
+}
+
+// A connection to the namespace, impersonating the caller. At most two
+// minutes, as the flag promises; past that it fails.
+ComPtr<IWbemServices> connect(const std::wstring& wmiNamespace) {
+    ComPtr<IWbemLocator> locator;
+    checkWmi(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.putVoid()));
+    ComPtr<IWbemServices> services;
+    const HRESULT hr = locator->ConnectServer(Bstr(wmiNamespace).get(), nullptr, nullptr, nullptr,
+                                              WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr, services.put());
+    if (hr == static_cast<HRESULT>(WBEM_E_TIMED_OUT)) throwUnanswered(L"the connection to " + wmiNamespace);
+    checkWmi(hr);
+    setImpersonation(*services.get());
+    return services;
+}
+
+// A method call on a thread of its own, with a connection of its own (WMI's
+// objects cannot be handed between threads everywhere): the caller waits for
+// it with a limit, and a call that never comes back is left behind with
+// everything it needs.
+struct MethodCall {
+    win32::UniqueHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::wstring wmiNamespace;
+    std::wstring path;
+    std::wstring method;
+    HRESULT result = E_PENDING;
+    std::uint32_t returnValue = 0;
+    std::wstring failure;
+
+    void run() noexcept {
+        try {
+            const win32::ComApartment apartment;
+            const ComPtr<IWbemServices> services = connect(wmiNamespace);
+            ComPtr<IWbemClassObject> outParameters;
+            result = services->ExecMethod(Bstr(path).get(), Bstr(method).get(), 0, nullptr, nullptr,
+                                          outParameters.put(), nullptr);
+            if (SUCCEEDED(result) && outParameters) returnValue = numberProperty(*outParameters.get(), L"ReturnValue");
+        } catch (const Error& error) {
+            result = error.number;
+            failure = error.description;
+        } catch (const std::exception&) {
+            result = E_OUTOFMEMORY;
+        }
+        ::SetEvent(done.get());
+    }
+};
+
 class Win32WmiService final : public WmiService {
 public:
-    explicit Win32WmiService(ComPtr<IWbemServices> services) : services_(std::move(services)) {}
+    Win32WmiService(Win32Platform& platform, ComPtr<IWbemServices> services, std::wstring wmiNamespace)
+        : platform_(platform), services_(std::move(services)), namespace_(std::move(wmiNamespace)) {}
 
     std::vector<WmiObject> execQuery(const std::wstring& wql) override {
         ComPtr<IEnumWbemClassObject> enumerator;
@@ -132,42 +188,38 @@ public:
         // WMI acts with the caller's enabled privileges; ending a service's
         // process needs this one, and so does the fallback below.
         if (method == L"Terminate") win32::enableDebugPrivilege();
-        // Semisynchronous, so that the wait for the answer has a limit.
-        ComPtr<IWbemCallResult> call;
-        HRESULT hr = services_->ExecMethod(Bstr(object.path).get(), Bstr(method).get(), WBEM_FLAG_RETURN_IMMEDIATELY,
-                                           nullptr, nullptr, nullptr, call.put());
-        ComPtr<IWbemClassObject> outParameters;
-        if (SUCCEEDED(hr)) {
-            hr = call->GetResultObject(kCallLimitMs, outParameters.put());
-            if (hr == kTimedOut) throwUnanswered(method + L" on " + object.path);
+        const auto call = std::make_shared<MethodCall>();
+        if (!call->done) throw win32::win32Error(::GetLastError());
+        call->wmiNamespace = namespace_;
+        call->path = object.path;
+        call->method = method;
+        try {
+            std::thread([call] { call->run(); }).detach();
+        } catch (const std::system_error&) {
+            throw win32::hresultError(E_OUTOFMEMORY);
         }
+        if (!platform_.waitPumping(call->done.get(), kCallLimitMs)) throwUnanswered(method + L" on " + object.path);
+        const HRESULT hr = call->result;
         if (hr == kInvalidMethod && method == L"Terminate" && isProcessPath(object.path)) {
             terminateProcess(object.processId);
             return 0;
         }
+        if (!call->failure.empty()) throw Error{static_cast<std::int32_t>(hr), call->failure};
         checkWmi(hr);
-        return outParameters ? numberProperty(*outParameters.get(), L"ReturnValue") : 0;
+        return call->returnValue;
     }
 
 private:
+    Win32Platform& platform_;
     ComPtr<IWbemServices> services_;
+    std::wstring namespace_;
 };
 
 }  // namespace
 
 std::unique_ptr<WmiService> Win32Platform::connectWmi(const std::wstring& moniker) {
     const std::wstring wmiNamespace = win32::wmiNamespaceOf(moniker);
-    ComPtr<IWbemLocator> locator;
-    checkWmi(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator, locator.putVoid()));
-    ComPtr<IWbemServices> services;
-    // At most two minutes, as the flag promises; past that it fails.
-    const HRESULT hr = locator->ConnectServer(Bstr(wmiNamespace).get(), nullptr, nullptr, nullptr,
-                                              WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, nullptr, services.put());
-    if (hr == static_cast<HRESULT>(WBEM_E_TIMED_OUT)) throwUnanswered(L"the connection to " + wmiNamespace);
-    checkWmi(hr);
-    checkWmi(::CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                                 RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE));
-    return std::make_unique<Win32WmiService>(std::move(services));
+    return std::make_unique<Win32WmiService>(*this, connect(wmiNamespace), wmiNamespace);
 }
 
 }  // namespace car
