@@ -87,6 +87,9 @@ bench_install_product() {
     if [[ $setup == yes && -n $program && $with_program == yes && $folder == [cC]:* ]]; then
         bench_place_fixture "$folder\\$program"
     fi
+    # The Organizer comes with IIS: its web service, which the iisreset
+    # recorder stops and starts.
+    if [[ $product == organizer ]] && bench_service_is W3SVC MISSING; then bench_install_service W3SVC; fi
 }
 
 # Copies the fixture program to the Windows path DEST (C:), creating folders.
@@ -182,8 +185,8 @@ bench_start_program() {
 # The simulated suite server in one call: the test database at
 # $BENCH_DEFAULT_DB (or --db) named by the data source; the products' keys;
 # the services "Teamharbor" and "Quorvin Mail Server" running and holding the
-# database, and with the Organizer a stand-in for IIS's web service W3SVC;
-# THService.exe and QMSSrv.exe running and holding it; THAdmin.exe,
+# database, and with the Organizer a stand-in for IIS's web service W3SVC
+# (bench_install_product); THService.exe and QMSSrv.exe running and holding it; THAdmin.exe,
 # TPAdmin.exe and QOAdmin.exe running. Sets BENCH_DB to the database's path.
 #   --products LIST   comma-separated of teamharbor,mailserver,organizer
 #                     (default all three; "none" for none)
@@ -225,8 +228,6 @@ bench_make_server() {
         bench_install_service Teamharbor "$BENCH_DB" "${delay[@]}"
         bench_install_service "Quorvin Mail Server" "$BENCH_DB"
     fi
-    # IIS's web service, which the iisreset recorder stops and starts.
-    if [[ ,$products, == *,organizer,* ]]; then bench_install_service W3SVC; fi
     if [[ $programs == yes ]]; then bench_start_suite_programs; fi
     if [[ $services == yes || $programs == yes ]]; then
         # What the server is for: nobody can take the database for himself.

@@ -58,7 +58,7 @@ bench_expect_eq "three service processes run: the suite's two and IIS's web serv
 
 started=$(bench_started)
 bench_expect_eq "each service runs as a service, the suite's holding the database" \
-    "service:Teamharbor held"$'\n'"service:Quorvin Mail Server held"$'\n'"service:W3SVC -" \
+    "service:W3SVC -"$'\n'"service:Teamharbor held"$'\n'"service:Quorvin Mail Server held" \
     "$(awk -F'\t' '$1 ~ /^service:/ { print $1, $3 }' <<<"$started")"
 bench_expect_eq "every program runs as a program; the servers hold the database" \
     $'program held\nprogram held\nprogram -\nprogram -\nprogram -' \
