@@ -44,6 +44,21 @@ bench_expect_eq "the backup it names is the old database" "$E2E_DB_SUM" \
 bench_expect "its last line is the outcome" grep -q '^Outcome: finished; exit code 0; after [0-9]* ms$' \
     <<<"$(log_lines | tail -n 1)"
 
+# --- IIS that takes its time to stop -------------------------------------------------
+# iisreset /stop takes 6 s, longer than the run's five IIS steps: the run waits
+# for it, and IIS has stopped before the compaction starts.
+lines_before=$(log_lines | wc -l)
+bench_start_suite_programs
+BENCH_IISRESET_LINGER_MS=6000 run_unattended >"$BENCH_TMP/slow_iis.status"
+bench_expect_eq "with a slow iisreset the run still ends with exit code 0" 0 "$(cat "$BENCH_TMP/slow_iis.status")"
+slow=$(log_lines | tail -n +$((lines_before + 1)))
+bench_expect "the run waited for IIS to stop" grep -q '^Status: Waiting for IIS to stop\.\.\. ' <<<"$slow"
+stopped_at=$(grep -n '^Ended with exit code 0 (pid [0-9]*): iisreset /stop$' <<<"$slow" | cut -d: -f1)
+compacting_at=$(grep -n '^Status: About to compact and repair database\.\.\.$' <<<"$slow" | cut -d: -f1)
+bench_expect "iisreset /stop was over before the compaction" test "${stopped_at:-999}" -lt "${compacting_at:-0}"
+bench_expect "iisreset /start was awaited, its exit code logged" \
+    grep -q '^Ended with exit code 0 (pid [0-9]*): iisreset /start$' <<<"$slow"
+
 # --- arguments that end it at once -------------------------------------------------
 # Beside "/unattended" nothing shows a box: the usage and an unknown argument
 # end it with their exit codes alone.
@@ -75,9 +90,9 @@ e2e_expect_run_end "the person's run finishes"
 bench_expect "the refusal is in the log" grep -q '^Message: Another run of Compact And Repair is in progress' \
     <<<"$(log_lines)"
 bench_expect "and its outcome" grep -q '^Outcome: refused, nothing was stopped; exit code 4;' <<<"$(log_lines)"
-bench_expect_eq "one compaction: one backup named in the log by the person's run" 2 "$(log_lines | grep -c '^Backup: ')"
+bench_expect_eq "one compaction: one backup named in the log by the person's run" 3 "$(log_lines | grep -c '^Backup: ')"
 bench_expect_eq "one set of grants" 12 "$(($(bench_recorded_count cacls) - recorded_before))"
-e2e_expect_iisreset "IIS stopped and started once for each run that went ahead" stop start stop start
+e2e_expect_iisreset "IIS stopped and started once for each run that went ahead" stop start stop start stop start
 
 # --- the engine crashes mid-compaction --------------------------------------------------
 # The engine stand-in crashes half-way through its copy: the run survives it,
@@ -93,8 +108,8 @@ bench_expect "the crash is in the log in the run's words, with the exception's c
 bench_expect "the unfinished copy the engine left is named" grep -Eq '^Left unfinished by the engine: .*\.tmp$' \
     <<<"$crashed"
 bench_expect "what the run stopped is started again" grep -qx 'Starting again what this run stopped' <<<"$crashed"
-e2e_expect_suite RUNNING "3 4" "after the engine crashed"
-e2e_expect_iisreset "IIS was started again" stop start stop start stop start
+e2e_expect_suite RUNNING "4 5" "after the engine crashed"
+e2e_expect_iisreset "IIS was started again" stop start stop start stop start stop start
 bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
     <<<"$(tail -n 1 <<<"$crashed")"
 bench_expect_eq "the database is untouched" "$db_sum" "$(sha256sum <"$db_file")"
@@ -107,8 +122,8 @@ failed=$(log_lines | tail -n +$((lines_before + 1)))
 bench_expect "the message is in the log instead of a box" \
     grep -q '^Message: Could not compact and repair database\. .*Error was: ' <<<"$failed"
 bench_expect "what the run stopped is started again first" grep -qx 'Starting again what this run stopped' <<<"$failed"
-e2e_expect_suite RUNNING "4 5" "after the failed compaction"
-e2e_expect_iisreset "IIS was started again" stop start stop start stop start stop start
+e2e_expect_suite RUNNING "5 6" "after the failed compaction"
+e2e_expect_iisreset "IIS was started again" stop start stop start stop start stop start stop start
 bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
     <<<"$(tail -n 1 <<<"$failed")"
 
