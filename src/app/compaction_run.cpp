@@ -34,6 +34,8 @@ void frmCompactAndRepair::cmdCompact_Click() {
         return;
     }
 
+    // From here on the suite goes down: no logoff or shutdown until it is back.
+    guard_.blockShutdown();
     lblStatus2.setVisible(true);
     thline.setVisible(false);
     tpline.setVisible(false);

@@ -83,6 +83,10 @@ void frmCompactAndRepair::raise(FormEvent event) {
         case FormEvent::SpinTimer:
             RunEvent([this] { tmrSpin_Timer(); });
             break;
+        case FormEvent::SessionEnd:
+            RunEvent(
+                [this] { log_.write(L"The session is ending: Windows ends the program in the middle of the run"); });
+            break;
     }
 }
 

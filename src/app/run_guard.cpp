@@ -1,5 +1,7 @@
 #include "app/run_guard.h"
 
+#include <utility>
+
 namespace car {
 namespace {
 
@@ -22,7 +24,13 @@ bool RunGuard::holdFolder(const std::wstring& folder) {
     return false;
 }
 
+void RunGuard::blockShutdown() {
+    platform_.setShutdownBlock(L"Compacting the suite's database; the suite is stopped");
+    shutdownBlocked_ = true;
+}
+
 void RunGuard::release() {
+    if (std::exchange(shutdownBlocked_, false)) platform_.setShutdownBlock(L"");
     folder_.reset();
     lock_.reset();
 }

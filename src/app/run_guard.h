@@ -1,8 +1,9 @@
 // What keeps a run to itself from its checks to its end: the machine-wide
 // lock that refuses a second run (a scheduled one and a person's, or two
-// administrators on one server), and the data folder held open, so that
-// nobody can rename it away and put a link to some other folder in its
-// place while the run, as SYSTEM, grants rights and starts programs there.
+// administrators on one server), the data folder held open, so that nobody
+// can rename it away and put a link to some other folder in its place while
+// the run, as SYSTEM, grants rights and starts programs there, and, once the
+// suite goes down, no logoff or shutdown in the middle of it.
 #pragma once
 
 #include <memory>
@@ -22,6 +23,9 @@ public:
     // reparse point, which is then let go again. Fails when the folder
     // cannot be opened.
     bool holdFolder(const std::wstring& folder);
+    // From here on the suite goes down: a logoff or a shutdown is refused,
+    // with the reason, until the run is over.
+    void blockShutdown();
     // The run is over.
     void release();
 
@@ -29,6 +33,7 @@ private:
     Platform& platform_;
     std::unique_ptr<Held> lock_;
     std::unique_ptr<OpenPath> folder_;
+    bool shutdownBlocked_ = false;
 };
 
 }  // namespace car

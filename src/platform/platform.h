@@ -236,6 +236,9 @@ public:
         return awaitProcess(processId, timeoutMs, nullptr);
     }
 
+    // While `reason` is not empty, a shutdown or logoff is refused and Windows
+    // shows the reason to whoever asks for it; an empty text lets them go.
+    virtual void setShutdownBlock(const std::wstring& reason) = 0;
     // A modal box with OK only, no icon and the program's title.
     virtual void showMessage(const std::wstring& text) = 0;
     // Ends the program at once with an exit code; nothing after it runs.

@@ -6,14 +6,14 @@
 
 namespace car {
 
-enum class FormEvent { CompactClick, CloseClick, OpenDataFolderClick, SpinTimer };
+enum class FormEvent { CompactClick, CloseClick, OpenDataFolderClick, SpinTimer, SessionEnd };
 
 class FormEvents {
 public:
     virtual ~FormEvents() = default;
     // Runs the event's handler; an error that escapes it ends the program.
     virtual void raise(FormEvent event) = 0;
-    // False while the close box must be refused.
+    // False while the close box, and the end of the session, must be refused.
     virtual bool mayUnload() const = 0;
 };
 

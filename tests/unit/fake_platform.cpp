@@ -351,6 +351,11 @@ void FakePlatform::showMessage(const std::wstring& text) {
     messages.push_back(text);
 }
 
+void FakePlatform::setShutdownBlock(const std::wstring& reason) {
+    record(L"setShutdownBlock " + reason);
+    shutdownBlock = reason;
+}
+
 void FakePlatform::endProgram(int exitCode) {
     record(L"end " + std::to_wstring(exitCode));
     throw EndSignal{exitCode};

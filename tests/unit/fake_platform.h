@@ -169,6 +169,7 @@ public:
 
     // --- messages, clock ----------------------------------------------------
     std::vector<std::wstring> messages;
+    std::wstring shutdownBlock;    // the reason given to Windows now
     std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
     std::uint64_t now = 0;         // virtual milliseconds
 
@@ -210,6 +211,7 @@ public:
     car::LocalTime localTime() override;
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
+    void setShutdownBlock(const std::wstring& reason) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;

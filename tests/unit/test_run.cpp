@@ -37,6 +37,7 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.hostLookup().add(L"lockMachineWide Global\\Compact And Repair run").add(L"pathInfo " + kDbPath);
     e.add(L"holdFolder D:\\Quorvin Data\\").add(L"freeSpace D:\\Quorvin Data\\").keyProbe(kQoKey);
     e.add(L"pathInfo " + kSystemFolders.nativeSystem + L"\\iisreset.exe").add(L"createJetEngine");
+    e.add(L"setShutdownBlock Compacting the suite's database; the suite is stopped");
     e.set(L"lblStatus2", L"Visible", L"1");
     e.set(L"thline", L"Visible", L"0").set(L"tpline", L"Visible", L"0").set(L"qoline", L"Visible", L"0");
     e.keyProbe(kThKey).keyProbe(kTpKey).keyProbe(kQoKey);
@@ -103,7 +104,8 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.set(L"cmdCompact", L"Visible", L"1").set(L"cmdClose", L"Visible", L"1").set(L"cmdClose", L"Caption", L"Exit");
     e.set(L"cmdOpenDataFolder", L"Visible", L"1");
     e.set(L"lblStatus", L"Width", L"5775").set(L"lblStatus", L"Left", L"1200").set(L"imgTick", L"Visible", L"1");
-    return e.status(L"Compact and repair complete.\r\nThe old database has been backed up to: " + backup);
+    return e.status(L"Compact and repair complete.\r\nThe old database has been backed up to: " + backup)
+        .add(L"setShutdownBlock ");  // the run is over: a shutdown may go ahead
 }
 
 // The Finished window; with the whole suite back, the tick beside the text.
@@ -373,12 +375,16 @@ TEST(Run, IisIsAwaitedAndChecked) {
 TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
     Harness h{Products{true, false, false}};
     std::vector<bool> closable;
+    std::set<std::wstring> shutdownReasons;
     bool checked = false;
     h.platform.onPump = [&] {
         closable.push_back(h.form.QueryUnload());
+        shutdownReasons.insert(h.platform.shutdownBlock);
         const car::frmCompactAndRepair& f = h.form;
         if (checked || f.lblStatus.Caption() != L"Stopping Admin 2") return;
         checked = true;
+        // A session that ends all the same is in the log.
+        h.form.raise(car::FormEvent::SessionEnd);
         EXPECT_FALSE(f.cmdCompact.Visible() || f.cmdCompact.Enabled());
         EXPECT_FALSE(f.cmdClose.Visible() || f.cmdClose.Enabled());
         EXPECT_FALSE(f.cmdOpenDataFolder.Visible());
@@ -394,6 +400,13 @@ TEST(Run, RunningStateHidesTheButtonsAndRefusesTheCloseBox) {
     ASSERT_FALSE(closable.empty());
     EXPECT_EQ(std::count(closable.begin(), closable.end(), true), 0);
     EXPECT_TRUE(h.form.QueryUnload());
+    // A logoff or shutdown is refused with the reason while the suite is down.
+    EXPECT_EQ(shutdownReasons, std::set<std::wstring>{L"Compacting the suite's database; the suite is stopped"});
+    EXPECT_EQ(h.platform.shutdownBlock, L"");
+    const std::vector<std::wstring> lines = logLines(h);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         L"The session is ending: Windows ends the program in the middle of the run"),
+              1);
 }
 
 // An error in the run ends the program with the error's message; nothing
@@ -422,7 +435,9 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
                  if (p.log().contains(L"lblStatus.Caption=Stopping Admin")) throw std::bad_alloc();
              };
          },
-         {car::kOutOfMemoryHr, L"There is not enough memory to go on."}, false, false},
+         {car::kOutOfMemoryHr, L"There is not enough memory to go on."},
+         false,
+         false},
         {"CACLS missing", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, noFile, true, true},
         {"backup cannot be made",
          [&](FakePlatform& p) {
@@ -486,7 +501,8 @@ TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
     ASSERT_EQ(h.platform.messages.size(), 1U);
     EXPECT_TRUE(h.platform.messages[0].starts_with(L"Could not compact and repair database."));
     const auto tail = h.log.without({L"pathExists"});
-    EXPECT_TRUE(tail[tail.size() - 3].starts_with(L"compactDatabase "));
+    EXPECT_TRUE(tail[tail.size() - 4].starts_with(L"compactDatabase "));
+    EXPECT_EQ(tail[tail.size() - 2], L"setShutdownBlock ");
     EXPECT_EQ(tail.back(), L"end 3");
     EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
     EXPECT_EQ(h.form.BackupPath(), L"");

@@ -5,8 +5,9 @@
 # installed: Teamharbor comes back as a program started from its folder, the
 # mail server's restart fails with its message and the run still finishes,
 # saying that the mail server is not running again, without the tick.
-# Meanwhile the user tries the close box a few times: the window refuses while
-# the run works, and accepts once it has finished.
+# Meanwhile the user tries the close box a few times, and Windows asks whether
+# the session may end: the window refuses while the run works, and accepts
+# once it has finished.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -18,7 +19,11 @@ e2e_snapshot_database
 
 e2e_start_program
 ready_status=$(e2e_driver dump | e2e_control lblStatus)
+bench_expect_eq "a logoff is allowed while the window is Ready" allowed "$(e2e_driver query-end-session)"
 e2e_begin_run restart
+# Asked as Windows asks before a logoff or a shutdown: refused while the run works.
+e2e_wait_for_status "Stopping Services 1" 20 || bench_die "the run did not start"
+bench_expect_eq "a logoff is refused while the run works" refused "$(e2e_driver query-end-session)"
 
 # The close box, at three moments of the run: each close is posted once the
 # status named has shown, and before the run reaches its restarts.
@@ -35,6 +40,7 @@ bench_expect_eq "the close box was used three times while the run worked" \
     "$closes"
 
 e2e_expect_run_end "the window stayed and the run finished"
+bench_expect_eq "a logoff is allowed again once the run has finished" allowed "$(e2e_driver query-end-session)"
 e2e_expect_swapped "the swap"
 e2e_expect_timeline "every status text in order, the mail server's message after \"Starting Services...\"" \
     "$E2E_READY_TEXT" "${E2E_WHOLE_RUN[@]}" "BOX: Could not start Quorvin Mail Server, please start Quorvin Mail Server manually" \

@@ -9,6 +9,17 @@ void Win32Platform::showMessage(const std::wstring& text) {
     ::MessageBoxW(owner, text.c_str(), L"Compact And Repair", MB_OK);
 }
 
+// Windows lists the window with its reason when someone shuts the machine
+// down or logs off; the window itself refuses the end of the session.
+void Win32Platform::setShutdownBlock(const std::wstring& reason) {
+    if (owner_ == nullptr) return;
+    if (reason.empty()) {
+        ::ShutdownBlockReasonDestroy(owner_);
+    } else {
+        ::ShutdownBlockReasonCreate(owner_, reason.c_str());
+    }
+}
+
 void Win32Platform::endProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
 
 bool Win32Platform::dispatchWaitingMessages() {

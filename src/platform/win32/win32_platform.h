@@ -59,6 +59,7 @@ public:
     std::uint64_t milliseconds() override;
 
     void showMessage(const std::wstring& text) override;
+    void setShutdownBlock(const std::wstring& reason) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;

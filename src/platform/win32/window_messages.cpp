@@ -58,6 +58,14 @@ LRESULT Win32Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             onClose();
             return 0;
+        case WM_QUERYENDSESSION:
+            // A logoff or a shutdown in the middle of a run would leave the
+            // suite stopped.
+            return form_ == nullptr || form_->mayUnload() ? TRUE : FALSE;
+        case WM_ENDSESSION:
+            // Forced all the same: the log says so before Windows ends the program.
+            if (wParam != FALSE && form_ != nullptr && !form_->mayUnload()) runEvent(FormEvent::SessionEnd);
+            return 0;
         case WM_DESTROY:
             PostQuitMessage(kExitLeft);
             return 0;

@@ -8,7 +8,7 @@
 namespace driver {
 namespace {
 
-constexpr std::array<Command, 17> kCommands{{
+constexpr std::array<Command, 18> kCommands{{
     {L"wait-window", L"wait-window TIMEOUT", waitWindow},
     {L"wait-gone", L"wait-gone TIMEOUT  (with --pid: the process has ended too)", waitGone},
     {L"pid", L"pid", printProcessId},
@@ -28,6 +28,7 @@ constexpr std::array<Command, 17> kCommands{{
     {L"captions", L"captions TIMEOUT [NAME...]", checkCaptions},
     {L"responsiveness", L"responsiveness TIMEOUT [--until-visible NAME] [--during STATUS] [--gaps MS]", responsiveness},
     {L"terminate", L"terminate TIMEOUT [--when-status STATUS] [--after MS]", terminate},
+    {L"query-end-session", L"query-end-session", queryEndSession},
 }};
 
 }  // namespace

@@ -39,6 +39,7 @@ int copyText(const Target& target, Arguments& args);
 int checkCaptions(const Target& target, Arguments& args);
 int responsiveness(const Target& target, Arguments& args);
 int terminate(const Target& target, Arguments& args);
+int queryEndSession(const Target& target, Arguments& args);
 
 // The command table, in the order the usage text lists it.
 std::span<const Command> commands();

@@ -1,8 +1,9 @@
-// Two commands that act on the program rather than read it: one asks the
-// window, over and over, whether it still answers messages (the only place
-// the driver sends a message, and only with a timeout, so a busy window
-// cannot hold the driver); the other ends the program's process at a
-// chosen moment, as a person ending a hung program or a crash would.
+// Commands that act on the program rather than read it: one asks the
+// window, over and over, whether it still answers messages, one asks it, as
+// Windows does before a logoff or a shutdown, whether the session may end
+// (the only places the driver sends a message, and only with a timeout, so a
+// busy window cannot hold the driver); the last ends the program's process at
+// a chosen moment, as a person ending a hung program or a crash would.
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -181,6 +182,20 @@ int terminate(const Target& target, Arguments& args) {
     if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) return timedOut(L"the process did not end");
     printLine(L"KILLED_AT: " + escaped(last));
     printLine(L"KILLED_AFTER_MS: " + std::to_wstring(killedAfter));
+    return kSucceeded;
+}
+
+// Sends WM_QUERYENDSESSION as a logoff would and prints "allowed" or
+// "refused"; a window that does not answer within 5 s fails.
+int queryEndSession(const Target& target, Arguments& args) {
+    if (args.count() != 0) return badUsage(L"query-end-session");
+    const HWND main = requireMainWindow(target);
+    if (main == nullptr) return kFailed;
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &result) == 0) {
+        return failed(L"the window did not answer WM_QUERYENDSESSION");
+    }
+    printLine(result != 0 ? L"allowed" : L"refused");
     return kSucceeded;
 }
 
