@@ -136,6 +136,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     lblStatus.setCaption(complete + notBack + logNote);
 
     result_ = notBack.empty() ? RunResult::Finished : RunResult::NotAllBack;
+    backups_.trim(txtDBPath.Caption(), BackupPath_);
     if (!unattended_) {
         log_.write(L"Outcome: finished" +
                    std::wstring(notBack.empty() ? L"" : L", but not every product is running again") + L"; after " +

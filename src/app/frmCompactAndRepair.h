@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/backup_retention.h"
 #include "app/run_guard.h"
 #include "app/run_log.h"
 #include "app/status_tap.h"
@@ -197,6 +198,7 @@ private:
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
     RunGuard guard_;
+    BackupRetention backups_;
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
     std::uint32_t iisStart_ = 0;  // an iisreset /start not yet awaited

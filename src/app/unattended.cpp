@@ -10,14 +10,16 @@ namespace car {
 namespace {
 
 constexpr wchar_t kUsage[] =
-    L"Usage: CompactAndRepair.exe [/unattended]\r\n\r\n"
+    L"Usage: CompactAndRepair.exe [/unattended] [/keep:N]\r\n\r\n"
     L"Without an argument the window waits for \"Compact and Repair Database\" to be pressed.\r\n\r\n"
     L"/unattended  compacts and repairs the database at once, without a person: no message box is shown, "
     L"everything goes to the run log beside the database (its name with \".log\" added), and a failure starts "
     L"again what the run stopped. The program then ends by itself with its exit code:\r\n"
     L"0 done, every product running again; 1 an error ended the run; 2 no JET data source; 3 the database "
     L"could not be compacted; 4 a check before the run failed, nothing was stopped; 5 done, but a product is "
-    L"not running again; 6 an unknown argument; 7 done, but the run log could not be written.";
+    L"not running again; 6 an unknown argument; 7 done, but the run log could not be written.\r\n\r\n"
+    L"/keep:N  after a run that finished, deletes the oldest backups of the database (its name with "
+    L"\".<number>.tmpBackup\" added, beside it) until N (1 to 99) remain, this run's among them.";
 
 bool IsUnattendedSwitch(const std::wstring& argument) {
     const std::wstring word = lowerCase(argument);
@@ -38,7 +40,7 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
     std::wstring unknown;
     for (const std::wstring& argument : arguments) {
         const std::wstring word = lowerCase(argument);
-        if (IsUnattendedSwitch(argument)) continue;
+        if (IsUnattendedSwitch(argument) || backups_.setKeep(argument)) continue;
         if (word == L"/?" || word == L"-?" || word == L"/help") {
             usage = true;
         } else if (unknown.empty()) {

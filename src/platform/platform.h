@@ -94,6 +94,13 @@ struct PathInfo {
     std::uint64_t size = 0;
 };
 
+// A file found in a folder: its name alone, and when it was last written
+// (in 100-nanosecond units, comparable between files).
+struct FolderEntry {
+    std::wstring name;
+    std::uint64_t lastWrite = 0;
+};
+
 // Something the program holds until it lets go of it by destroying the
 // object: an open folder or file, a lock.
 class Held {
@@ -192,6 +199,9 @@ public:
     // The programs holding a file open ("THService.exe (pid 1234)"), where the
     // system can name them; empty where it cannot.
     virtual std::vector<std::wstring> fileHolders(const std::wstring& path) = 0;
+    // The files (not folders, nor links) in a folder whose names end in
+    // `ending`.
+    virtual std::vector<FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) = 0;
     // True when a file or folder stands under the path.
     virtual bool pathExists(const std::wstring& path) = 0;
     // What stands under the path; `size` only for a file.

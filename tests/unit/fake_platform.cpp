@@ -165,6 +165,17 @@ std::vector<std::wstring> FakePlatform::fileHolders(const std::wstring& path) {
     return holders;
 }
 
+std::vector<car::FolderEntry> FakePlatform::filesEndingIn(const std::wstring& folder, const std::wstring& ending) {
+    record(L"filesEndingIn " + folder + L"*" + ending);
+    std::vector<car::FolderEntry> entries;
+    for (const auto& [path, file] : files) {
+        const std::wstring name = path.substr(folder.size());
+        if (path.starts_with(folder) && name.find(L'\\') == std::wstring::npos && lower(name).ends_with(lower(ending)))
+            entries.push_back({name, file.lastWrite});
+    }
+    return entries;
+}
+
 bool FakePlatform::pathExists(const std::wstring& path) {
     record(L"pathExists " + path);
     if (files.contains(path)) return true;

@@ -37,6 +37,7 @@ struct FailurePlan {
 struct FakeFile {
     std::string content;
     bool compacted = false;  // written by the JET engine fake
+    std::uint64_t lastWrite = 0;
 };
 
 struct FakeProcess {
@@ -186,6 +187,7 @@ public:
     car::RegValue regRead(const std::wstring& path) override;
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
+    std::vector<car::FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) override;
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
     void replaceFile(const std::wstring& from, const std::wstring& to) override;
     void deleteFile(const std::wstring& path) override;

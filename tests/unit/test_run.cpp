@@ -771,6 +771,63 @@ TEST(Unattended, WmiThatStopsAnsweringIsNotAskedAgain) {
                 lines.end());
 }
 
+// With "/keep:N" the oldest backups of this database go after a run that
+// finished, until N remain with this run's; nothing else beside it is touched,
+// and a backup that cannot be deleted is only logged.
+TEST(Unattended, KeepsTheNewestBackupsOfThisDatabase) {
+    for (const bool deletable : {true, false}) {
+        SCOPED_TRACE(deletable ? "deletable" : "one cannot be deleted");
+        Harness h;
+        h.install(kAllThree);
+        h.form.ApplyArguments({L"/unattended", L"/KEEP:3"});
+        h.start();
+        const std::wstring db = kDbPath;
+        // Named by their age: the higher, the newer.
+        for (const auto& [name, age] :
+             std::vector<std::pair<std::wstring, int>>{{db + L".5.tmpBackup", 1},
+                                                       {db + L".700.tmpBackup", 4},
+                                                       {db + L".12.tmpBackup", 3},
+                                                       {db + L".899.tmpBackup", 2},
+                                                       {L"D:\\Quorvin Data\\other.mdb.1.tmpBackup", 0},
+                                                       {db + L".0999.tmpBackup", 0},
+                                                       {db + L".1.tmpBackupx", 0},
+                                                       {db + L".3.tmp", 0}}) {
+            h.platform.files[name] = FakeFile{"old", false, static_cast<std::uint64_t>(age)};
+        }
+        if (!deletable) h.platform.deleteFailures.nth[1] = {car::kAccessDeniedHr, L"Access is denied."};
+        int exitCode = -1;
+        try {
+            h.form.RunEvent([&] { h.form.RunUnattended(); });
+        } catch (const EndSignal& end) {
+            exitCode = end.exitCode;
+        }
+        EXPECT_EQ(exitCode, car::kExitLeft);
+        std::set<std::wstring> left;
+        for (const auto& [path, file] : h.platform.files) left.insert(path);
+        const std::set<std::wstring> kept{db,
+                                          h.form.BackupPath(),
+                                          db + L".700.tmpBackup",
+                                          db + L".12.tmpBackup",
+                                          L"D:\\Quorvin Data\\other.mdb.1.tmpBackup",
+                                          db + L".0999.tmpBackup",
+                                          db + L".1.tmpBackupx",
+                                          db + L".3.tmp"};
+        std::set<std::wstring> want = kept;
+        if (!deletable) want.insert(db + L".5.tmpBackup");  // the oldest, whose deletion failed
+        EXPECT_TRUE(std::includes(left.begin(), left.end(), want.begin(), want.end()));
+        EXPECT_EQ(left.contains(db + L".5.tmpBackup"), !deletable);
+        EXPECT_FALSE(left.contains(db + L".899.tmpBackup"));
+        const std::vector<std::wstring> lines = logLines(h);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), L"Deleted the old backup " + db + L".899.tmpBackup"), 1);
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(),
+                          [&](const std::wstring& l) {
+                              return l.starts_with(L"The old backup " + db + L".5.tmpBackup could not be deleted");
+                          }),
+            deletable ? 0 : 1);
+    }
+}
+
 TEST(Unattended, ArgumentsAreCheckedBeforeAnythingElse) {
     struct Case {
         std::vector<std::wstring> arguments;
@@ -782,6 +839,9 @@ TEST(Unattended, ArgumentsAreCheckedBeforeAnythingElse) {
         {{L"/unatended"}, car::kExitBadArgument, L"Unknown argument: /unatended\r\n\r\nUsage: "},
         {{L"/unattended", L"now"}, car::kExitBadArgument, L""},
         {{L"/?", L"/Unattended"}, car::kExitLeft, L""},
+        {{L"/keep:0"}, car::kExitBadArgument, L"Unknown argument: /keep:0\r\n"},
+        {{L"/unattended", L"/keep:100"}, car::kExitBadArgument, L""},
+        {{L"/keep:3", L"/keep:x"}, car::kExitBadArgument, L"Unknown argument: /keep:x\r\n"},
     };
     for (const Case& c : cases) {
         Harness h;

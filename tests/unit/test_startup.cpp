@@ -119,6 +119,28 @@ TEST(Startup, FailingReadAfterASuccessfulProbeReachesTheBoundary) {
     EXPECT_EQ(h.view.changes(), 0U);
 }
 
+// Without a person the same failures end the program with their exit codes
+// alone: a box in a session nobody sees would wait for ever.
+TEST(Startup, UnattendedFailuresShowNoBox) {
+    for (const bool noDataSource : {true, false}) {
+        Harness h;
+        h.install({});
+        h.form.ApplyArguments({L"/unattended"});
+        if (noDataSource) {
+            h.platform.failRead(kDbqPath, {car::kFileNotFoundHr, FakePlatform::missingWording(kDbqPath)});
+        } else {
+            h.platform.failRead(kDbqPath, {car::kAccessDeniedHr, L"Access is denied."}, 2);
+        }
+        try {
+            h.form.RunEvent([&] { h.form.Form_Load(); });
+            ADD_FAILURE() << "the program went on";
+        } catch (const EndSignal& end) {
+            EXPECT_EQ(end.exitCode, noDataSource ? car::kExitNoDataSource : car::kExitError);
+        }
+        EXPECT_EQ(h.platform.messages, std::vector<std::wstring>{});
+    }
+}
+
 // The Ready state: what the user sees when start-up is over.
 TEST(WindowStates, ReadyAfterStartUp) {
     Harness h{Products{true, false, true}};

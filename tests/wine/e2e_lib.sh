@@ -60,12 +60,12 @@ e2e_start_server() {
 # The driver, for commands that launch nothing (so a pipe is safe).
 e2e_driver() { bench_wine_text "$BENCH_DRIVER" "$@"; }
 
-# Starts the program (E2E_EXE, else the build's) on the scenario's server and
-# waits for its window; sets E2E_PID to the program's process id and
+# Starts the program (E2E_EXE, else the build's) on the scenario's server, with
+# the arguments given, and waits for its window; sets E2E_PID to the program's process id and
 # E2E_PROGRAM_JOB to the job whose status is the program's exit code
 # (e2e_exit_code).
 e2e_start_program() {
-    BENCH_WINE_TIMEOUT=240 bench_wine "${E2E_EXE:-$BENCH_EXE}" >>"$BENCH_TMP/program.log" 2>&1 &
+    BENCH_WINE_TIMEOUT=240 bench_wine "${E2E_EXE:-$BENCH_EXE}" "$@" >>"$BENCH_TMP/program.log" 2>&1 &
     E2E_PROGRAM_JOB=$!
     e2e_driver wait-window 20000 >/dev/null || bench_die "the program's window did not appear"
     E2E_PID=$(e2e_driver pid) || bench_die "no process id for the window"

@@ -21,7 +21,7 @@ log_file="$db_file.log"
 # hold it until its time limit, and then the code is not the run's.
 run_unattended() {
     local status=0
-    BENCH_WINE_TIMEOUT=150 bench_wine "$BENCH_EXE" /unattended >>"$BENCH_TMP/program.log" 2>&1 || status=$?
+    BENCH_WINE_TIMEOUT=150 bench_wine "$BENCH_EXE" /unattended "$@" >>"$BENCH_TMP/program.log" 2>&1 || status=$?
     echo "$status"
 }
 
@@ -49,7 +49,7 @@ bench_expect "its last line is the outcome" grep -q '^Outcome: finished; exit co
 # for it, and IIS has stopped before the compaction starts.
 lines_before=$(log_lines | wc -l)
 bench_start_suite_programs
-BENCH_IISRESET_LINGER_MS=6000 run_unattended >"$BENCH_TMP/slow_iis.status"
+BENCH_IISRESET_LINGER_MS=6000 run_unattended /keep:2 >"$BENCH_TMP/slow_iis.status"
 bench_expect_eq "with a slow iisreset the run still ends with exit code 0" 0 "$(cat "$BENCH_TMP/slow_iis.status")"
 slow=$(log_lines | tail -n +$((lines_before + 1)))
 bench_expect "the run waited for IIS to stop" grep -q '^Status: Waiting for IIS to stop\.\.\. ' <<<"$slow"
@@ -82,7 +82,7 @@ bench_expect_eq "the engine's switch without a pipe to answer on ends with 6" 6 
 # A person's run is under way when the scheduled one starts: the second is
 # refused before it stops anything, and the first goes on to its end alone.
 recorded_before=$(bench_recorded_count cacls)
-e2e_start_program
+e2e_start_program /keep:2
 e2e_begin_run
 bench_expect "the person's run is under way" e2e_wait_for_status "Stopping Admin 2" 60
 bench_expect_eq "the scheduled run is refused with exit code 4" 4 "$(run_unattended)"
@@ -93,6 +93,12 @@ bench_expect "and its outcome" grep -q '^Outcome: refused, nothing was stopped; 
 bench_expect_eq "one compaction: one backup named in the log by the person's run" 3 "$(log_lines | grep -c '^Backup: ')"
 bench_expect_eq "one set of grants" 12 "$(($(bench_recorded_count cacls) - recorded_before))"
 e2e_expect_iisreset "IIS stopped and started once for each run that went ahead" stop start stop start stop start
+# Three runs that finished, the last two with "/keep:2": the newest two backups are left.
+bench_expect_eq "with /keep:2 the first run's backup is deleted, and logged" 1 \
+    "$(log_lines | grep -cxF "Deleted the old backup $backup")"
+bench_expect_eq "two backups are left, the newest" \
+    "$(log_lines | sed -n 's/^Backup: //p' | tail -n 2 | sed 's/.*\\//' | sort)" \
+    "$(cd "$(dirname "$db_file")" && ls -- *.tmpBackup | sort)"
 
 # --- the engine crashes mid-compaction --------------------------------------------------
 # The engine stand-in crashes half-way through its copy: the run survives it,

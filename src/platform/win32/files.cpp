@@ -32,6 +32,28 @@ void Win32Platform::moveFile(const std::wstring& from, const std::wstring& to) {
     }
 }
 
+std::vector<FolderEntry> Win32Platform::filesEndingIn(const std::wstring& folder, const std::wstring& ending) {
+    struct FindCloser {
+        void operator()(HANDLE find) const noexcept { ::FindClose(find); }
+    };
+    WIN32_FIND_DATAW data{};
+    const std::wstring pattern = folder + L"*" + ending;
+    const std::unique_ptr<void, FindCloser> find(
+        ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    std::vector<FolderEntry> entries;
+    if (find.get() == INVALID_HANDLE_VALUE) {
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND) return entries;
+        win32::throwLastErrorAbout(folder);
+    }
+    do {
+        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
+        const std::uint64_t written =
+            (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+        entries.push_back({data.cFileName, written});
+    } while (::FindNextFileW(find.get(), &data));
+    return entries;
+}
+
 bool Win32Platform::pathExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

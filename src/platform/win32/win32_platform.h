@@ -30,6 +30,7 @@ public:
 
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
+    std::vector<FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) override;
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
     void replaceFile(const std::wstring& from, const std::wstring& to) override;
     void deleteFile(const std::wstring& path) override;
