@@ -45,6 +45,10 @@ public:
     // anything else so that not even a failure to start shows a box.
     static bool IsUnattended(const std::vector<std::wstring>& arguments);
     bool Unattended() const { return unattended_; }
+    // "/check": the checks and the suite's state reported, nothing stopped;
+    // ends the program.
+    bool CheckOnly() const { return checkOnly_; }
+    void RunCheck();
     // The unattended run: as if the button had been pressed, then the end of
     // the program with the run's exit code.
     void RunUnattended();
@@ -151,6 +155,7 @@ private:
     // Whether the restarted products run again; the lines to add to the
     // completion text for those that do not.
     std::wstring ProductsNotBack();
+    std::wstring SuiteNow();
     static std::wstring SuffixOf(int number);
     bool SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix);
     // The program file and current folder for a command line: the system's
@@ -193,6 +198,7 @@ private:
     std::wstring BackupPath_;
     bool running_ = false;
     bool unattended_ = false;
+    bool checkOnly_ = false;
     bool wmiUnanswered_ = false;  // a WMI call ended the run by not answering
     RunResult result_ = RunResult::None;
     std::wstring lastGrantCommand_;

@@ -10,7 +10,7 @@ namespace car {
 namespace {
 
 constexpr wchar_t kUsage[] =
-    L"Usage: CompactAndRepair.exe [/unattended] [/keep:N]\r\n\r\n"
+    L"Usage: CompactAndRepair.exe [/unattended] [/keep:N] [/check]\r\n\r\n"
     L"Without an argument the window waits for \"Compact and Repair Database\" to be pressed.\r\n\r\n"
     L"/unattended  compacts and repairs the database at once, without a person: no message box is shown, "
     L"everything goes to the run log beside the database (its name with \".log\" added), and a failure starts "
@@ -19,7 +19,9 @@ constexpr wchar_t kUsage[] =
     L"could not be compacted; 4 a check before the run failed, nothing was stopped; 5 done, but a product is "
     L"not running again; 6 an unknown argument; 7 done, but the run log could not be written.\r\n\r\n"
     L"/keep:N  after a run that finished, deletes the oldest backups of the database (its name with "
-    L"\".<number>.tmpBackup\" added, beside it) until N (1 to 99) remain, this run's among them.";
+    L"\".<number>.tmpBackup\" added, beside it) until N (1 to 99) remain, this run's among them.\r\n\r\n"
+    L"/check  makes every check a run makes before it stops anything, and says what of the suite is installed "
+    L"and running now, without a run: exit code 0 when a run could start now, 4 when it could not.";
 
 bool IsUnattendedSwitch(const std::wstring& argument) {
     const std::wstring word = lowerCase(argument);
@@ -41,7 +43,9 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
     for (const std::wstring& argument : arguments) {
         const std::wstring word = lowerCase(argument);
         if (IsUnattendedSwitch(argument) || backups_.setKeep(argument)) continue;
-        if (word == L"/?" || word == L"-?" || word == L"/help") {
+        if (word == L"/check" || word == L"-check") {
+            checkOnly_ = true;
+        } else if (word == L"/?" || word == L"-?" || word == L"/help") {
             usage = true;
         } else if (unknown.empty()) {
             unknown = argument;

@@ -627,6 +627,33 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
         EXPECT_EQ(h.platform.locksHeld, 0);
         EXPECT_TRUE(h.platform.heldFolders.empty());
 
+        // "/check" finds the same, says it with the suite's state, and ends
+        // with the refused check's code; on a good server, with 0. Nothing is
+        // stopped.
+        for (const bool good : {false, true}) {
+            if (good && &c != &cases.back()) break;
+            Harness g;
+            g.install(kAllThree);
+            g.form.ApplyArguments({L"/check"});
+            g.start();
+            if (!good) c.arrange(g);
+            try {
+                g.form.RunEvent([&] { g.form.RunCheck(); });
+                ADD_FAILURE() << "the check went on";
+            } catch (const EndSignal& end) {
+                EXPECT_EQ(end.exitCode, good ? car::kExitLeft : car::kExitRefused);
+            }
+            ASSERT_EQ(g.platform.messages.size(), 1U);
+            EXPECT_EQ(g.platform.messages[0].starts_with(L"A run could start now"), good);
+            EXPECT_EQ(g.platform.messages[0].find(c.named) != std::wstring::npos, !good) << narrow(c.named);
+            EXPECT_TRUE(g.platform.messages[0].ends_with(
+                L"\r\n\r\nTeamharbor: installed, running\r\nQuorvin Mail Server: installed, running\r\n"
+                L"Quorvin Organizer: installed, IIS's web service running"))
+                << narrow(g.platform.messages[0]);
+            EXPECT_EQ(g.log.only({L"execMethod", L"launch", L"compactDatabase", L"moveFile", L"lblStatus"}),
+                      std::vector<std::wstring>{});
+        }
+
         if (!c.mend) continue;
         c.mend(h);
         h.form.RunEvent([&] { h.form.cmdCompact_Click(); });

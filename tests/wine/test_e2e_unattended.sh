@@ -69,6 +69,16 @@ run_with() {
 }
 bench_expect_eq "/unattended /? ends with 0, without a box" 0 "$(run_with /unattended /?)"
 bench_expect_eq "/unattended /bogus ends with 6, without a box" 6 "$(run_with /bogus /unattended)"
+# "/check" stops nothing: 0 when a run could start, the refused check's 4 when not.
+stops_before=$(e2e_service_stops Teamharbor)
+bench_expect_eq "/check /unattended on a good server ends with 0" 0 "$(run_with /check /unattended)"
+bench_expect "... and logs what it found" grep -q '^Message: A run could start now.*Teamharbor: installed, running' \
+    <<<"$(log_lines)"
+mv "$db_file" "$db_file.away"
+bench_expect_eq "/check /unattended without the database ends with 4" 4 "$(run_with /check /unattended)"
+mv "$db_file.away" "$db_file"
+bench_expect_eq "the checks stopped nothing" "$stops_before RUNNING" \
+    "$(e2e_service_stops Teamharbor) $(bench_service_state Teamharbor)"
 # The switch that makes the program the JET engine's host is taken only as
 # the run gives it (the switch, two connection strings, a pipe to answer on);
 # any other way it ends at once with 6, without a window or a box.
