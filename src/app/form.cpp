@@ -102,6 +102,7 @@ void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome) 
         log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
     }
+    if (unattended_ && !checkOnly_) ReportOutcome(exitCode, outcome);
     EndRun();
     platform_.endProgram(exitCode);
     std::terminate();  // not reached: the compiler cannot see through the virtual call

@@ -143,6 +143,9 @@ private:
     // what the run left stopped), then the end with the exit code.
     [[noreturn]] void EndWithError(const Error& error, int exitCode, const std::wstring& outcome);
     void RestartAfterFailure();
+    // An unattended run's outcome in the Application event log, for the
+    // monitoring that watches it rather than files on the server.
+    void ReportOutcome(int exitCode, const std::wstring& outcome);
     void StartRun(const std::wstring& dbPath);
     // The run is over, whichever way: the log closed, the lock and the data
     // folder let go.

@@ -68,6 +68,20 @@ void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
                                      L", database " + dbPath + (unattended_ ? L", unattended" : L""));
 }
 
+void frmCompactAndRepair::ReportOutcome(int exitCode, const std::wstring& outcome) {
+    const EventKind kind = exitCode == kExitLeft                                     ? EventKind::Information
+                           : exitCode == kExitNotAllBack || exitCode == kExitRefused ? EventKind::Warning
+                                                                                     : EventKind::Error;
+    const std::wstring database = txtDBPath.Caption();
+    std::wstring text = L"Compact And Repair: " + outcome + L" (exit code " + std::to_wstring(exitCode) + L").";
+    if (!database.empty()) text += L"\r\nDatabase: " + database + L"\r\nLog: " + database + L".log";
+    try {
+        platform_.reportEvent(kind, text);
+    } catch (const Error& error) {
+        log_.write(L"The outcome could not be written to the event log (" + errorSummary(error) + L")");
+    }
+}
+
 void frmCompactAndRepair::EndRun() {
     log_.end();
     guard_.release();

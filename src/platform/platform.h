@@ -82,6 +82,10 @@ enum ExitCode : int {
     kExitLogNotWritten = 7,     // unattended: the run finished, but its log could not be written
 };
 
+// The kinds of event the program writes to the Application event log; each
+// is also its event id and its message in the program's message table.
+enum class EventKind : std::uint32_t { Information = 1, Warning = 2, Error = 3 };
+
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
@@ -246,6 +250,10 @@ public:
         return awaitProcess(processId, timeoutMs, nullptr);
     }
 
+    // Writes one event with this text to the Application event log under the
+    // source "Compact And Repair", registering the source (its message file
+    // being the program itself) on first use.
+    virtual void reportEvent(EventKind kind, const std::wstring& text) = 0;
     // While `reason` is not empty, a shutdown or logoff is refused and Windows
     // shows the reason to whoever asks for it; an empty text lets them go.
     virtual void setShutdownBlock(const std::wstring& reason) = 0;

@@ -362,6 +362,11 @@ void FakePlatform::showMessage(const std::wstring& text) {
     messages.push_back(text);
 }
 
+void FakePlatform::reportEvent(car::EventKind kind, const std::wstring& text) {
+    record(L"reportEvent " + std::to_wstring(static_cast<std::uint32_t>(kind)));
+    events.emplace_back(kind, text);
+}
+
 void FakePlatform::setShutdownBlock(const std::wstring& reason) {
     record(L"setShutdownBlock " + reason);
     shutdownBlock = reason;

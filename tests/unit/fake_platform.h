@@ -170,7 +170,8 @@ public:
 
     // --- messages, clock ----------------------------------------------------
     std::vector<std::wstring> messages;
-    std::wstring shutdownBlock;    // the reason given to Windows now
+    std::wstring shutdownBlock;  // the reason given to Windows now
+    std::vector<std::pair<car::EventKind, std::wstring>> events;
     std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
     std::uint64_t now = 0;         // virtual milliseconds
 
@@ -214,6 +215,7 @@ public:
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
     void setShutdownBlock(const std::wstring& reason) override;
+    void reportEvent(car::EventKind kind, const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;

@@ -260,6 +260,7 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         EXPECT_EQ(h.platform.processes.size(), products.mailServer ? 2U : 1U);
         EXPECT_TRUE(h.log.contains(L"tmrSpin.Enabled=0"));  // whether or not anything started it
         EXPECT_EQ(h.platform.liveWmiServices + h.platform.liveJetEngines, 0);
+        EXPECT_TRUE(h.platform.events.empty());  // only unattended runs write to the event log
         expectRunLog(h, products);
     }
 }
@@ -758,6 +759,18 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
                                 [](const FakeProcess& p) { return car::lowerCase(p.name) == L"qmssrv.exe"; }),
                   static_cast<std::ptrdiff_t>(c.mailServers));
         EXPECT_EQ(h.platform.openAppendFiles, 0);
+        // One event for the monitoring: information when all is well, a
+        // warning for a product not back or a refused run, else an error.
+        ASSERT_EQ(h.platform.events.size(), 1U);
+        const car::EventKind kind = c.exitCode == car::kExitLeft ? car::EventKind::Information
+                                    : c.exitCode == car::kExitNotAllBack || c.exitCode == car::kExitRefused
+                                        ? car::EventKind::Warning
+                                        : car::EventKind::Error;
+        EXPECT_EQ(h.platform.events[0].first, kind);
+        EXPECT_TRUE(h.platform.events[0].second.ends_with(L"(exit code " + std::to_wstring(c.exitCode) +
+                                                          L").\r\nDatabase: " + kDbPath + L"\r\nLog: " + kDbPath +
+                                                          L".log"))
+            << narrow(h.platform.events[0].second);
         const std::vector<std::wstring> lines = logLines(h);
         if (c.exitCode == car::kExitLogNotWritten) {
             EXPECT_TRUE(lines.empty());

@@ -61,6 +61,7 @@ public:
 
     void showMessage(const std::wstring& text) override;
     void setShutdownBlock(const std::wstring& reason) override;
+    void reportEvent(EventKind kind, const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;
