@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "app/suite.h"
@@ -12,31 +13,64 @@ namespace car {
 void frmCompactAndRepair::RunCheck() {
     StartRun(txtDBPath.Caption());
     const std::wstring problem = CheckBeforeRun(txtDBPath.Caption());
-    Tell((problem.empty() ? std::wstring(L"A run could start now: every check before a run passed.") : problem) +
-         L"\r\n\r\n" + SuiteNow());
+    std::wstring report =
+        problem.empty() ? std::wstring(L"A run could start now: every check before a run passed.") : problem;
+    report += L"\r\n";
+    for (const ProductState& product : SuiteState()) {
+        report += L"\r\n" + product.name + L": ";
+        if (!product.installed) {
+            report += L"not installed";
+            continue;
+        }
+        report += L"installed, " + std::wstring(product.name == L"Quorvin Organizer" ? L"IIS's web service " : L"") +
+                  (!product.failure.empty() ? L"whether it runs could not be read (" + product.failure + L")"
+                   : product.runs           ? L"running"
+                                            : L"not running");
+    }
+    Tell(report);
     EndProgram(problem.empty() ? kExitLeft : kExitRefused,
                problem.empty() ? L"checked, a run could start now" : L"checked, a run could not start now");
 }
 
-// One line a product: whether it is installed and, if so, whether its server
-// (its service or its program) runs; for the Organizer, IIS's web service.
-std::wstring frmCompactAndRepair::SuiteNow() {
-    const auto line = [&](const wchar_t* name, std::wstring_view key, const std::wstring& service,
-                          const std::wstring& program) {
-        if (!RegistryItemExists(std::wstring(key))) return std::wstring(name) + L": not installed";
-        std::wstring state;
-        try {
-            state = ServiceRunsOrStarts(service) || (!program.empty() && ProgramRuns(program)) ? L"running"
-                                                                                               : L"not running";
-        } catch (const Error& error) {
-            state = L"whether it runs could not be read (" + errorSummary(error) + L")";
-        }
-        return std::wstring(name) + L": installed, " + (program.empty() ? L"IIS's web service " : L"") + state;
+bool frmCompactAndRepair::InstalledAsProgram(const std::wstring& productKey) {
+    try {
+        return RegValueToNumber(ReadReg(productKey + L"Setup\\installAsExe")) == 1;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+// Each product, whether it is installed and, if so, whether its server (its
+// service or its program) runs; for the Organizer, IIS's web service.
+std::vector<frmCompactAndRepair::ProductState> frmCompactAndRepair::SuiteState() {
+    struct Known {
+        const wchar_t* name;
+        std::wstring_view key;
+        std::wstring_view service;
+        const wchar_t* program;
     };
-    return line(L"Teamharbor", suite::kTeamharborKey, std::wstring(suite::kTeamharborService), L"THService.exe") +
-           L"\r\n" +
-           line(L"Quorvin Mail Server", suite::kTeampostKey, std::wstring(suite::kMailServerService), L"QMSSrv.exe") +
-           L"\r\n" + line(L"Quorvin Organizer", suite::kOrganizerKey, L"W3SVC", L"");
+    static constexpr Known kProducts[] = {
+        {L"Teamharbor", suite::kTeamharborKey, suite::kTeamharborService, L"THService.exe"},
+        {L"Quorvin Mail Server", suite::kTeampostKey, suite::kMailServerService, L"QMSSrv.exe"},
+        {L"Quorvin Organizer", suite::kOrganizerKey, L"W3SVC", L""},
+    };
+    std::vector<ProductState> states;
+    for (const Known& known : kProducts) {
+        ProductState state{known.name, RegistryItemExists(std::wstring(known.key)), false, {}};
+        if (state.installed) {
+            try {
+                // A server installed as a program is its program; else its service.
+                const std::wstring program(known.program);
+                state.runs = !program.empty() && InstalledAsProgram(std::wstring(known.key))
+                                 ? ProgramRuns(program)
+                                 : ServiceRunsOrStarts(std::wstring(known.service));
+            } catch (const Error& error) {
+                state.failure = errorSummary(error);
+            }
+        }
+        states.push_back(std::move(state));
+    }
+    return states;
 }
 
 }  // namespace car

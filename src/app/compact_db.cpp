@@ -73,6 +73,8 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
     WaitUntilReleased(dbPath);
     log_.write(L"Database size before: " + std::to_wstring(platform_.pathInfo(dbPath).size));
+    // Named first, so that a start after a killed run can remove what is left.
+    log_.write(L"Compacting into: " + compactedPath);
 
     try {
         engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath));

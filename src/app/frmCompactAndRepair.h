@@ -49,6 +49,9 @@ public:
     // ends the program.
     bool CheckOnly() const { return checkOnly_; }
     void RunCheck();
+    // At start-up: a last run that left no outcome in the log was cut short;
+    // what it left stopped is said and started again.
+    void CheckLastRun();
     // The unattended run: as if the button had been pressed, then the end of
     // the program with the run's exit code.
     void RunUnattended();
@@ -158,7 +161,14 @@ private:
     // Whether the restarted products run again; the lines to add to the
     // completion text for those that do not.
     std::wstring ProductsNotBack();
-    std::wstring SuiteNow();
+    struct ProductState {
+        std::wstring name;
+        bool installed = false;
+        bool runs = false;
+        std::wstring failure;  // why whether it runs could not be read
+    };
+    std::vector<ProductState> SuiteState();
+    bool InstalledAsProgram(const std::wstring& productKey);
     static std::wstring SuffixOf(int number);
     bool SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix);
     // The program file and current folder for a command line: the system's

@@ -257,6 +257,11 @@ public:
     // While `reason` is not empty, a shutdown or logoff is refused and Windows
     // shows the reason to whoever asks for it; an empty text lets them go.
     virtual void setShutdownBlock(const std::wstring& reason) = 0;
+    // A modal box with Yes and No and the program's title; true for Yes.
+    virtual bool askYesNo(const std::wstring& text) = 0;
+    // The end of a UTF-8 text file (at most `maxBytes`, from a line's start),
+    // never read through a link; nothing when it cannot be read.
+    virtual std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) = 0;
     // A modal box with OK only, no icon and the program's title.
     virtual void showMessage(const std::wstring& text) = 0;
     // Ends the program at once with an exit code; nothing after it runs.

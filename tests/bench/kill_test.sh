@@ -29,7 +29,7 @@ PUTTING="Putting compacted database in place"
 # database, the administration programs running.
 restore_suite() {
     local service q program
-    for service in Teamharbor "Quorvin Mail Server"; do
+    for service in Teamharbor "Quorvin Mail Server" W3SVC; do
         q=$(printf '%q' "$service")
         bench_wait_until "bench_service_is $q RUNNING || bench_service_is $q STOPPED" 30 ||
             bench_die "$service stays pending"
@@ -106,6 +106,27 @@ for ((k = 1; k <= kills; k++)); do
     killed_run --after $((RANDOM % 21000))
     check_and_run_again "kill$k"
 done
+
+# A run killed once the services are stopped, and the suite left as the kill
+# left it: the next start finds the interruption, asks, and, answered Yes,
+# starts the suite again before the window is Ready.
+killed_run --when-status "Stopping Services 1"
+bench_expect_eq "stopped: killed while the window said so" "Stopping Services 1" "$KILLED_AT"
+bench_wine "$BENCH_EXE" >>"$BENCH_TMP/program.log" 2>&1 &
+E2E_PROGRAM_JOB=$!
+question=$(e2e_driver answer-box 30000 --yes) || question=""
+bench_expect "stopped: the next start asks whether to start again what is not running" grep -qF \
+    "did not end: its last status was \"$KILLED_AT\"" <<<"$question"
+e2e_driver wait-window 30000 >/dev/null || bench_die "the window did not appear after the question"
+E2E_PID=$(e2e_driver pid)
+for service in "${E2E_SUITE_SERVICES[@]}"; do
+    bench_expect "stopped, answered Yes: the $service service runs again" \
+        bench_wait_until "bench_service_is $(printf '%q' "$service") RUNNING" 15
+done
+bench_expect_eq "stopped: the window is Ready" "$E2E_READY_TEXT" "$(e2e_driver text lblStatus)"
+e2e_driver click cmdClose >/dev/null || true
+e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || true
+e2e_exit_code >/dev/null
 
 echo "# kills: where each landed, and what was found after it"
 printf '#   %s\n' "${summary[@]}"

@@ -367,6 +367,21 @@ void FakePlatform::reportEvent(car::EventKind kind, const std::wstring& text) {
     events.emplace_back(kind, text);
 }
 
+bool FakePlatform::askYesNo(const std::wstring& text) {
+    record(L"askYesNo");
+    questions.push_back(text);
+    return answerYes;
+}
+
+// The lines appended so far, as the file holds them.
+std::optional<std::wstring> FakePlatform::readTextTail(const std::wstring& path, std::size_t) {
+    const auto found = appended.find(path);
+    if (found == appended.end()) return std::nullopt;
+    std::wstring text;
+    for (const std::wstring& line : found->second) text += line + L"\r\n";
+    return text;
+}
+
 void FakePlatform::setShutdownBlock(const std::wstring& reason) {
     record(L"setShutdownBlock " + reason);
     shutdownBlock = reason;

@@ -170,6 +170,8 @@ public:
 
     // --- messages, clock ----------------------------------------------------
     std::vector<std::wstring> messages;
+    std::vector<std::wstring> questions;  // Yes/No boxes, answered with `answerYes`
+    bool answerYes = true;
     std::wstring shutdownBlock;  // the reason given to Windows now
     std::vector<std::pair<car::EventKind, std::wstring>> events;
     std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
@@ -214,6 +216,8 @@ public:
     car::LocalTime localTime() override;
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
+    bool askYesNo(const std::wstring& text) override;
+    std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
     void setShutdownBlock(const std::wstring& reason) override;
     void reportEvent(car::EventKind kind, const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;

@@ -141,6 +141,67 @@ TEST(Startup, UnattendedFailuresShowNoBox) {
     }
 }
 
+// A log whose last run has no outcome was cut short: the next start says
+// what is not running and starts it again (with a person, when asked), and
+// removes the engine's unfinished copy; a last run with its outcome is no
+// finding, and nothing of the suite is touched.
+TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
+    struct Case {
+        const char* label;
+        bool interrupted;
+        bool suiteDown;  // Teamharbor's service stopped, the mail server's program ended
+        bool unattended;
+        bool answerYes;
+    };
+    const std::vector<Case> cases{
+        {"the last run ended", false, true, false, true},
+        {"interrupted, everything runs", true, false, false, true},
+        {"interrupted, the suite down, Yes", true, true, false, true},
+        {"interrupted, the suite down, No", true, true, false, false},
+        {"interrupted, the suite down, unattended", true, true, true, false},
+    };
+    const std::wstring stamp = L"2026-12-01 03:00:00.000 ";
+    const std::wstring copy = kDbPath + L".417.tmp";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.install({true, true, true});
+        if (c.unattended) h.form.ApplyArguments({L"/unattended"});
+        h.start();
+        std::vector<std::wstring>& log = h.platform.appended[kDbPath + L".log"];
+        log = {stamp + L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath, stamp + L"Status: Stopping Services",
+               stamp + L"Compacting into: " + copy};
+        if (!c.interrupted) log.push_back(stamp + L"Outcome: the database could not be compacted; exit code 3");
+        h.platform.files[copy] = FakeFile{"part of a copy", false};
+        h.platform.files[kDbPath + L".3.tmpBackup"] = FakeFile{"an old backup", false};
+        if (c.suiteDown) {
+            h.platform.services[0].running = false;
+            std::erase_if(h.platform.processes,
+                          [](const FakeProcess& p) { return p.name == L"QMSSrv.exe" || p.name == L"THService.exe"; });
+        }
+        const std::size_t before = log.size();
+        h.platform.answerYes = c.answerYes;
+        h.form.RunEvent([&] { h.form.CheckLastRun(); });
+
+        const bool asked = c.interrupted && c.suiteDown && !c.unattended;
+        ASSERT_EQ(h.platform.questions.size(), asked ? 1U : 0U);
+        if (asked) {
+            EXPECT_TRUE(h.platform.questions[0].starts_with(
+                L"The last run of Compact And Repair, started 2026-12-01 03:00:00.000, did not end: its last status "
+                L"was \"Stopping Services\".\r\n\r\nNot running now: Teamharbor and Quorvin Mail Server."));
+        }
+        EXPECT_TRUE(h.platform.messages.empty());
+        const bool started = c.interrupted && c.suiteDown && (c.unattended || c.answerYes);
+        EXPECT_EQ(h.platform.service(L"Teamharbor")->running, !c.suiteDown || started);
+        EXPECT_EQ(h.log.count(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\""), started ? 1U : 0U);
+        // The unfinished copy goes with a finding; never a backup or the database.
+        EXPECT_EQ(h.platform.files.contains(copy), !c.interrupted);
+        EXPECT_TRUE(h.platform.files.contains(kDbPath + L".3.tmpBackup") && h.platform.files.contains(kDbPath));
+        EXPECT_EQ(log.size() > before, c.interrupted);
+        EXPECT_EQ(log.back().find(L" Outcome: interrupted run found, ") != std::wstring::npos, c.interrupted);
+    }
+}
+
 // The Ready state: what the user sees when start-up is over.
 TEST(WindowStates, ReadyAfterStartUp) {
     Harness h{Products{true, false, true}};

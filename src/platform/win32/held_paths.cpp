@@ -1,6 +1,8 @@
 // Files and folders held open for the length of a run, opened under their
 // own names: a reparse point is opened itself, never followed, so that what
 // the handle stands on is what the caller looks at.
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include "platform/win32/error_text.h"
@@ -64,6 +66,35 @@ std::unique_ptr<OpenPath> Win32Platform::holdFolder(const std::wstring& folder) 
                                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle) win32::throwLastErrorAbout(folder);
     return std::make_unique<OpenedPath>(std::move(handle), folder);
+}
+
+std::optional<std::wstring> Win32Platform::readTextTail(const std::wstring& path, std::size_t maxBytes) {
+    const win32::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    LARGE_INTEGER size{};
+    if (!::GetFileInformationByHandle(file.get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !::GetFileSizeEx(file.get(), &size)) {
+        return std::nullopt;
+    }
+    const auto total = static_cast<std::uint64_t>(size.QuadPart);
+    const std::uint64_t from = total > maxBytes ? total - maxBytes : 0;
+    LARGE_INTEGER offset{};
+    offset.QuadPart = static_cast<LONGLONG>(from);
+    if (!::SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN)) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(total - from), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+        return std::nullopt;
+    bytes.resize(read);
+    // From the first whole line on: the cut may fall inside a line, or a character.
+    if (from != 0) bytes.erase(0, std::min(bytes.size(), bytes.find('\n') + 1));
+    if (bytes.empty()) return std::wstring();
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
+    return text;
 }
 
 std::unique_ptr<AppendFile> Win32Platform::openAppendFile(const std::wstring& path) {

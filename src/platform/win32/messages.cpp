@@ -20,6 +20,11 @@ void Win32Platform::setShutdownBlock(const std::wstring& reason) {
     }
 }
 
+bool Win32Platform::askYesNo(const std::wstring& text) {
+    const HWND owner = owner_ != nullptr && ::IsWindowVisible(owner_) ? owner_ : nullptr;
+    return ::MessageBoxW(owner, text.c_str(), L"Compact And Repair", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 void Win32Platform::endProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }
 
 bool Win32Platform::dispatchWaitingMessages() {

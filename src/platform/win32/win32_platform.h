@@ -60,6 +60,8 @@ public:
     std::uint64_t milliseconds() override;
 
     void showMessage(const std::wstring& text) override;
+    bool askYesNo(const std::wstring& text) override;
+    std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
     void setShutdownBlock(const std::wstring& reason) override;
     void reportEvent(EventKind kind, const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;

@@ -18,7 +18,7 @@ constexpr std::array<Command, 18> kCommands{{
     {L"close", L"close", closeWindow},
     {L"wait-control", L"wait-control NAME visible|hidden|enabled|disabled TIMEOUT", waitControl},
     {L"find-window-title", L"find-window-title TITLE TIMEOUT", findWindowTitle},
-    {L"answer-box", L"answer-box TIMEOUT", answerBox},
+    {L"answer-box", L"answer-box TIMEOUT [--yes|--no]", answerBox},
     {L"no-box", L"no-box TIMEOUT", noBox},
     {L"watch-status",
      L"watch-status TIMEOUT [--until-visible NAME] [--answer-boxes] [--click BUTTON [--double-click]] [--interval MS]",
