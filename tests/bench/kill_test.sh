@@ -70,7 +70,11 @@ check_and_run_again() {
     database_complete && complete=yes
     bench_expect_eq "$label: a complete database stands under its name" yes "$complete"
     restore_suite
+    local lines_before
+    lines_before=$(wc -l <"$E2E_DB_FILE.log")
     e2e_start_program
+    bench_expect "$label: the next start finds the interruption in the log" grep -q 'has no outcome: it was interrupted' \
+        <<<"$(tail -n +$((lines_before + 1)) "$E2E_DB_FILE.log")"
     e2e_begin_run "again$runs"
     if e2e_end_run && [[ $(e2e_timeline | tail -n 1) == "$E2E_COMPLETE_PREFIX"* ]]; then finished=yes; fi
     bench_expect_eq "$label: a second run finishes" yes "$finished"
@@ -127,6 +131,16 @@ bench_expect_eq "stopped: the window is Ready" "$E2E_READY_TEXT" "$(e2e_driver t
 e2e_driver click cmdClose >/dev/null || true
 e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || true
 e2e_exit_code >/dev/null
+
+# The same, unattended: the scheduled run starts what the killed one left
+# stopped, and then runs as usual.
+killed_run --when-status "Stopping Services 1"
+lines_before=$(wc -l <"$E2E_DB_FILE.log")
+status=0
+BENCH_WINE_TIMEOUT=150 bench_wine "$BENCH_EXE" /unattended >>"$BENCH_TMP/program.log" 2>&1 || status=$?
+bench_expect_eq "stopped, unattended: the next run finishes" 0 "$status"
+bench_expect "stopped, unattended: it started again what was not running, and logged it" grep -q \
+    'Outcome: interrupted run found, started again;' <<<"$(tail -n +$((lines_before + 1)) "$E2E_DB_FILE.log")"
 
 echo "# kills: where each landed, and what was found after it"
 printf '#   %s\n' "${summary[@]}"
