@@ -1,6 +1,5 @@
 #include "app/last_run.h"
 
-#include <sstream>
 #include <vector>
 
 namespace car {
@@ -12,10 +11,13 @@ constexpr std::size_t kStampLength = 23;  // "2026-12-07 14:20:30.001"
 
 LastRun LastRun::parse(const std::wstring& logText) {
     std::vector<std::wstring> lines;
-    std::wistringstream stream(logText);
-    for (std::wstring line; std::getline(stream, line);) {
+    for (std::size_t from = 0; from < logText.size();) {
+        std::size_t to = logText.find(L'\n', from);
+        if (to == std::wstring::npos) to = logText.size();
+        std::wstring line = logText.substr(from, to - from);
         if (!line.empty() && line.back() == L'\r') line.pop_back();
-        if (line.size() > kStampLength) lines.push_back(line);
+        if (line.size() > kStampLength) lines.push_back(std::move(line));
+        from = to + 1;
     }
     // A run's first line: "<stamp> Compact And Repair <version> on <host>, database <path>".
     std::size_t start = lines.size();
