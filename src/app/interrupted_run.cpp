@@ -30,7 +30,9 @@ void frmCompactAndRepair::CheckLastRun() {
     const std::optional<std::wstring> tail = platform_.readTextTail(dbPath + L".log", kLogTailBytes);
     if (!tail) return;
     const LastRun last = LastRun::parse(*tail);
-    if (!last.interrupted) return;
+    // A run in progress holds the machine's lock: its log has no outcome yet
+    // because it is not over, and what it stopped is its own to start again.
+    if (!last.interrupted || !guard_.lockMachine()) return;
 
     // A record of its own, with its outcome, so that the next start finds nothing more.
     log_.begin(dbPath + L".log", L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + GetHostName() +
@@ -78,7 +80,7 @@ void frmCompactAndRepair::CheckLastRun() {
         }
     }
     log_.write(L"Outcome: interrupted run found, " + answer + L"; after " + std::to_wstring(log_.elapsedMs()) + L" ms");
-    log_.end();
+    EndRun();
 }
 
 }  // namespace car

@@ -152,9 +152,11 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         bool suiteDown;  // Teamharbor's service stopped, the mail server's program ended
         bool unattended;
         bool answerYes;
+        bool anotherRun = false;  // in progress: its log has no outcome yet
     };
     const std::vector<Case> cases{
         {"the last run ended", false, true, false, true},
+        {"another run in progress", false, true, true, true, true},
         {"interrupted, everything runs", true, false, false, true},
         {"interrupted, the suite down, Yes", true, true, false, true},
         {"interrupted, the suite down, No", true, true, false, false},
@@ -171,7 +173,8 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         std::vector<std::wstring>& log = h.platform.appended[kDbPath + L".log"];
         log = {stamp + L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath, stamp + L"Status: Stopping Services",
                stamp + L"Compacting into: " + copy};
-        if (!c.interrupted) log.push_back(stamp + L"Outcome: the database could not be compacted; exit code 3");
+        if (!c.interrupted && !c.anotherRun) log.push_back(stamp + L"Outcome: the database could not be compacted");
+        h.platform.lockTakenElsewhere = c.anotherRun;
         h.platform.files[copy] = FakeFile{"part of a copy", false};
         h.platform.files[kDbPath + L".3.tmpBackup"] = FakeFile{"an old backup", false};
         if (c.suiteDown) {
@@ -196,6 +199,7 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         EXPECT_EQ(h.log.count(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\""), started ? 1U : 0U);
         // The unfinished copy goes with a finding; never a backup or the database.
         EXPECT_EQ(h.platform.files.contains(copy), !c.interrupted);
+        EXPECT_EQ(h.platform.locksHeld, 0);
         EXPECT_TRUE(h.platform.files.contains(kDbPath + L".3.tmpBackup") && h.platform.files.contains(kDbPath));
         EXPECT_EQ(log.size() > before, c.interrupted);
         EXPECT_EQ(log.back().find(L" Outcome: interrupted run found, ") != std::wstring::npos, c.interrupted);
