@@ -15,11 +15,11 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "platform/win32/error_text.h"
-#include "platform/win32/jet_child.h"
+#include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
-#include "platform/win32/win32_platform.h"
-#include "platform/win32/window.h"
-#include "platform/win32/window_dpi.h"
+#include "platform/win32/window/window.h"
+#include "platform/win32/window/window_dpi.h"
 
 // <windows.h> is included above, so its StartService macro is live here: the
 // class must still have its procedure under its own name, as in the files

@@ -13,7 +13,7 @@
 
 #include "commands.h"
 #include "output.h"
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 #include "poll.h"
 #include "windows_query.h"
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace driver {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "headless_form.h"
-#include "platform/win32/jet_child.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/win32_platform.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "headless_form.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/win32_platform.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/jet_child.h"
+#include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
-#include "platform/win32/win32_platform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/win32/privilege.h"
+#include "platform/win32/system/privilege.h"
 
 #include <windows.h>
 

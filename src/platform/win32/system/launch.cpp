@@ -1,6 +1,6 @@
 // Starting command lines, and waiting for them without freezing the window.
 #include "platform/win32/error_text.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/win32_platform.h"
 
 namespace car {
 

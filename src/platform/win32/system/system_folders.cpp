@@ -1,7 +1,7 @@
 // Where the system's own tools live, so that they are started by full path
 // and never found by a search that looks in the program's folder first.
 #include "platform/win32/error_text.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/win32_platform.h"
 
 namespace car {
 

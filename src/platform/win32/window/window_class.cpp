@@ -1,7 +1,7 @@
-#include "platform/win32/window_class.h"
+#include "platform/win32/window/window_class.h"
 
 #include "platform/win32/error_text.h"
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace car::win32 {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/win32/handle.h"
+#include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
-#include "platform/win32/win32_platform.h"
 
 namespace car {
 

@@ -7,7 +7,7 @@
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/win32_platform.h"
 
 namespace car {
 namespace {

@@ -9,9 +9,9 @@
 
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
-#include "platform/win32/privilege.h"
-#include "platform/win32/win32_platform.h"
-#include "platform/win32/wmi_moniker.h"
+#include "platform/win32/system/privilege.h"
+#include "platform/win32/system/win32_platform.h"
+#include "platform/win32/system/wmi_moniker.h"
 
 namespace car {
 

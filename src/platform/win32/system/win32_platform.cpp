@@ -1,6 +1,6 @@
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/win32_platform.h"
 
-#include "platform/win32/privilege.h"
+#include "platform/win32/system/privilege.h"
 
 namespace car {
 

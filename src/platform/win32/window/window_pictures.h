@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace car::win32 {
 

@@ -1,5 +1,5 @@
 // Message boxes, the message pump, the end of the program and the clock.
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/system/win32_platform.h"
 
 namespace car {
 

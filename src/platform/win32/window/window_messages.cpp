@@ -2,7 +2,7 @@
 // its labels, and where the keyboard focus goes.
 #include <cstdint>
 
-#include "platform/win32/window.h"
+#include "platform/win32/window/window.h"
 #include "ui/layout.h"
 
 namespace car {

@@ -1,8 +1,8 @@
-#include "platform/win32/window_dpi.h"
+#include "platform/win32/window/window_dpi.h"
 
 #include <cstdint>
 
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace car::win32 {
 namespace {

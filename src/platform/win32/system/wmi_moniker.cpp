@@ -1,4 +1,4 @@
-#include "platform/win32/wmi_moniker.h"
+#include "platform/win32/system/wmi_moniker.h"
 
 #include "platform/platform.h"
 

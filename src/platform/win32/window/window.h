@@ -9,8 +9,8 @@
 #include <cstddef>
 
 #include "platform/platform.h"
-#include "platform/win32/window_fonts.h"
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_fonts.h"
+#include "platform/win32/window/window_handles.h"
 #include "ui/control.h"
 #include "ui/form_events.h"
 

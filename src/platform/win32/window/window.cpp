@@ -1,4 +1,4 @@
-#include "platform/win32/window.h"
+#include "platform/win32/window/window.h"
 
 #include <windows.h>
 
@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "platform/win32/error_text.h"
-#include "platform/win32/window_class.h"
-#include "platform/win32/window_dpi.h"
-#include "platform/win32/window_pictures.h"
-#include "platform/win32/window_text_boxes.h"
+#include "platform/win32/window/window_class.h"
+#include "platform/win32/window/window_dpi.h"
+#include "platform/win32/window/window_pictures.h"
+#include "platform/win32/window/window_text_boxes.h"
 #include "resources/resource_ids.h"
 #include "ui/layout.h"
 

@@ -1,7 +1,7 @@
 // The JET engine's process: what passes between it and the run, and its own
 // work, reached by its ProgID and called by name through IDispatch, as an
 // automation client would.
-#include "platform/win32/jet_child.h"
+#include "platform/win32/system/jet_child.h"
 
 #include <shellapi.h>
 

@@ -6,8 +6,8 @@
 #include <climits>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
-#include "platform/win32/win32_platform.h"
 
 namespace car {
 

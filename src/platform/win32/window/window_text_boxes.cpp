@@ -1,10 +1,10 @@
-#include "platform/win32/window_text_boxes.h"
+#include "platform/win32/window/window_text_boxes.h"
 
 #include <commctrl.h>
 
 #include <string>
 
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace car::win32 {
 namespace {

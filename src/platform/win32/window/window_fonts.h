@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace car::win32 {
 

@@ -1,11 +1,11 @@
-#include "platform/win32/window_pictures.h"
+#include "platform/win32/window/window_pictures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "platform/win32/window_class.h"
-#include "platform/win32/window_handles.h"
+#include "platform/win32/window/window_class.h"
+#include "platform/win32/window/window_handles.h"
 
 namespace car::win32 {
 namespace {

@@ -1,9 +1,9 @@
-#include "platform/win32/window_fonts.h"
+#include "platform/win32/window/window_fonts.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/win32/window_dpi.h"
+#include "platform/win32/window/window_dpi.h"
 
 namespace car::win32 {
 namespace {

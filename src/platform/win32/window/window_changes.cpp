@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "platform/win32/window.h"
+#include "platform/win32/window/window.h"
 #include "ui/layout.h"
 
 namespace car {
