@@ -1,26 +1,11 @@
 #include "app/backup_retention.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <vector>
 
+#include "app/temp_names.h"
+
 namespace car {
-namespace {
-
-// "<database name>.<0 to 899 in plain digits>.tmpBackup", as the run names
-// its backups; nothing else beside the database is taken for one.
-bool IsBackupOf(const std::wstring& name, const std::wstring& dbName) {
-    constexpr std::wstring_view kEnding = L".tmpBackup";
-    const std::wstring lowered = lowerCase(name);
-    const std::wstring prefix = lowerCase(dbName) + L".";
-    if (!lowered.starts_with(prefix) || !lowered.ends_with(lowerCase(std::wstring(kEnding)))) return false;
-    const std::wstring number = name.substr(prefix.size(), name.size() - prefix.size() - kEnding.size());
-    if (number.empty() || number.size() > 3 || (number.size() > 1 && number[0] == L'0')) return false;
-    if (!std::all_of(number.begin(), number.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; })) return false;
-    return std::stoi(number) < 900;
-}
-
-}  // namespace
 
 bool BackupRetention::setKeep(const std::wstring& argument) {
     const std::wstring word = lowerCase(argument);
@@ -38,11 +23,11 @@ void BackupRetention::trim(const std::wstring& dbPath, const std::wstring& curre
     if (keep_ == 0) return;
     const std::size_t cut = dbPath.rfind(L'\\');
     const std::wstring folder = cut == std::wstring::npos ? std::wstring() : dbPath.substr(0, cut + 1);
-    const std::wstring dbName = cut == std::wstring::npos ? dbPath : dbPath.substr(cut + 1);
     std::vector<FolderEntry> older;
     try {
         for (FolderEntry& entry : platform_.filesEndingIn(folder, L".tmpBackup")) {
-            if (IsBackupOf(entry.name, dbName) && lowerCase(folder + entry.name) != lowerCase(currentBackup)) {
+            if (IsRunFileOf(folder + entry.name, dbPath, L".tmpBackup") &&
+                lowerCase(folder + entry.name) != lowerCase(currentBackup)) {
                 older.push_back(std::move(entry));
             }
         }

@@ -4,19 +4,13 @@
 #include "app/frmCompactAndRepair.h"
 #include "app/joined.h"
 #include "app/last_run.h"
+#include "app/temp_names.h"
 #include "app/version.h"
 
 namespace car {
 namespace {
 
 constexpr std::size_t kLogTailBytes = 1 << 20;
-
-// "<database>.<0 to 899>.tmp": the engine's copy, never the database or a backup.
-bool IsEngineCopyOf(const std::wstring& copy, const std::wstring& dbPath) {
-    if (!copy.starts_with(dbPath + L".") || !copy.ends_with(L".tmp")) return false;
-    const std::wstring number = copy.substr(dbPath.size() + 1, copy.size() - dbPath.size() - 5);
-    return !number.empty() && number.size() <= 3 && number.find_first_not_of(L"0123456789") == std::wstring::npos;
-}
 
 }  // namespace
 
@@ -39,7 +33,7 @@ void frmCompactAndRepair::CheckLastRun() {
                                      L", database " + dbPath + L", after an interrupted run");
     log_.write(L"The last run, started " + last.startedAt + L", has no outcome: it was interrupted" +
                (last.lastStatus.empty() ? L"" : L" at \"" + last.lastStatus + L"\""));
-    if (!last.copy.empty() && IsEngineCopyOf(last.copy, dbPath) && platform_.pathInfo(last.copy).exists) {
+    if (!last.copy.empty() && IsRunFileOf(last.copy, dbPath, L".tmp") && platform_.pathInfo(last.copy).exists) {
         try {
             platform_.deleteFile(last.copy);
             log_.write(L"Removed the engine's unfinished copy " + last.copy);

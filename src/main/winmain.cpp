@@ -16,6 +16,7 @@
 #include "app/frmCompactAndRepair.h"
 #include "platform/win32/error_text.h"
 #include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/own_process.h"
 #include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/window/window.h"
@@ -67,17 +68,11 @@ bool hasArguments(const wchar_t* commandLine) {
 // The program's arguments, its own name left out, split as the C runtime
 // splits them.
 std::vector<std::wstring> commandLineArguments() {
-    struct LocalFreeDeleter {
-        void operator()(LPWSTR* block) const noexcept { LocalFree(block); }
-    };
     if (!hasArguments(GetCommandLineW())) return {};
-    const auto split = car::win32::systemFunction<decltype(CommandLineToArgvW)>(L"shell32.dll", "CommandLineToArgvW");
-    if (split == nullptr) car::win32::throwLastError(L"The program's arguments could not be read.");
-    int count = 0;
-    const std::unique_ptr<LPWSTR, LocalFreeDeleter> words(split(GetCommandLineW(), &count));
-    std::vector<std::wstring> arguments;
-    for (int i = 1; words && i < count; ++i) arguments.emplace_back(words.get()[i]);
-    return arguments;
+    std::optional<std::vector<std::wstring>> words = car::win32::splitCommandLine(GetCommandLineW());
+    if (!words) car::win32::throwLastError(L"The program's arguments could not be read.");
+    if (!words->empty()) words->erase(words->begin());
+    return std::move(*words);
 }
 
 // Only building the window or joining COM can fail before an event handler

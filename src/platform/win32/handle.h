@@ -63,4 +63,10 @@ private:
     HKEY key_ = nullptr;
 };
 
+// For memory the system hands out with LocalAlloc (a security descriptor,
+// the shell's split command line): std::unique_ptr<T, LocalFreeDeleter>.
+struct LocalFreeDeleter {
+    void operator()(void* block) const noexcept { ::LocalFree(block); }
+};
+
 }  // namespace car::win32

@@ -4,6 +4,7 @@
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/system/own_process.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -20,16 +21,7 @@ void registerSource() {
     LSTATUS status =
         ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSourceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS) throw win32::win32Error(static_cast<DWORD>(status));
-    std::wstring program(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
-        if (length == 0) win32::throwLastError(L"The program's own file could not be named.");
-        if (length < program.size()) {
-            program.resize(length);
-            break;
-        }
-        program.resize(program.size() * 2);
-    }
+    const std::wstring program = win32::runningProgramPath();
     const auto bytes = static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t));
     status = ::RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
                               reinterpret_cast<const BYTE*>(program.c_str()), bytes);

@@ -115,7 +115,7 @@ void Win32Platform::copyAccessList(const std::wstring& from, const std::wstring&
     DWORD result = ::GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                                            &list, nullptr, &descriptor);
     if (result != ERROR_SUCCESS) throw win32::win32Error(result);
-    const std::unique_ptr<void, decltype(&::LocalFree)> owned(descriptor, &::LocalFree);
+    const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
     if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) win32::throwLastErrorAbout(from);

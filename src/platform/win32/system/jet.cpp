@@ -7,6 +7,7 @@
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/own_process.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -16,19 +17,6 @@ namespace {
 // The pipe holds a whole answer many times over: the child never waits for
 // the parent to read.
 constexpr DWORD kPipeBytes = 64 * 1024;
-
-std::wstring runningProgram() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) win32::throwLastError(L"The program's own path could not be read.");
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 std::wstring systemFolder() {
     wchar_t folder[MAX_PATH];
@@ -91,7 +79,7 @@ struct EngineProcess {
 // folder, inheriting the pipe's write end as its standard output and no other
 // handle.
 EngineProcess startEngine(const std::wstring& source, const std::wstring& destination) {
-    const std::wstring program = runningProgram();
+    const std::wstring program = win32::runningProgramPath();
     std::wstring commandLine = win32::engineChildCommandLine(program, source, destination);
     const std::wstring folder = systemFolder();
 

@@ -2,6 +2,7 @@
 // work, reached by its ProgID and called by name through IDispatch, as an
 // automation client would.
 #include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/own_process.h"
 
 #include <shellapi.h>
 
@@ -94,20 +95,6 @@ void compact(IDispatch& engine, const std::wstring& source, const std::wstring& 
                                      &exception, &badArgument);
     if (hr == DISP_E_EXCEPTION) throw exceptionError(exception);
     check(hr);
-}
-
-// The program's words as the C runtime splits them, its own name first;
-// nothing when the shell's splitter is missing.
-std::optional<std::vector<std::wstring>> splitCommandLine(const wchar_t* line) {
-    struct LocalFreeDeleter {
-        void operator()(LPWSTR* block) const noexcept { ::LocalFree(block); }
-    };
-    const auto split = systemFunction<decltype(::CommandLineToArgvW)>(L"shell32.dll", "CommandLineToArgvW");
-    if (split == nullptr) return std::nullopt;
-    int count = 0;
-    const std::unique_ptr<LPWSTR, LocalFreeDeleter> words(split(line, &count));
-    if (!words) return std::nullopt;
-    return std::vector<std::wstring>(words.get(), words.get() + count);
 }
 
 // A crash of the engine ends the child at once with the exception's code,

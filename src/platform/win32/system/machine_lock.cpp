@@ -23,10 +23,6 @@ private:
     win32::UniqueHandle mutex_;
 };
 
-struct LocalFreeDeleter {
-    void operator()(void* block) const noexcept { ::LocalFree(block); }
-};
-
 }  // namespace
 
 std::unique_ptr<Held> Win32Platform::lockMachineWide(const std::wstring& name) {
@@ -35,7 +31,7 @@ std::unique_ptr<Held> Win32Platform::lockMachineWide(const std::wstring& name) {
                                                                 &descriptor, nullptr)) {
         win32::throwLastError(L"The run's lock could not be described.");
     }
-    const std::unique_ptr<void, LocalFreeDeleter> ownedDescriptor(descriptor);
+    const std::unique_ptr<void, win32::LocalFreeDeleter> ownedDescriptor(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     win32::UniqueHandle mutex(::CreateMutexW(&attributes, FALSE, name.c_str()));
     if (!mutex) win32::throwLastErrorAbout(name);
