@@ -112,7 +112,8 @@ for ((k = 1; k <= kills; k++)); do
 done
 
 # A run killed once the services are stopped, and the suite left as the kill
-# left it: the next start finds the interruption, asks, and, answered Yes,
+# left it (the log may be a status ahead of what the window showed at the
+# kill, so the question is only asked to name one of the services' steps): the next start finds the interruption, asks, and, answered Yes,
 # starts the suite again before the window is Ready.
 killed_run --when-status "Stopping Services 1"
 bench_expect_eq "stopped: killed while the window said so" "Stopping Services 1" "$KILLED_AT"
@@ -120,7 +121,7 @@ bench_wine "$BENCH_EXE" >>"$BENCH_TMP/program.log" 2>&1 &
 E2E_PROGRAM_JOB=$!
 question=$(e2e_driver answer-box 30000 --yes) || question=""
 bench_expect "stopped: the next start asks whether to start again what is not running" grep -qF \
-    "did not end: its last status was \"$KILLED_AT\"" <<<"$question"
+    "did not end: its last status was \"Stopping Services" <<<"$question"
 e2e_driver wait-window 30000 >/dev/null || bench_die "the window did not appear after the question"
 E2E_PID=$(e2e_driver pid)
 for service in "${E2E_SUITE_SERVICES[@]}"; do
