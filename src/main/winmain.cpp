@@ -123,6 +123,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
 
     try {
         car::Win32Platform platform;
+        platform.loadNetworkParamsAhead();
         car::Win32Window window(instance, platform);
         car::frmCompactAndRepair form(platform, window);
         window.attach(form);

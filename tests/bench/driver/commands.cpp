@@ -9,7 +9,7 @@ namespace driver {
 namespace {
 
 constexpr std::array<Command, 18> kCommands{{
-    {L"wait-window", L"wait-window TIMEOUT", waitWindow},
+    {L"wait-window", L"wait-window TIMEOUT [--interval MS]", waitWindow},
     {L"wait-gone", L"wait-gone TIMEOUT  (with --pid: the process has ended too)", waitGone},
     {L"pid", L"pid", printProcessId},
     {L"dump", L"dump", dump},

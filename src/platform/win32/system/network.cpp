@@ -11,11 +11,27 @@
 
 namespace car {
 
+namespace {
+
 // Not imported: Windows takes the IP helper library from the program's own
 // folder first when it is, so it is loaded from the system folder.
-std::uint32_t Win32Platform::getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) {
+decltype(::GetNetworkParams)* networkParamsFunction() {
     static const auto function =
         win32::systemFunction<decltype(::GetNetworkParams)>(L"iphlpapi.dll", "GetNetworkParams");
+    return function;
+}
+
+}  // namespace
+
+void Win32Platform::loadNetworkParamsAhead() {
+    if (networkAhead_.joinable()) return;
+    // Loading the library and its own dependencies takes several milliseconds
+    // that would otherwise come after the window is built and before it shows.
+    networkAhead_ = std::thread([] { static_cast<void>(networkParamsFunction()); });
+}
+
+std::uint32_t Win32Platform::getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) {
+    const auto function = networkParamsFunction();
     if (function == nullptr) return ERROR_PROC_NOT_FOUND;
     ULONG size = length;
     const DWORD result = function(reinterpret_cast<PFIXED_INFO>(buffer), &size);

@@ -24,6 +24,8 @@ Win32Platform::Win32Platform() {
     initialiseComSecurity();
 }
 
-Win32Platform::~Win32Platform() = default;
+Win32Platform::~Win32Platform() {
+    if (networkAhead_.joinable()) networkAhead_.join();
+}
 
 }  // namespace car

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <map>
+#include <thread>
 
 #include "platform/platform.h"
 #include "platform/win32/com.h"
@@ -73,6 +74,10 @@ public:
     std::wstring fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) override;
     bool initCommonControls(std::uint32_t size, std::uint32_t classes) override;
 
+    // Loads the network parameters' library on a thread of its own, so that
+    // the host name is at hand sooner; getNetworkParams needs no call of this.
+    void loadNetworkParamsAhead();
+
     // Waits until the object is signalled or the time is up (true when it
     // was signalled), handling the window's messages meanwhile.
     bool waitPumping(HANDLE object, DWORD timeoutMs = INFINITE);
@@ -87,6 +92,7 @@ private:
     // Processes started by launch(), kept until they are seen to end so that
     // a later wait is on the very process (process ids are reused).
     std::map<DWORD, win32::UniqueHandle> launched_;
+    std::thread networkAhead_;
 };
 
 }  // namespace car

@@ -2,14 +2,12 @@
 
 #include <windows.h>
 
-#include <commctrl.h>
-
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/window/control_windows.h"
 #include "platform/win32/window/window_class.h"
 #include "platform/win32/window/window_dpi.h"
 #include "platform/win32/window/window_pictures.h"
@@ -20,49 +18,7 @@
 namespace car {
 namespace {
 
-constexpr DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-constexpr DWORD kFrameExStyle = 0;
 constexpr int kLineWidthPixels = 3;  // at 96 DPI
-
-// The buttons first, in the order Tab moves through them (they never overlap
-// one another, so only the tab order depends on their sequence); then every
-// other control from the top of the stacking order down. The timer has no window.
-std::vector<ControlId> stackingOrder() {
-    std::vector<ControlId> order{ControlId::cmdCompact, ControlId::cmdClose, ControlId::cmdOpenDataFolder};
-    for (const ControlLayout& layout : controlLayouts()) {
-        if (layout.kind != ControlKind::Button && layout.kind != ControlKind::Timer) order.push_back(layout.id);
-    }
-    return order;
-}
-
-struct ChildClass {
-    const wchar_t* className;
-    DWORD style;
-    bool textBox = false;
-};
-
-ChildClass childClassOf(const ControlLayout& layout) {
-    const DWORD common = WS_CHILD | WS_CLIPSIBLINGS;
-    switch (layout.kind) {
-        case ControlKind::Button:
-            return {WC_BUTTONW, common | WS_TABSTOP | BS_PUSHBUTTON};
-        case ControlKind::ProgressBar:
-            return {PROGRESS_CLASSW, common};
-        case ControlKind::Picture:
-            return {win32::kPictureClassName, common};
-        case ControlKind::Line:
-            return {win32::kLineClassName, common};
-        case ControlKind::Label:
-        default:
-            // The path and the status can be selected and copied; their border,
-            // if any, is drawn by the text box itself (adoptTextBox).
-            if (layout.id == ControlId::txtDBPath || layout.id == ControlId::lblStatus) {
-                return {WC_EDITW, common | win32::textBoxStyle(layout.id == ControlId::lblStatus), true};
-            }
-            // Prefix characters stay literal, and the captions wrap.
-            return {WC_STATICW, common | SS_NOPREFIX | SS_LEFT | (layout.border ? WS_BORDER : 0)};
-    }
-}
 
 std::optional<win32::CaptionLayout> captionLayoutOf(const ControlLayout& layout) {
     if (layout.kind == ControlKind::Button) return win32::CaptionLayout::Button;
@@ -88,9 +44,13 @@ int bitmapResourceOf(ControlId id, bool doubleSize) {
     }
 }
 
+HICON loadProgramIcon(HINSTANCE instance, int size, UINT flags) {
+    return static_cast<HICON>(
+        LoadImageW(instance, win32::resourceName(CAR_IDI_PROGRAM), IMAGE_ICON, size, size, flags));
+}
+
 win32::UniqueIcon programIcon(HINSTANCE instance, int size) {
-    return win32::UniqueIcon(
-        static_cast<HICON>(LoadImageW(instance, win32::resourceName(CAR_IDI_PROGRAM), IMAGE_ICON, size, size, 0)));
+    return win32::UniqueIcon(loadProgramIcon(instance, size, 0));
 }
 
 const std::wstring& frameClassName() {
@@ -105,8 +65,10 @@ Win32Window::Win32Window(HINSTANCE instance, Platform& platform) : instance_(ins
     for (const ControlLayout& layout : controlLayouts()) child(layout.id).state = layout.initial;
     win32::registerPictureClasses(instance_);
     createFrame();
+    dpi_ = win32::dpiForWindow(window_);
+    fonts_ = win32::FontSizes(dpi_);
     createChildren();
-    applyDpi(win32::dpiForWindow(window_));
+    applyDpiResources();
     resizeFrame(nullptr);
 }
 
@@ -126,37 +88,47 @@ void Win32Window::show() {
 }
 
 void Win32Window::createFrame() {
+    // The class's icons have the system DPI's sizes, kept for the module's life.
     win32::registerWindowClass(
         instance_, {frameClassName().c_str(), &Win32Window::windowProc,
-                    LoadIconW(instance_, win32::resourceName(CAR_IDI_PROGRAM)), GetSysColorBrush(COLOR_BTNFACE)});
+                    loadProgramIcon(instance_, GetSystemMetrics(SM_CXICON), LR_SHARED), GetSysColorBrush(COLOR_BTNFACE),
+                    loadProgramIcon(instance_, GetSystemMetrics(SM_CXSMICON), LR_SHARED)});
     const std::wstring caption = child(ControlId::Form).state.caption;
-    // Sized for the system DPI here; applyDpi sizes it for its monitor.
+    // Sized for the system DPI here; resizeFrame sizes it for its monitor's.
     const UINT dpi = win32::systemDpi();
     const SIZE size = win32::windowSizeForClient(
-        {win32::twipsToPixels(kClientWidthTwips, dpi), win32::twipsToPixels(kClientHeightTwips, dpi)}, kFrameStyle,
-        kFrameExStyle, dpi);
-    window_ = CreateWindowExW(kFrameExStyle, frameClassName().c_str(), caption.c_str(), kFrameStyle, CW_USEDEFAULT,
-                              CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance_, this);
+        {win32::twipsToPixels(kClientWidthTwips, dpi), win32::twipsToPixels(kClientHeightTwips, dpi)},
+        win32::kFrameStyle, win32::kFrameExStyle, dpi);
+    window_ = CreateWindowExW(win32::kFrameExStyle, frameClassName().c_str(), caption.c_str(), win32::kFrameStyle,
+                              CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance_, this);
     if (window_ == nullptr) win32::throwLastError(L"The window could not be created.");
 }
 
+// Each control is created where it belongs at the window's DPI, a line
+// shaped to its stroke.
 void Win32Window::createChildren() {
-    HWND above = HWND_TOP;
-    for (const ControlId id : stackingOrder()) {
+    HWND above = nullptr;
+    for (const ControlId id : win32::controlWindowOrder()) {
         const ControlLayout& layout = layoutOf(id);
         Child& control = child(id);
-        const ChildClass childClass = childClassOf(layout);
+        const win32::ControlWindowClass childClass = win32::controlWindowClassOf(layout);
         const bool shown = control.state.visible && layout.drawn;
-        const bool hasText = layout.kind == ControlKind::Button || layout.kind == ControlKind::Label;
-        control.window =
-            CreateWindowExW(0, childClass.className, hasText ? control.state.caption.c_str() : L"",
-                            childClass.style | (shown ? WS_VISIBLE : 0) | (control.state.enabled ? 0 : WS_DISABLED), 0,
-                            0, 0, 0, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlWindowId(id))),
-                            instance_, bitmaps_[static_cast<std::size_t>(id)].get());
+        const bool line = layout.kind == ControlKind::Line;
+        const PixelPlace place = line ? PixelPlace{} : pixelPlace(control.state);
+        control.window = CreateWindowExW(
+            0, childClass.className, win32::hasText(layout) ? control.state.caption.c_str() : L"",
+            childClass.style | (shown ? WS_VISIBLE : 0) | (control.state.enabled ? 0 : WS_DISABLED), place.x, place.y,
+            place.width, place.height, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlWindowId(id))),
+            instance_, bitmaps_[static_cast<std::size_t>(id)].get());
         if (control.window == nullptr) win32::throwLastError(L"A control of the window could not be created.");
         if (childClass.textBox) win32::adoptTextBox(control.window, layout.border);
-        // Earlier controls lie over later ones.
-        SetWindowPos(control.window, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        if (line) this->place(id);
+        // Earlier controls lie over later ones. A new child window usually
+        // comes in below its siblings already; where it does not, it is moved.
+        if (GetWindow(control.window, GW_HWNDPREV) != above) {
+            SetWindowPos(control.window, above == nullptr ? HWND_TOP : above, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
         above = control.window;
         if (layout.kind == ControlKind::ProgressBar) applyProgress(id, Property::Max);
     }
@@ -167,24 +139,36 @@ void Win32Window::applyDpi(UINT dpi) {
     dpi_ = dpi;
     // The old sizes are deleted only once no control uses them.
     const win32::FontSizes previous = std::exchange(fonts_, win32::FontSizes(dpi_));
-
-    bigIcon_ = programIcon(instance_, win32::systemMetricForDpi(SM_CXICON, dpi_));
-    smallIcon_ = programIcon(instance_, win32::systemMetricForDpi(SM_CXSMICON, dpi_));
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-
     for (std::size_t i = 1; i < kControlCount; ++i) place(static_cast<ControlId>(i));
+    applyDpiResources();
+}
+
+// What is drawn or measured for the DPI: the icons, the captions' fonts and the pictures.
+void Win32Window::applyDpiResources() {
+    // At the system DPI the class's icons are the right sizes, until the
+    // window has had icons of its own for another DPI.
+    if (dpi_ != win32::systemDpi() || bigIcon_ != nullptr) {
+        bigIcon_ = programIcon(instance_, win32::systemMetricForDpi(SM_CXICON, dpi_));
+        smallIcon_ = programIcon(instance_, win32::systemMetricForDpi(SM_CXSMICON, dpi_));
+        SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
+        SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+    }
     for (std::size_t i = 1; i < kControlCount; ++i) fitCaption(static_cast<ControlId>(i));
     loadPictures();
     InvalidateRect(window_, nullptr, TRUE);
+}
+
+Win32Window::PixelPlace Win32Window::pixelPlace(const ControlState& state) const {
+    const auto pixels = [this](int twips) { return win32::twipsToPixels(twips, dpi_); };
+    return PixelPlace{pixels(state.left), pixels(state.top), pixels(state.width), pixels(state.height)};
 }
 
 // Sizes the frame for the client area at the current DPI: at the place the
 // system suggests after a DPI change, else centred on the window's monitor.
 void Win32Window::resizeFrame(const RECT* suggested) {
     const SIZE size = win32::windowSizeForClient(
-        {win32::twipsToPixels(kClientWidthTwips, dpi_), win32::twipsToPixels(kClientHeightTwips, dpi_)}, kFrameStyle,
-        kFrameExStyle, dpi_);
+        {win32::twipsToPixels(kClientWidthTwips, dpi_), win32::twipsToPixels(kClientHeightTwips, dpi_)},
+        win32::kFrameStyle, win32::kFrameExStyle, dpi_);
     POINT origin{};
     if (suggested != nullptr) {
         origin = POINT{suggested->left, suggested->top};
@@ -196,34 +180,40 @@ void Win32Window::resizeFrame(const RECT* suggested) {
         origin = POINT{work.left + (work.right - work.left - size.cx) / 2,
                        work.top + (work.bottom - work.top - size.cy) / 2};
     }
-    SetWindowPos(window_, nullptr, origin.x, origin.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT current{};
+    GetWindowRect(window_, &current);
+    const bool sameSize = current.right - current.left == size.cx && current.bottom - current.top == size.cy;
+    SetWindowPos(window_, nullptr, origin.x, origin.y, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (sameSize ? SWP_NOSIZE : 0));
 }
 
 void Win32Window::place(ControlId id) {
     const Child& control = child(id);
     if (control.window == nullptr) return;
     const ControlState& state = control.state;
-    const auto pixels = [this](int twips) { return win32::twipsToPixels(twips, dpi_); };
     if (layoutOf(id).kind == ControlKind::Line) {
         // A line keeps its end points where other controls keep their place and size.
-        win32::shapeLine(control.window, POINT{pixels(state.left), pixels(state.top)},
-                         POINT{pixels(state.width), pixels(state.height)}, win32::scalePixels(kLineWidthPixels, dpi_));
+        const PixelPlace ends = pixelPlace(state);
+        win32::shapeLine(control.window, POINT{ends.x, ends.y}, POINT{ends.width, ends.height},
+                         win32::scalePixels(kLineWidthPixels, dpi_));
         return;
     }
-    MoveWindow(control.window, pixels(state.left), pixels(state.top), pixels(state.width), pixels(state.height), TRUE);
+    const PixelPlace place = pixelPlace(state);
+    MoveWindow(control.window, place.x, place.y, place.width, place.height, TRUE);
 }
 
 // Measured with the control's own place and size, so after every change of
 // either, of the caption or of the DPI.
 void Win32Window::fitCaption(ControlId id) {
-    Child& control = child(id);
+    const Child& control = child(id);
     const std::optional<win32::CaptionLayout> layout = captionLayoutOf(layoutOf(id));
     if (control.window == nullptr || !layout) return;
     const HFONT font = fonts_.fitting(control.window, *layout, control.state.caption);
-    // The status box has just tried other sizes on itself.
-    if (font == control.font && *layout != win32::CaptionLayout::StatusBox) return;
-    control.font = font;
-    win32::setControlFont(control.window, *layout, font, true);
+    if (reinterpret_cast<HFONT>(SendMessageW(control.window, WM_GETFONT, 0, 0)) != font) {
+        win32::setControlFont(control.window, *layout, font, true);
+    } else if (*layout == win32::CaptionLayout::StatusBox) {
+        InvalidateRect(control.window, nullptr, TRUE);  // its trials wrapped it anew, unpainted
+    }
 }
 
 // The size drawn at 96 DPI up to it, the double size (reduced) above it. The

@@ -39,7 +39,6 @@ private:
     struct Child {
         HWND window = nullptr;
         ControlState state;
-        HFONT font = nullptr;
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
@@ -49,6 +48,16 @@ private:
     void createFrame();
     void createChildren();
     void applyDpi(UINT dpi);
+    void applyDpiResources();
+    // A control's place and size in pixels at the window's DPI; for a line,
+    // its two end points.
+    struct PixelPlace {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    PixelPlace pixelPlace(const ControlState& state) const;
     void resizeFrame(const RECT* suggested);
     void place(ControlId id);
     void fitCaption(ControlId id);

@@ -14,6 +14,7 @@ void registerWindowClass(HINSTANCE instance, const WindowClass& windowClass) {
     registered.lpfnWndProc = windowClass.procedure;
     registered.hInstance = instance;
     registered.hIcon = windowClass.icon;
+    registered.hIconSm = windowClass.smallIcon;
     registered.hCursor = LoadCursorW(nullptr, resourceName(32512));  // IDC_ARROW
     registered.hbrBackground = windowClass.background;
     registered.lpszClassName = windowClass.name;

@@ -11,6 +11,7 @@ struct WindowClass {
     WNDPROC procedure;
     HICON icon = nullptr;
     HBRUSH background = nullptr;
+    HICON smallIcon = nullptr;
 };
 
 // Registers the class with the arrow cursor, unless the module has it

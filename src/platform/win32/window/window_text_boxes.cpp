@@ -67,7 +67,11 @@ void adoptTextBox(HWND edit, bool border) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
     DefWindowProcW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    SetWindowPos(edit, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The border's frame is measured anew; without one nothing has changed.
+    if (border) {
+        SetWindowPos(edit, nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 }  // namespace car::win32
