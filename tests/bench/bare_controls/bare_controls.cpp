@@ -11,31 +11,13 @@
 #include <algorithm>
 #include <string>
 
+#include "bare_window/bare_program.h"
 #include "platform/win32/window/control_windows.h"
 #include "platform/win32/window/window_dpi.h"
 #include "platform/win32/window/window_pictures.h"
 #include "ui/layout.h"
 
 namespace {
-
-LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-bool registerClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, int colour) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    windowClass.hbrBackground = GetSysColorBrush(colour);
-    windowClass.lpszClassName = name;
-    return RegisterClassExW(&windowClass) != 0;
-}
 
 // A control's place in pixels; a line's is the rectangle its two end points span.
 RECT placeOf(const car::ControlLayout& layout, UINT dpi) {
@@ -57,9 +39,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     InitCommonControlsEx(&controls);
 
     const std::wstring frameClass(car::kWindowClassName);
-    if (!registerClass(instance, frameClass.c_str(), frameProc, COLOR_BTNFACE) ||
-        !registerClass(instance, car::win32::kPictureClassName, DefWindowProcW, COLOR_WINDOW) ||
-        !registerClass(instance, car::win32::kLineClassName, DefWindowProcW, COLOR_WINDOW)) {
+    if (!bare::registerClass(instance, frameClass.c_str(), bare::frameProc, COLOR_BTNFACE) ||
+        !bare::registerClass(instance, car::win32::kPictureClassName, DefWindowProcW, COLOR_WINDOW) ||
+        !bare::registerClass(instance, car::win32::kLineClassName, DefWindowProcW, COLOR_WINDOW)) {
         return 1;
     }
     const UINT dpi = car::win32::systemDpi();
@@ -85,12 +67,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         if (control == nullptr) return 1;
     }
 
-    ShowWindow(frame, SW_SHOWNORMAL);
-    UpdateWindow(frame);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-    return 0;
+    return bare::showAndRun(frame);
 }

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <climits>
+#include <system_error>
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/system/win32_platform.h"
@@ -27,7 +28,11 @@ void Win32Platform::loadNetworkParamsAhead() {
     if (networkAhead_.joinable()) return;
     // Loading the library and its own dependencies takes several milliseconds
     // that would otherwise come after the window is built and before it shows.
-    networkAhead_ = std::thread([] { static_cast<void>(networkParamsFunction()); });
+    try {
+        networkAhead_ = std::thread([] { static_cast<void>(networkParamsFunction()); });
+    } catch (const std::system_error&) {
+        // No thread to spare: the library loads at the first call instead.
+    }
 }
 
 std::uint32_t Win32Platform::getNetworkParams(std::uint8_t* buffer, std::uint32_t& length) {
