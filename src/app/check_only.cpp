@@ -22,7 +22,7 @@ void frmCompactAndRepair::RunCheck() {
             report += L"not installed";
             continue;
         }
-        report += L"installed, " + std::wstring(product.name == L"Quorvin Organizer" ? L"IIS's web service " : L"") +
+        report += L"installed, " + std::wstring(product.webService ? L"IIS's web service " : L"") +
                   (!product.failure.empty() ? L"whether it runs could not be read (" + product.failure + L")"
                    : product.runs           ? L"running"
                                             : L"not running");
@@ -48,15 +48,24 @@ std::vector<frmCompactAndRepair::ProductState> frmCompactAndRepair::SuiteState()
         std::wstring_view key;
         std::wstring_view service;
         const wchar_t* program;
+        bool webService;
+        void (frmCompactAndRepair::*startAgain)();
     };
     static constexpr Known kProducts[] = {
-        {L"Teamharbor", suite::kTeamharborKey, suite::kTeamharborService, L"THService.exe"},
-        {L"Quorvin Mail Server", suite::kTeampostKey, suite::kMailServerService, L"QMSSrv.exe"},
-        {L"Quorvin Organizer", suite::kOrganizerKey, L"W3SVC", L""},
+        {L"Teamharbor", suite::kTeamharborKey, suite::kTeamharborService, L"THService.exe", false,
+         &frmCompactAndRepair::StartTeamharbor},
+        {L"Quorvin Mail Server", suite::kTeampostKey, suite::kMailServerService, L"QMSSrv.exe", false,
+         &frmCompactAndRepair::StartMailServer},
+        {L"Quorvin Organizer", suite::kOrganizerKey, L"W3SVC", L"", true, &frmCompactAndRepair::StartIis},
     };
     std::vector<ProductState> states;
     for (const Known& known : kProducts) {
-        ProductState state{known.name, RegistryItemExists(std::wstring(known.key)), false, {}};
+        ProductState state{.name = known.name,
+                           .installed = RegistryItemExists(std::wstring(known.key)),
+                           .runs = false,
+                           .failure = {},
+                           .webService = known.webService,
+                           .startAgain = known.startAgain};
         if (state.installed) {
             try {
                 // A server installed as a program is its program; else its service.

@@ -165,7 +165,9 @@ private:
         std::wstring name;
         bool installed = false;
         bool runs = false;
-        std::wstring failure;  // why whether it runs could not be read
+        std::wstring failure;     // why whether it runs could not be read
+        bool webService = false;  // what runs is IIS's web service, not the product's own server
+        void (frmCompactAndRepair::*startAgain)() = nullptr;
     };
     std::vector<ProductState> SuiteState();
     bool InstalledAsProgram(const std::wstring& productKey);

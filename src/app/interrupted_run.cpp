@@ -42,29 +42,28 @@ void frmCompactAndRepair::CheckLastRun() {
                        L")");
         }
     }
-    std::vector<std::wstring> down;
-    for (const ProductState& product : SuiteState()) {
-        if (product.installed && !product.runs) down.push_back(product.name);
+    std::vector<ProductState> down;
+    std::vector<std::wstring> downNames;
+    for (ProductState& product : SuiteState()) {
+        if (!product.installed || product.runs) continue;
+        downNames.push_back(product.name);
+        down.push_back(std::move(product));
     }
     std::wstring answer = L"nothing to start";
     if (!down.empty()) {
-        log_.write(L"Not running now: " + JoinedWithAnd(down));
+        log_.write(L"Not running now: " + JoinedWithAnd(downNames));
         bool start = unattended_;
         if (!unattended_) {
             start =
                 platform_.askYesNo(L"The last run of Compact And Repair, started " + last.startedAt + L", did not end" +
                                    (last.lastStatus.empty() ? std::wstring(L".")
                                                             : L": its last status was \"" + last.lastStatus + L"\".") +
-                                   L"\r\n\r\nNot running now: " + JoinedWithAnd(down) + L".\r\n\r\nStart " +
+                                   L"\r\n\r\nNot running now: " + JoinedWithAnd(downNames) + L".\r\n\r\nStart " +
                                    (down.size() == 1 ? L"it" : L"them") + L" again now?");
             log_.write(start ? L"Answer: Yes, start them again" : L"Answer: No, leave everything as it is");
         }
         if (start) {
-            for (const std::wstring& name : down) {
-                if (name == L"Teamharbor") StartTeamharbor();
-                if (name == L"Quorvin Mail Server") StartMailServer();
-                if (name == L"Quorvin Organizer") StartIis();
-            }
+            for (const ProductState& product : down) (this->*product.startAgain)();
             AwaitIisStart();
             const std::wstring notBack = ProductsNotBack();
             restarted_.clear();

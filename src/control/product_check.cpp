@@ -18,6 +18,8 @@ std::wstring StateText(ServiceState state) {
     }
 }
 
+bool RunsOrStarts(ServiceState state) { return state == ServiceState::Running || state == ServiceState::StartPending; }
+
 }  // namespace
 
 bool frmCompactAndRepair::ProgramRuns(const std::wstring& program) {
@@ -26,8 +28,7 @@ bool frmCompactAndRepair::ProgramRuns(const std::wstring& program) {
 }
 
 bool frmCompactAndRepair::ServiceRunsOrStarts(const std::wstring& service) {
-    const ServiceState state = platform_.serviceState(service);
-    return state == ServiceState::Running || state == ServiceState::StartPending;
+    return RunsOrStarts(platform_.serviceState(service));
 }
 
 // A service that does not exist or does not start, or a program that ends at
@@ -52,7 +53,7 @@ std::wstring frmCompactAndRepair::ProductsNotBack() {
                     const ServiceState state = platform_.serviceState(product.service);
                     if (state == ServiceState::Missing) {
                         found = L"no service named \"" + product.service + L"\" exists";
-                    } else if (state != ServiceState::Running && state != ServiceState::StartPending) {
+                    } else if (!RunsOrStarts(state)) {
                         found = L"its service \"" + product.service + L"\" is " + StateText(state);
                     }
                     break;

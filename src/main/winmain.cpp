@@ -105,11 +105,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     } catch (const car::Error& error) {
         return reportStartFailure(error, false);
     }
-    if (unattended) {
-        // Nor a box of the system's own: a drive not ready, a program that
-        // crashed. Started programs get the default mode again.
-        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    }
+    if (unattended) car::win32::showNoSystemBoxes();
 
     // The manifest declares the DPI awareness; this only steps in where a
     // system did not read it.

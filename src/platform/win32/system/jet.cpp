@@ -18,13 +18,6 @@ namespace {
 // the parent to read.
 constexpr DWORD kPipeBytes = 64 * 1024;
 
-std::wstring systemFolder() {
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) win32::throwLastError(L"The system folder could not be found.");
-    return std::wstring(folder, length);
-}
-
 // The list of the handles a child may inherit, and nothing else.
 class InheritOnly {
 public:
@@ -78,10 +71,9 @@ struct EngineProcess {
 // priority (not a scheduled run's below-normal one), hidden, in the system
 // folder, inheriting the pipe's write end as its standard output and no other
 // handle.
-EngineProcess startEngine(const std::wstring& source, const std::wstring& destination) {
+EngineProcess startEngine(const std::wstring& source, const std::wstring& destination, const std::wstring& folder) {
     const std::wstring program = win32::runningProgramPath();
     std::wstring commandLine = win32::engineChildCommandLine(program, source, destination);
-    const std::wstring folder = systemFolder();
 
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -141,7 +133,7 @@ public:
     explicit Win32JetEngine(Win32Platform& platform) : platform_(platform) {}
 
     void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
-        const EngineProcess engine = startEngine(source, destination);
+        const EngineProcess engine = startEngine(source, destination, platform_.systemFolders().system);
         platform_.waitPumping(engine.process.get());
         DWORD exitCode = 0;
         if (!::GetExitCodeProcess(engine.process.get(), &exitCode)) throw win32::win32Error(::GetLastError());
@@ -164,9 +156,7 @@ private:
 // fails where the object is asked for; each compaction has a process of its
 // own for the engine.
 std::unique_ptr<JetEngine> Win32Platform::createJetEngine() {
-    CLSID clsid{};
-    win32::check(::CLSIDFromProgID(L"Jro.JetEngine", &clsid));
-    win32::createEngineObject(clsid);
+    win32::createEngineObject();
     return std::make_unique<Win32JetEngine>(*this);
 }
 

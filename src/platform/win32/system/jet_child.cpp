@@ -2,17 +2,13 @@
 // work, reached by its ProgID and called by name through IDispatch, as an
 // automation client would.
 #include "platform/win32/system/jet_child.h"
-#include "platform/win32/system/own_process.h"
-
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "platform/win32/error_text.h"
-#include "platform/win32/system_library.h"
+#include "platform/win32/system/own_process.h"
 
 namespace car::win32 {
 
@@ -113,9 +109,7 @@ int hostCompaction(const std::wstring& source, const std::wstring& destination, 
     Error outcome{};
     try {
         const ComApartment apartment;
-        CLSID clsid{};
-        check(::CLSIDFromProgID(L"Jro.JetEngine", &clsid));
-        compact(*createEngineObject(clsid).get(), source, destination);
+        compact(*createEngineObject().get(), source, destination);
     } catch (const Error& error) {
         outcome = error;
     } catch (const std::exception&) {
@@ -156,7 +150,9 @@ std::optional<Error> decodeEngineAnswer(const std::string& bytes) {
     return Error{static_cast<std::int32_t>(wordAt(bytes, sizeof kAnswerMark)), std::move(text)};
 }
 
-ComPtr<IDispatch> createEngineObject(const CLSID& clsid) {
+ComPtr<IDispatch> createEngineObject() {
+    CLSID clsid{};
+    check(::CLSIDFromProgID(L"Jro.JetEngine", &clsid));
     ComPtr<IDispatch> engine;
     check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                              engine.putVoid()));
@@ -176,7 +172,7 @@ std::optional<int> runAsEngineChildIfAsked() {
 
     // From here on the process is the engine's host or refuses to be one; it
     // shows nothing either way, not even the system's boxes.
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    showNoSystemBoxes();
     const HANDLE answer = ::GetStdHandle(STD_OUTPUT_HANDLE);
     const bool asTheParentGivesIt = words->size() == 4 && (*words)[1] == kEngineChildSwitch && answer != nullptr &&
                                     answer != INVALID_HANDLE_VALUE && ::GetFileType(answer) == FILE_TYPE_PIPE;

@@ -35,8 +35,8 @@ std::wstring engineChildCommandLine(const std::wstring& program, const std::wstr
 std::string encodeEngineAnswer(const Error& outcome);
 std::optional<Error> decodeEngineAnswer(const std::string& bytes);
 
-// The engine object, created in the calling thread's apartment.
-ComPtr<IDispatch> createEngineObject(const CLSID& clsid);
+// The engine object, by its ProgID, created in the calling thread's apartment.
+ComPtr<IDispatch> createEngineObject();
 
 // For the first lines of the program's entry point. When an argument is the
 // engine's switch in any form, the child's work (or its refusal, with the

@@ -3,10 +3,15 @@
 
 namespace car {
 
+namespace {
+
+// A box owned by a window that is not shown yet would be hidden with it.
+HWND boxOwner(HWND window) { return window != nullptr && ::IsWindowVisible(window) ? window : nullptr; }
+
+}  // namespace
+
 void Win32Platform::showMessage(const std::wstring& text) {
-    // A box owned by a window that is not shown yet would be hidden with it.
-    const HWND owner = owner_ != nullptr && ::IsWindowVisible(owner_) ? owner_ : nullptr;
-    ::MessageBoxW(owner, text.c_str(), L"Compact And Repair", MB_OK);
+    ::MessageBoxW(boxOwner(owner_), text.c_str(), L"Compact And Repair", MB_OK);
 }
 
 // Windows lists the window with its reason when someone shuts the machine
@@ -21,8 +26,7 @@ void Win32Platform::setShutdownBlock(const std::wstring& reason) {
 }
 
 bool Win32Platform::askYesNo(const std::wstring& text) {
-    const HWND owner = owner_ != nullptr && ::IsWindowVisible(owner_) ? owner_ : nullptr;
-    return ::MessageBoxW(owner, text.c_str(), L"Compact And Repair", MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return ::MessageBoxW(boxOwner(owner_), text.c_str(), L"Compact And Repair", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 void Win32Platform::endProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }

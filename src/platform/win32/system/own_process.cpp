@@ -34,4 +34,6 @@ std::optional<std::vector<std::wstring>> splitCommandLine(const wchar_t* line) {
     return std::vector<std::wstring>(words.get(), words.get() + count);
 }
 
+void showNoSystemBoxes() { ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX); }
+
 }  // namespace car::win32

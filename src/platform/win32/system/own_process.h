@@ -12,6 +12,11 @@ namespace car::win32 {
 // The running program's full path; fails when the system cannot say.
 std::wstring runningProgramPath();
 
+// No box of the system's own for this process from now on (a drive not
+// ready, a program that crashed), for runs that nobody watches. Programs it
+// starts get the default mode again.
+void showNoSystemBoxes();
+
 // The words of a command line, the program's own name first; nothing when
 // the shell's splitter is missing.
 std::optional<std::vector<std::wstring>> splitCommandLine(const wchar_t* line);

@@ -14,12 +14,17 @@ struct ServiceHandleCloser {
 };
 using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
 
+// The service, or null with the system's error left for the caller.
+ServiceHandle openService(const std::wstring& name, DWORD access) {
+    const ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) win32::throwLastErrorAbout(L"the service control manager");
+    return ServiceHandle(::OpenServiceW(manager.get(), name.c_str(), access));
+}
+
 }  // namespace
 
 ServiceState Win32Platform::serviceState(const std::wstring& name) {
-    const ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) win32::throwLastErrorAbout(L"the service control manager");
-    const ServiceHandle service(::OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    const ServiceHandle service = openService(name, SERVICE_QUERY_STATUS);
     if (!service) {
         if (::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return ServiceState::Missing;
         win32::throwLastErrorAbout(name);
@@ -45,9 +50,7 @@ ServiceState Win32Platform::serviceState(const std::wstring& name) {
 }
 
 void Win32Platform::startServiceDirectly(const std::wstring& name) {
-    const ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) win32::throwLastErrorAbout(L"the service control manager");
-    const ServiceHandle service(::OpenServiceW(manager.get(), name.c_str(), SERVICE_START));
+    const ServiceHandle service = openService(name, SERVICE_START);
     if (!service || (!::StartServiceW(service.get(), 0, nullptr) && ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING))
         win32::throwLastErrorAbout(name);
 }

@@ -56,27 +56,26 @@ void checkWmi(HRESULT hr) {
     if (FAILED(hr)) throw Error{static_cast<std::int32_t>(hr), wmiErrorText(hr)};
 }
 
-// A property as text; empty when the object has no such property or it is null.
-std::wstring textProperty(IWbemClassObject& object, const wchar_t* name) {
+// A property converted to the type; false when the object has no such
+// property or it is null.
+bool property(IWbemClassObject& object, const wchar_t* name, VARTYPE type, Variant& converted) {
     Variant value;
     const HRESULT hr = object.Get(name, 0, value.put(), nullptr, nullptr);
-    if (hr == kNotFound) return {};
+    if (hr == kNotFound) return false;
     checkWmi(hr);
-    if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return {};
+    if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return false;
+    checkWmi(win32::automation::changeType(*converted.put(), value.get(), type));
+    return true;
+}
+
+std::wstring textProperty(IWbemClassObject& object, const wchar_t* name) {
     Variant text;
-    checkWmi(win32::automation::changeType(*text.put(), value.get(), VT_BSTR));
-    return win32::bstrText(text.get().bstrVal);
+    return property(object, name, VT_BSTR, text) ? win32::bstrText(text.get().bstrVal) : std::wstring();
 }
 
 std::uint32_t numberProperty(IWbemClassObject& object, const wchar_t* name) {
-    Variant value;
-    const HRESULT hr = object.Get(name, 0, value.put(), nullptr, nullptr);
-    if (hr == kNotFound) return 0;
-    checkWmi(hr);
-    if (value.get().vt == VT_NULL || value.get().vt == VT_EMPTY) return 0;
     Variant number;
-    checkWmi(win32::automation::changeType(*number.put(), value.get(), VT_UI4));
-    return number.get().ulVal;
+    return property(object, name, VT_UI4, number) ? number.get().ulVal : 0;
 }
 
 // "\\HOST\ROOT\CIMV2:Win32_Process.Handle="42"" is an instance of Win32_Process.
