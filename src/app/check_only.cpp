@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/last_run.h"
 #include "app/suite.h"
 
 namespace car {
@@ -11,8 +12,14 @@ namespace car {
 // anything beside the database but the log; ends with 0 when a run could
 // start now, else with the refused check's code.
 void frmCompactAndRepair::RunCheck() {
-    StartRun(txtDBPath.Caption());
-    const std::wstring problem = CheckBeforeRun(txtDBPath.Caption());
+    const std::wstring dbPath = txtDBPath.Caption();
+    // A check is no run: its record says so, and one refused the lock
+    // writes a line and nothing more.
+    std::wstring problem = TakeMachine(dbPath);
+    if (problem.empty()) {
+        log_.begin(dbPath + L".log", RecordHeader(kCheckRecord));
+        problem = CheckBeforeRun(dbPath);
+    }
     std::wstring report =
         problem.empty() ? std::wstring(L"A run could start now: every check before a run passed.") : problem;
     report += L"\r\n";
@@ -27,9 +34,8 @@ void frmCompactAndRepair::RunCheck() {
                    : product.runs           ? L"running"
                                             : L"not running");
     }
-    Tell(report);
     EndProgram(problem.empty() ? kExitLeft : kExitRefused,
-               problem.empty() ? L"checked, a run could start now" : L"checked, a run could not start now");
+               problem.empty() ? L"checked, a run could start now" : L"checked, a run could not start now", report);
 }
 
 bool frmCompactAndRepair::InstalledAsProgram(const std::wstring& productKey) {

@@ -26,6 +26,18 @@ std::wstring HowItEnded(std::int32_t exitCode) {
     return L"exit code " + std::to_wstring(exitCode);
 }
 
+// How long the engine may take: ten minutes, and a second more for every
+// 256 KB of the database (2 GB, the largest a JET file can be: about two and
+// a half hours). The engine reads and writes each page once, at several MB a
+// second even on a slow disk, so a real compaction stays far inside it; an
+// engine past it is stalled (a share that stopped answering) or hung, and
+// the suite must not stay down until the scheduler's own limit.
+std::uint64_t EngineLimitMs(std::uint64_t databaseBytes) {
+    constexpr std::uint64_t kBaseMs = 10 * 60'000;
+    constexpr std::uint64_t kBytesPerSecond = 256 * 1024;
+    return kBaseMs + databaseBytes / kBytesPerSecond * 1000;
+}
+
 }  // namespace
 
 // Seeded afresh from the clock on every call; the draw counter keeps two calls
@@ -72,12 +84,28 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     const std::wstring compactedPath = dbPath + suffix;
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
     WaitUntilReleased(dbPath);
-    log_.write(L"Database size before: " + std::to_wstring(platform_.pathInfo(dbPath).size));
+    const std::uint64_t size = platform_.pathInfo(dbPath).size;
+    log_.write(L"Database size before: " + std::to_wstring(size));
     // Named first, so that a start after a killed run can remove what is left.
     log_.write(L"Compacting into: " + compactedPath);
 
     try {
-        engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath));
+        engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath), EngineLimitMs(size));
+    } catch (const EngineTimedOut& late) {
+        // The database never left its name: the suite is started again in
+        // any case, and the engine's unfinished work goes.
+        try {
+            if (platform_.pathExists(compactedPath)) platform_.deleteFile(compactedPath);
+            log_.write(L"Removed the engine's unfinished copy " + compactedPath);
+        } catch (const Error& error) {
+            log_.write(L"The engine's unfinished copy " + compactedPath + L" could not be removed (" +
+                       errorSummary(error) + L")");
+        }
+        startAgainOnFailure_ = true;
+        EndWithError(Error{late.number, L"The JET engine did not finish compacting " + dbPath + L" within " +
+                                            std::to_wstring(EngineLimitMs(size) / 60'000) +
+                                            L" minutes and was ended. The database is unchanged."},
+                     kExitCompactionFailed, L"the engine did not finish in time");
     } catch (const EngineEnded& ended) {
         // Not the engine's answer but its end, most likely on the damaged
         // database: whatever it wrote under the temporary name is unfinished
@@ -87,11 +115,10 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
                                              HowItEnded(ended.number) + L")."},
                      kExitCompactionFailed, L"the database could not be compacted");
     } catch (const Error& error) {
-        Tell(
-            L"Could not compact and repair database. Please try and compact and repair the database using the "
-            L"Manual Method described in the FAQ\r\nError was: " +
-            std::to_wstring(error.number) + L", " + error.description);
-        EndProgram(kExitCompactionFailed, L"the database could not be compacted");
+        EndProgram(kExitCompactionFailed, L"the database could not be compacted",
+                   L"Could not compact and repair database. Please try and compact and repair the database using the "
+                   L"Manual Method described in the FAQ\r\nError was: " +
+                       std::to_wstring(error.number) + L", " + error.description);
     }
 
     SwapInCompacted(dbPath, compactedPath, dbPath + suffix + L"Backup");

@@ -21,14 +21,21 @@ void frmCompactAndRepair::cmdCompact_Click() {
     // the button is hidden: it must start nothing.
     if (running_) return;
     running_ = true;
-    StartRun(txtDBPath.Caption());
+    const std::wstring dbPath = txtDBPath.Caption();
+    std::wstring problem = TakeMachine(dbPath);
+    if (problem.empty()) {
+        StartRun(dbPath);
+        problem = CheckBeforeRun(dbPath);
+    }
     // The box of a failed check pumps messages too: still guarded.
-    if (const std::wstring problem = CheckBeforeRun(txtDBPath.Caption()); !problem.empty()) {
-        Tell(problem);
+    if (!problem.empty()) {
         result_ = RunResult::Refused;
+        log_.write(L"Message: " + problem);
         if (!unattended_) {
             log_.write(L"Outcome: refused, nothing was stopped");
+            // The box waits for a person: the machine and the folder are let go first.
             EndRun();
+            platform_.showMessage(problem);
         }
         running_ = false;
         return;
@@ -40,9 +47,15 @@ void frmCompactAndRepair::cmdCompact_Click() {
     thline.setVisible(false);
     tpline.setVisible(false);
     qoline.setVisible(false);
-    if (!RegistryItemExists(kTeamharborKey)) imgTH.setVisible(false);
-    if (!RegistryItemExists(kTeampostKey)) imgTP.setVisible(false);
-    if (!RegistryItemExists(kOrganizerKey)) imgQO.setVisible(false);
+    installedAtStart_.clear();
+    for (auto [key, picture] :
+         {std::pair{&kTeamharborKey, &imgTH}, {&kTeampostKey, &imgTP}, {&kOrganizerKey, &imgQO}}) {
+        if (RegistryItemExists(*key)) {
+            installedAtStart_.push_back(*key);
+        } else {
+            picture->setVisible(false);
+        }
+    }
     anicompress();
     lblStatus.setCaption(L"Going to Kill Processes");
     prjProgress.setVisible(true);
@@ -86,7 +99,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
             platform_.pumpMessages();
             lblStatus.setCaption(L"Stopping IIS (Waiting..." + std::to_wstring(counter) + L")");
         }
-        AwaitIisStop(iisStop);
+        AwaitIisreset(iisStop, L"stop");
     }
     prjProgress.setValue(1.0F);
     anicompress();
@@ -105,11 +118,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     platform_.pumpMessages();
 
     lblStatus.setCaption(L"Starting Services...");
-    RestartTeamharbor();
-    platform_.pumpMessages();
-    RestartMailServer();
-    platform_.pumpMessages();
-    if (RegistryItemExists(kOrganizerKey)) StartIis();
+    StartSuite(true);
     platform_.pumpMessages();
     anicompress();
     AwaitIisStart();

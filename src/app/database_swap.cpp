@@ -1,15 +1,13 @@
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/last_run.h"
+#include "app/swap_recovery.h"
 
 namespace car {
 namespace {
 
 constexpr int kMostStepsForAScanner = 60;  // progress steps of half a second: 30 seconds
-
-// What a scanner, a backup agent or the indexer causes when it opens one of
-// the files for a moment.
-bool Momentary(const Error& error) { return error.number == kSharingViolationHr || error.number == kAccessDeniedHr; }
 
 }  // namespace
 
@@ -23,7 +21,7 @@ void frmCompactAndRepair::Retried(const Step& step) {
             step();
             return;
         } catch (const Error& error) {
-            if (!Momentary(error) || attempt == kMostStepsForAScanner) throw;
+            if (!IsMomentary(error) || attempt == kMostStepsForAScanner) throw;
         }
         anicompress();
     }
@@ -38,6 +36,10 @@ void frmCompactAndRepair::Retried(const Step& step) {
 void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath,
                                           const std::wstring& backupPath) {
     anicompress();
+    // Both names before either changes, so that a start after a kill in the
+    // middle of the swap can put the database back.
+    log_.write(kSwapCopyLine + compactedPath);
+    log_.write(kSwapBackupLine + backupPath);
     BackupPath_ = backupPath;
     lblStatus.setCaption(L"Compact complete. Renaming old Database");
     // The copy keeps what the old file had: an account with rights on the
@@ -83,7 +85,7 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
     } catch (const Error& error) {
         // Never leave the database path empty: put the old database back first.
         try {
-            platform_.moveFile(BackupPath_, dbPath);
+            Retried([&] { platform_.moveFile(BackupPath_, dbPath); });
         } catch (const Error& rollback) {
             throw Error{error.number, error.description + L"\r\nThe old database could not be put back (" +
                                           rollback.description + L"). The old database is " + BackupPath_ +

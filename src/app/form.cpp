@@ -65,9 +65,7 @@ void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
 void frmCompactAndRepair::EndWithError(const Error& error, int exitCode, const std::wstring& outcome) {
     // Starting the suite again must not wait on a WMI that no longer answers.
     if (error.number == kWmiTimeoutHr) wmiUnanswered_ = true;
-    const std::wstring stopped = stopped_.describe();
-    Tell(UnhandledErrorText(error) + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped));
-    EndProgram(exitCode, outcome);
+    EndProgram(exitCode, outcome, UnhandledErrorText(error));
 }
 
 void frmCompactAndRepair::raise(FormEvent event) {
@@ -96,14 +94,24 @@ void frmCompactAndRepair::Tell(const std::wstring& text) {
     if (!unattended_) platform_.showMessage(text);
 }
 
-void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome) {
-    if (unattended_ && exitCode != kExitLeft && !stopped_.empty()) RestartAfterFailure();
+void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome, const std::wstring& message) {
+    // A request whose answer never came may not have gone through: what
+    // runs now is not said to be stopped, nor started again.
+    stopped_.forgetRunning(platform_);
+    const auto withStopped = [&] {
+        const std::wstring stopped = stopped_.describe();
+        return message + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped);
+    };
+    if (!message.empty()) log_.write(L"Message: " + withStopped());
+    if ((unattended_ || startAgainOnFailure_) && exitCode != kExitLeft && !stopped_.empty()) RestartAfterFailure();
     if (log_.active()) {
         log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
     }
     if (unattended_ && !checkOnly_) ReportOutcome(exitCode, outcome);
+    // The box waits for a person: nothing is held meanwhile.
     EndRun();
+    if (!message.empty() && !unattended_) platform_.showMessage(withStopped());
     platform_.endProgram(exitCode);
     std::terminate();  // not reached: the compiler cannot see through the virtual call
 }

@@ -139,13 +139,25 @@ private:
     // A message for the user: a box with a person at the window, the log
     // alone in an unattended run.
     void Tell(const std::wstring& text);
-    // Ends the program with the exit code after logging the outcome; an
-    // unattended run that fails first starts again what it stopped.
-    [[noreturn]] void EndProgram(int exitCode, const std::wstring& outcome);
+    // Ends the program with the exit code after logging the outcome. An
+    // unattended run that fails, and any run that ends before its compaction
+    // could change the database, first starts again what it stopped. A
+    // message (with what is still stopped) goes to the log before that and,
+    // with a person at the window, to a box once nothing is held any more.
+    [[noreturn]] void EndProgram(int exitCode, const std::wstring& outcome, const std::wstring& message = {});
     // The boundary's report of an error (its number, its description and
     // what the run left stopped), then the end with the exit code.
     [[noreturn]] void EndWithError(const Error& error, int exitCode, const std::wstring& outcome);
     void RestartAfterFailure();
+    // A service that refused to stop, or did not stop in time: the run ends
+    // before any program is ended and before the compaction.
+    [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
+    // The machine's lock, taken before anything is written to the log; what
+    // to tell when it cannot be had (a line in the log says so, nothing more).
+    std::wstring TakeMachine(const std::wstring& dbPath);
+    // A record's first line in the log: the program, the host, the database,
+    // the kind of record and this process's id.
+    std::wstring RecordHeader(const std::wstring& kind);
     // An unattended run's outcome in the Application event log, for the
     // monitoring that watches it rather than files on the server.
     void ReportOutcome(int exitCode, const std::wstring& outcome);
@@ -183,14 +195,24 @@ private:
     std::vector<std::uint32_t> ControlService(const std::wstring& strServiceName, const std::wstring& method);
     void WaitForServicesToStop();
     void StartProduct(const ProductSetup& product);
-    bool RestartDue(const std::wstring& key, const ProductSetup& product);
-    // Each starts its product again when this run stopped it.
-    void RestartTeamharbor();
-    void RestartMailServer();
+    // What the run found installed when it started counts as installed to
+    // its end, whatever a later read of the registry gives.
+    bool InstalledNowOrAtStart(const std::wstring& key);
+    // Starts every installed product whose server does not run now, the
+    // dependent services the run stopped, and IIS where `iis` says.
+    void StartSuite(bool iis);
+    void StartDependents();
+    // Dependent services that hold up a service's stop are stopped first,
+    // through the service control manager, and awaited.
+    void StopDependents(const std::wstring& service);
+    // Waits in progress steps, at most two minutes, until the services
+    // report Stopped; gives back those that did not.
+    std::vector<std::wstring> AwaitStopped(const std::vector<std::wstring>& names);
     bool ProgramRuns(const std::wstring& program);
-    // iisreset, started and left to run: its stop awaited before the
-    // compaction, its start before the check that the suite came back.
-    void AwaitIisStop(std::uint32_t process);
+    // iisreset, started and left to run: its stop ("stop") awaited before
+    // the compaction, its start ("start") before the check that the suite
+    // came back.
+    void AwaitIisreset(std::uint32_t process, const std::wstring& verb);
     void StartIis();
     void AwaitIisStart();
     void LogProcessEnd(const std::wstring& commandLine, std::uint32_t process, bool ended,
@@ -214,7 +236,9 @@ private:
     bool running_ = false;
     bool unattended_ = false;
     bool checkOnly_ = false;
-    bool wmiUnanswered_ = false;  // a WMI call ended the run by not answering
+    bool wmiUnanswered_ = false;        // a WMI call did not answer: services are asked of the service control manager
+    bool startAgainOnFailure_ = false;  // the run ends with the database as it was: start the suite in any case
+    std::vector<std::wstring> installedAtStart_;  // the product keys the run found
     RunResult result_ = RunResult::None;
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;

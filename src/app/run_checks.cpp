@@ -28,11 +28,6 @@ bool frmCompactAndRepair::SuffixTaken(const std::wstring& dbPath, const std::wst
 // is looked at before anything is stopped. Empty when the run can go ahead;
 // otherwise what to tell the user.
 std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
-    if (!guard_.lockMachine()) {
-        return L"Another run of Compact And Repair is in progress on this server, and only one run at a time may "
-               L"stop the suite and compact its database. Wait until that run has ended, " +
-               std::wstring(kPressAgain) + kNothingStopped;
-    }
     const std::wstring dataSource = L"the DBQ value of the data source QuorvinCollaborationSuite";
     if (dbPath.find(L'"') != std::wstring::npos) {
         return L"The database path\r\n" + dbPath +

@@ -11,7 +11,13 @@ constexpr wchar_t kLockName[] = L"Global\\Compact And Repair run";
 }  // namespace
 
 bool RunGuard::lockMachine() {
-    if (!lock_) lock_ = platform_.lockMachineWide(kLockName);
+    lockFailure_.clear();
+    if (lock_) return true;
+    try {
+        lock_ = platform_.lockMachineWide(kLockName);
+    } catch (const Error& error) {
+        lockFailure_ = errorSummary(error);
+    }
     return lock_ != nullptr;
 }
 

@@ -17,8 +17,11 @@ class RunGuard {
 public:
     explicit RunGuard(Platform& platform) : platform_(platform) {}
 
-    // False when another run holds the machine's lock.
+    // False when another run holds the machine's lock, or when the lock
+    // cannot be taken at all (then lockFailure() says why): either way no
+    // run may start.
     bool lockMachine();
+    const std::wstring& lockFailure() const { return lockFailure_; }
     // Holds the folder (none for an empty name); false when the name is a
     // reparse point, which is then let go again. Fails when the folder
     // cannot be opened.
@@ -33,6 +36,7 @@ private:
     Platform& platform_;
     std::unique_ptr<Held> lock_;
     std::unique_ptr<OpenPath> folder_;
+    std::wstring lockFailure_;
     bool shutdownBlocked_ = false;
 };
 

@@ -25,6 +25,11 @@ public:
     void write(const std::wstring& text);
     // The run is over: the file is closed and nothing more is written.
     void end();
+    // One line in the file, outside any run: opened, written and closed.
+    void writeOneLine(const std::wstring& path, const std::wstring& text) {
+        begin(path, text);
+        end();
+    }
     bool active() const { return active_; }
     std::uint64_t elapsedMs() const { return platform_.milliseconds() - startedAt_; }
     // Empty while every line could be written; else what went wrong.

@@ -62,10 +62,35 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
     }
 }
 
+std::wstring frmCompactAndRepair::RecordHeader(const std::wstring& kind) {
+    return L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + GetHostName() + L", database " +
+           txtDBPath.Caption() + kind + L" (pid " + std::to_wstring(platform_.ownProcessId()) + L")";
+}
+
 void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     result_ = RunResult::None;
-    log_.begin(dbPath + L".log", L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + GetHostName() +
-                                     L", database " + dbPath + (unattended_ ? L", unattended" : L""));
+    log_.begin(dbPath + L".log", RecordHeader(unattended_ ? L", unattended" : L""));
+}
+
+// Only the program that holds the lock writes records to the log: another
+// run's record would be cut in two, and a killed run's lost among them.
+std::wstring frmCompactAndRepair::TakeMachine(const std::wstring& dbPath) {
+    if (guard_.lockMachine()) return {};
+    const std::wstring& failure = guard_.lockFailure();
+    const std::wstring why = failure.empty() ? L"another run of Compact And Repair is in progress on this server"
+                                             : L"the run's lock could not be taken (" + failure + L")";
+    if (!dbPath.empty()) {
+        log_.writeOneLine(dbPath + L".log", L"Refused (pid " + std::to_wstring(platform_.ownProcessId()) + L"): " +
+                                                why + L"; nothing was stopped");
+    }
+    if (failure.empty()) {
+        return L"Another run of Compact And Repair is in progress on this server, and only one run at a time may "
+               L"stop the suite and compact its database. Wait until that run has ended, then press \"Compact and "
+               L"Repair Database\" again.\r\n\r\nNothing was stopped.";
+    }
+    return L"The lock that keeps runs of Compact And Repair apart could not be taken (" + failure +
+           L"), so no run may stop the suite now. Start this program again; if this stays, restart the server."
+           L"\r\n\r\nNothing was stopped.";
 }
 
 void frmCompactAndRepair::ReportOutcome(int exitCode, const std::wstring& outcome) {
@@ -101,22 +126,21 @@ void frmCompactAndRepair::RunUnattended() {
     EndProgram(log_.failure().empty() ? kExitLeft : kExitLogNotWritten, L"finished");
 }
 
-// A run that nobody watches must never leave the suite down overnight: what
-// it stopped and is not running now is started again as the run's end would
-// start it, and each start is in the log. The database files stay as the
-// failure left them.
+// A run that nobody watches must never leave the suite down overnight, nor
+// may any run that ends while the database is as it was: every installed
+// product whose server does not run now is started as the run's end would
+// start it, with the dependent services the run stopped, and IIS when the run
+// stopped it or it is down; each start is in the log. The database files stay
+// as the failure left them.
 void frmCompactAndRepair::RestartAfterFailure() {
     log_.write(L"Starting again what this run stopped");
-    const std::size_t checkedBefore = restarted_.size();
+    restarted_.clear();
     try {
-        RestartTeamharbor();
-        RestartMailServer();
-        if (stopped_.iisStopped()) StartIis();
+        StartSuite(false);
         AwaitIisStart();
     } catch (const Error& error) {
         log_.write(errorSummary(error));
     }
-    if (restarted_.size() == checkedBefore) return;
     const std::wstring notBack = ProductsNotBack();
     log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);
 }

@@ -9,20 +9,22 @@ void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
     // A failing termination stops here: the processes after it are left alone
     // and the failure goes to the caller. A process that ended by itself since
-    // the query is what was asked for.
+    // the query is what was asked for. Each end is recorded before it is
+    // asked for, since one whose answer never comes may still go through.
     bool ended = false;
     for (const WmiObject& process : wmi->execQuery(suite::ProcessQuery(KProcess))) {
+        stopped_.programEnded(KProcess);
         try {
             const std::uint32_t result = wmi->execMethod(process, L"Terminate");
             log_.write(L"Terminate " + process.name + L" (pid " + std::to_wstring(process.processId) + L"): " +
                        std::to_wstring(result));
-            ended = true;
+            ended = ended || result == 0;
         } catch (const Error& error) {
             if (error.number != kWmiNotFound) throw;
             log_.write(process.name + L" (pid " + std::to_wstring(process.processId) + L") had already ended");
         }
     }
-    if (ended) stopped_.programEnded(KProcess);
+    if (!ended) stopped_.programStarted(KProcess);
 }
 
 }  // namespace car

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "app/suite.h"
@@ -50,8 +52,7 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         const bool asProgram = RegValueToNumber(installMode) == 1;
-        // Without WMI the run cannot look, and its program is one the run ended.
-        if (asProgram ? !wmiUnanswered_ && ProgramRuns(std::wstring(product.serverProgram))
+        if (asProgram ? ProgramRuns(std::wstring(product.serverProgram))
                       : ServiceRunsOrStarts(std::wstring(product.serviceName))) {
             log_.write(std::wstring(product.name) + L" runs already: not started again");
         } else if (asProgram) {
@@ -71,34 +72,48 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
     }
 }
 
-// Only what this run stopped is started again. The product's key is probed as
-// ever; a read that fails for another reason than a missing key (access
-// denied, say) does not make a product this run stopped look uninstalled.
-bool frmCompactAndRepair::RestartDue(const std::wstring& key, const ProductSetup& product) {
-    const bool installed = RegistryItemExists(key);
-    const bool stoppedByRun = stopped_.hasService(std::wstring(product.serviceName)) ||
-                              stopped_.hasProgram(std::wstring(product.serverProgram));
-    if (installed || !stoppedByRun) return installed && stoppedByRun;
-    try {
-        platform_.regRead(key);
-    } catch (const Error& error) {
-        if (error.number == kFileNotFoundHr) return false;
-        log_.write(L"The key " + key + L" could not be read (" + errorSummary(error) + L"); " +
-                   std::wstring(product.name) + L", which this run stopped, is started again all the same");
+bool frmCompactAndRepair::InstalledNowOrAtStart(const std::wstring& key) {
+    const bool foundAtStart =
+        std::find(installedAtStart_.begin(), installedAtStart_.end(), key) != installedAtStart_.end();
+    return RegistryItemExists(key) || foundAtStart;
+}
+
+// Through the service control manager, as they were stopped, once the
+// services they depend on run again.
+void frmCompactAndRepair::StartDependents() {
+    for (const std::wstring& dependent : std::vector<std::wstring>(stopped_.dependents())) {
+        try {
+            platform_.startServiceDirectly(dependent);
+            log_.write(L"Started the dependent service " + dependent + L" through the service control manager");
+            stopped_.dependentStarted(dependent);
+        } catch (const Error& error) {
+            log_.write(L"The dependent service " + dependent + L" could not be started (" + errorSummary(error) + L")");
+        }
+        restarted_.push_back({dependent, dependent, L"", RestartedProduct::Mode::Service});
     }
-    return true;
 }
 
 void frmCompactAndRepair::StartTeamharbor() { StartProduct(kTeamharbor); }
 
 void frmCompactAndRepair::StartMailServer() { StartProduct(kMailServer); }
 
-void frmCompactAndRepair::RestartTeamharbor() {
-    if (RestartDue(std::wstring(suite::kTeamharborKey), kTeamharbor)) StartTeamharbor();
-}
-
-void frmCompactAndRepair::RestartMailServer() {
-    if (RestartDue(std::wstring(suite::kTeampostKey), kMailServer)) StartMailServer();
+// The suite as an administrator expects it after a run: every installed
+// product started the way it is installed, one that was down before the run
+// as much as one the run stopped, and none a second time.
+void frmCompactAndRepair::StartSuite(bool iis) {
+    if (InstalledNowOrAtStart(std::wstring(suite::kTeamharborKey))) StartTeamharbor();
+    platform_.pumpMessages();
+    if (InstalledNowOrAtStart(std::wstring(suite::kTeampostKey))) StartMailServer();
+    platform_.pumpMessages();
+    StartDependents();
+    if (!InstalledNowOrAtStart(std::wstring(suite::kOrganizerKey))) return;
+    bool webServiceRuns = false;
+    try {
+        webServiceRuns = !iis && !stopped_.iisStopped() && ServiceRunsOrStarts(L"W3SVC");
+    } catch (const Error& error) {
+        log_.write(L"Whether IIS runs could not be read (" + errorSummary(error) + L")");
+    }
+    if (!webServiceRuns) StartIis();
 }
 
 }  // namespace car

@@ -4,51 +4,127 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "app/joined.h"
+#include "app/last_run.h"
 #include "app/suite.h"
 
 namespace car {
+namespace {
+
+// Win32_Service's return values that the run acts on.
+constexpr std::uint32_t kAccepted = 0;
+constexpr std::uint32_t kDependentsRunning = 3;
+constexpr std::uint32_t kCannotAcceptControl = 5;
+constexpr std::uint32_t kNotActive = 6;
+
+// What Win32_Service's StopService means by its other return values.
+std::wstring AnswerText(std::uint32_t answer) {
+    static constexpr const wchar_t* kTexts[] = {
+        L"success",
+        L"the request is not supported",
+        L"access denied",
+        L"dependent services are running",
+        L"the control is not valid for the service",
+        L"the service cannot accept the control now",
+        L"the service is not active",
+        L"the service did not answer the request in time",
+        L"unknown failure",
+        L"the path to the service's program was not found",
+        L"the service is already running",
+        L"the service database is locked",
+        L"a service it depends on has been deleted",
+        L"a service it depends on failed to start",
+        L"the service is disabled",
+        L"the service could not log on",
+        L"the service is marked for deletion",
+        L"the service has no thread",
+    };
+    const std::wstring number = L"StopService answered " + std::to_wstring(answer);
+    return answer < std::size(kTexts) ? number + L": " + kTexts[answer] : number;
+}
+
+}  // namespace
 
 // Issues the request and returns the method's return value for each service
-// of that name: nothing here waits for the service's state, and a request
-// refused only by its return value passes unnoticed.
+// of that name: nothing here waits for the service's state. A stop is
+// recorded before it is asked for: a request whose answer never comes may
+// still go through, and the service must then be started again.
 std::vector<std::uint32_t> frmCompactAndRepair::ControlService(const std::wstring& strServiceName,
                                                                const std::wstring& method) {
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
     std::vector<std::uint32_t> results;
     for (const WmiObject& service : wmi->execQuery(suite::ServiceQuery(strServiceName))) {
+        if (method == L"StopService") stopped_.serviceStopped(strServiceName);
         results.push_back(wmi->execMethod(service, method));
         log_.write(method + L" " + service.name + L": " + std::to_wstring(results.back()));
     }
     return results;
 }
 
+// After WMI has once failed to answer, the service control manager, which
+// answers on its own, takes every request of the run.
 void frmCompactAndRepair::StartService(const std::wstring& strServiceName) {
+    if (!wmiUnanswered_) {
+        try {
+            if (!ControlService(strServiceName, L"StartService").empty()) stopped_.serviceStarted(strServiceName);
+            return;
+        } catch (const Error& error) {
+            if (error.number != kWmiTimeoutHr) throw;
+            wmiUnanswered_ = true;
+            log_.write(errorSummary(error));
+        }
+    }
+    platform_.startServiceDirectly(strServiceName);
+    log_.write(L"Started " + strServiceName + L" through the service control manager: WMI does not answer");
+    stopped_.serviceStarted(strServiceName);
+}
+
+// A server is never ended while it may still write the database: a stop
+// held up by dependent services stops them first; a service already stopping
+// is awaited; any other refusal ends the run before anything is ended or
+// compacted. One that is not running is not this run's to wait for or to
+// start again.
+void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
     if (wmiUnanswered_) {
-        platform_.startServiceDirectly(strServiceName);
-        log_.write(L"Started " + strServiceName + L" through the service control manager: WMI does not answer");
+        stopped_.serviceStopped(strServiceName);
+        platform_.stopServiceDirectly(strServiceName);
+        log_.write(L"Stopped " + strServiceName + L" through the service control manager: WMI does not answer");
+        return;
+    }
+    std::vector<std::uint32_t> results = ControlService(strServiceName, L"StopService");
+    if (results.empty()) return;
+    if (results.front() == kDependentsRunning) {
+        StopDependents(strServiceName);
+        results = ControlService(strServiceName, L"StopService");
+        if (results.empty()) return;
+    }
+    const std::uint32_t answer = results.front();
+    if (answer == kAccepted) return;
+    if (answer == kNotActive) {
         stopped_.serviceStarted(strServiceName);
         return;
     }
-    if (!ControlService(strServiceName, L"StartService").empty()) stopped_.serviceStarted(strServiceName);
+    if (answer == kCannotAcceptControl && platform_.serviceState(strServiceName) == ServiceState::StopPending) return;
+    stopped_.serviceStarted(strServiceName);
+    EndBeforeCompaction(L"The service \"" + strServiceName + L"\" refused to stop (" + AnswerText(answer) + L").");
 }
 
-// Only a stop the service accepted stops it: one that was not running, or
-// that refused, is not this run's to wait for or to start again.
-void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
-    const std::vector<std::uint32_t> results = ControlService(strServiceName, L"StopService");
-    if (std::find(results.begin(), results.end(), 0U) != results.end()) stopped_.serviceStopped(strServiceName);
+void frmCompactAndRepair::StopDependents(const std::wstring& service) {
+    const std::vector<std::wstring> dependents = platform_.activeDependentServices(service);
+    for (const std::wstring& dependent : dependents) {
+        log_.write(kDependentStopLine + dependent);
+        stopped_.dependentStopped(dependent);
+        platform_.stopServiceDirectly(dependent);
+    }
+    if (const std::vector<std::wstring> late = AwaitStopped(dependents); !late.empty()) {
+        EndBeforeCompaction(L"Still not stopped after " + std::to_wstring(kMostStepsForServices / 2) + L" s: " +
+                            JoinedWithAnd(late) + L", which depend on \"" + service + L"\".");
+    }
 }
 
-// A server that takes longer to shut down than the run's three steps would be
-// ended while it still writes the database: the run waits, in progress steps
-// and at most two minutes, until every service it stopped reports Stopped.
-// A service stopped at once costs nothing.
-void frmCompactAndRepair::WaitForServicesToStop() {
-    const std::wstring stopping = lblStatus.Caption();
-    bool waited = false;
+std::vector<std::wstring> frmCompactAndRepair::AwaitStopped(const std::vector<std::wstring>& names) {
     for (int step = 0;; ++step) {
         std::vector<std::wstring> pending;
-        for (const std::wstring& name : stopped_.services()) {
+        for (const std::wstring& name : names) {
             try {
                 const ServiceState state = platform_.serviceState(name);
                 if (state != ServiceState::Stopped && state != ServiceState::Missing) pending.push_back(name);
@@ -56,13 +132,32 @@ void frmCompactAndRepair::WaitForServicesToStop() {
                 log_.write(L"The state of " + name + L" could not be read (" + errorSummary(error) + L")");
             }
         }
-        if (pending.empty() || step == kMostStepsForServices) break;
+        if (pending.empty() || step == kMostStepsForServices) return pending;
         lblStatus.setCaption(L"Waiting for " + JoinedWithAnd(pending) + L" to stop... " + std::to_wstring(step / 2) +
                              L" s of at most " + std::to_wstring(kMostStepsForServices / 2) + L" s");
         anicompress();
-        waited = true;
     }
-    if (waited) lblStatus.setCaption(stopping);
+}
+
+// A server that takes longer to shut down than the run's three steps would be
+// ended while it still writes the database: the run waits, in progress steps
+// and at most two minutes, until every service it stopped reports Stopped.
+// A service stopped at once costs nothing; one still stopping after that
+// ends the run before its program is ended.
+void frmCompactAndRepair::WaitForServicesToStop() {
+    if (const std::vector<std::wstring> late = AwaitStopped(stopped_.services()); !late.empty()) {
+        EndBeforeCompaction(L"Still not stopped after " + std::to_wstring(kMostStepsForServices / 2) + L" s: " +
+                            JoinedWithAnd(late) + L".");
+    }
+}
+
+void frmCompactAndRepair::EndBeforeCompaction(const std::wstring& why) {
+    startAgainOnFailure_ = true;
+    EndProgram(kExitServiceNotStopped, L"a service did not stop; the run ended before the compaction",
+               why +
+                   L"\r\n\r\nThe run ended before any program was ended and before the compaction: the database is "
+                   L"unchanged, and what this run stopped is started again. Find out why the service does not "
+                   L"stop, then run again.");
 }
 
 }  // namespace car

@@ -80,6 +80,8 @@ enum ExitCode : int {
     kExitNotAllBack = 5,        // unattended: the run finished, but a product is not running again
     kExitBadArgument = 6,       // an argument the program does not know
     kExitLogNotWritten = 7,     // unattended: the run finished, but its log could not be written
+    kExitServiceNotStopped = 8,  // a service refused to stop or did not stop in time: the run ended before
+                                 // the compaction, and what it stopped was started again
 };
 
 // The kinds of event the program writes to the Application event log; each
@@ -162,13 +164,20 @@ public:
 // Whatever it wrote of the compacted copy may be left under the destination.
 struct EngineEnded : Error {};
 
+// What compactDatabase throws when the engine has not finished within its
+// limit: its process has been ended, and whatever it wrote may be left under
+// the destination.
+struct EngineTimedOut : Error {};
+
 class JetEngine {
 public:
     virtual ~JetEngine() = default;
     // Writes a compacted copy of the source database under the destination.
     // The engine's own failures are thrown as Error with its number and
-    // words; an engine that ends without answering, as EngineEnded.
-    virtual void compactDatabase(const std::wstring& source, const std::wstring& destination) = 0;
+    // words; an engine that ends without answering, as EngineEnded; one still
+    // at work after `limitMs`, as EngineTimedOut once it has been ended.
+    virtual void compactDatabase(const std::wstring& source, const std::wstring& destination,
+                                 std::uint64_t limitMs) = 0;
 };
 
 class Platform {
@@ -227,8 +236,20 @@ public:
     // manager itself: quick, and there even when WMI does not answer.
     virtual ServiceState serviceState(const std::wstring& name) = 0;
     // Asks the service control manager itself to start the service, for when
-    // WMI does not answer.
+    // WMI does not answer; one that runs already is no failure.
     virtual void startServiceDirectly(const std::wstring& name) = 0;
+    // Asks the service control manager itself to stop the service; one that
+    // is not running is no failure.
+    virtual void stopServiceDirectly(const std::wstring& name) = 0;
+    // The running (or starting, or stopping) services that depend on the
+    // service, by key name, in the order in which they are to be stopped.
+    virtual std::vector<std::wstring> activeDependentServices(const std::wstring& name) = 0;
+    // The ids of the processes whose program file has that name (compared
+    // without regard to case), from a snapshot of the system's process list:
+    // quick, and there even when WMI does not answer.
+    virtual std::vector<std::uint32_t> processesNamed(const std::wstring& fileName) = 0;
+    // This program's own process id, which tags its records in the run log.
+    virtual std::uint32_t ownProcessId() = 0;
 
     // The folders the system's own tools are started from, never found by a
     // search: nothing of the program's or the current folder can stand in

@@ -343,6 +343,7 @@ std::unique_ptr<car::AppendFile> FakePlatform::openAppendFile(const std::wstring
 
 std::unique_ptr<car::Held> FakePlatform::lockMachineWide(const std::wstring& name) {
     record(L"lockMachineWide " + name);
+    lockFailures.hit();
     if (lockTakenElsewhere || locksHeld > 0) return nullptr;
     return std::make_unique<FakeLock>(locksHeld);
 }
@@ -354,6 +355,8 @@ car::LocalTime FakePlatform::localTime() {
 }
 
 std::uint64_t FakePlatform::milliseconds() { return now; }
+
+std::uint32_t FakePlatform::ownProcessId() { return ownPid; }
 
 // ---- messages, pump, clock ---------------------------------------------------------
 

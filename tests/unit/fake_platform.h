@@ -54,6 +54,7 @@ struct FakeService {
     int stopPendingReadings = 0;
     int stopPending = 0;                   // readings left of the current stop
     std::optional<std::uint32_t> refusal;  // the return value with which both methods refuse it
+    std::wstring dependsOn;                // a service that must run for this one to run
 };
 
 struct LaunchRecord {
@@ -126,6 +127,10 @@ public:
     // compaction, leaving part of the copy under the destination, as a crash
     // of the real engine on a damaged database would.
     std::optional<std::uint32_t> engineCrashCode;
+    // How long the engine takes; past the run's limit it is ended, leaving
+    // part of the copy, and the limit is what the clock moves on by.
+    std::uint64_t engineRunMs = 0;
+    std::vector<std::uint64_t> engineLimits;                         // the limit each compaction was given
     std::vector<std::pair<std::wstring, std::wstring>> compactions;  // connection strings
     int liveJetEngines = 0;
 
@@ -166,6 +171,8 @@ public:
 
     // --- the machine-wide lock ------------------------------------------------
     bool lockTakenElsewhere = false;  // another process holds it
+    FailurePlan lockFailures;         // the lock cannot even be made
+    std::uint32_t ownPid = 4242;      // this program's own process id
     int locksHeld = 0;
 
     // --- messages, clock ----------------------------------------------------
@@ -202,6 +209,10 @@ public:
     std::uint64_t freeSpace(const std::wstring& folder) override;
     car::ServiceState serviceState(const std::wstring& name) override;
     void startServiceDirectly(const std::wstring& name) override;
+    void stopServiceDirectly(const std::wstring& name) override;
+    std::vector<std::wstring> activeDependentServices(const std::wstring& name) override;
+    std::vector<std::uint32_t> processesNamed(const std::wstring& fileName) override;
+    std::uint32_t ownProcessId() override;
     car::SystemFolders systemFolders() override;
     std::unique_ptr<car::JetEngine> createJetEngine() override;
     std::unique_ptr<car::WmiService> connectWmi(const std::wstring& moniker) override;
@@ -229,7 +240,7 @@ public:
     bool initCommonControls(std::uint32_t size, std::uint32_t classes) override;
 
     // Called by the JET and WMI objects the fake hands out.
-    void compact(const std::wstring& source, const std::wstring& destination);
+    void compact(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs);
     std::vector<car::WmiObject> query(const std::wstring& wql);
     std::uint32_t method(const car::WmiObject& object, const std::wstring& name);
     EventLog& log() { return log_; }

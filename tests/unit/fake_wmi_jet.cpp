@@ -32,8 +32,8 @@ protected:
 class FakeJetEngine final : public car::JetEngine, Counted<&FakePlatform::liveJetEngines> {
 public:
     using Counted::Counted;
-    void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
-        platform_.compact(source, destination);
+    void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs) override {
+        platform_.compact(source, destination, limitMs);
     }
 };
 
@@ -49,6 +49,8 @@ public:
 // Win32_Service's return values for a request that finds the service as asked.
 constexpr std::uint32_t kServiceNotActive = 6;
 constexpr std::uint32_t kServiceAlreadyRunning = 10;
+constexpr std::uint32_t kDependentServicesRunning = 3;
+constexpr std::uint32_t kServiceCannotAcceptControl = 5;
 
 // WQL compares strings without regard to case.
 bool sameName(const std::wstring& a, const std::wstring& b) {
@@ -82,15 +84,25 @@ std::unique_ptr<car::JetEngine> FakePlatform::createJetEngine() {
     return std::make_unique<FakeJetEngine>(*this);
 }
 
-void FakePlatform::compact(const std::wstring& source, const std::wstring& destination) {
+void FakePlatform::compact(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs) {
     record(L"compactDatabase " + source + L" | " + destination);
     compactions.emplace_back(source, destination);
+    engineLimits.push_back(limitMs);
     compactFailures.hit();
     const std::wstring from = dataSourceOf(source);
     const std::wstring to = dataSourceOf(destination);
     if (files.contains(to)) throw car::Error{kDatabaseExists, L"Database already exists."};
     auto original = files.find(from);
     if (original == files.end()) throw car::Error{kJetUnspecified, L"Could not find file '" + from + L"'."};
+    if (engineRunMs > limitMs) {
+        now += limitMs;
+        files[to] = FakeFile{original->second.content.substr(0, original->second.content.size() / 2), false};
+        car::EngineTimedOut late;
+        late.number = car::kWmiTimeoutHr;
+        late.description = L"The JET engine did not finish compacting within its limit and was ended.";
+        throw late;
+    }
+    now += engineRunMs;
     if (engineCrashCode) {
         files[to] = FakeFile{original->second.content.substr(0, original->second.content.size() / 2), false};
         car::EngineEnded ended;
@@ -169,6 +181,12 @@ std::uint32_t FakePlatform::method(const car::WmiObject& object, const std::wstr
             if (!object.path.ends_with(L"=\"" + s.name + L"\"")) continue;
             if (s.refusal) return *s.refusal;
             const bool start = name == L"StartService";
+            if (!start && s.stopPending > 0) return kServiceCannotAcceptControl;
+            if (!start && s.running && std::any_of(services.begin(), services.end(), [&](const FakeService& d) {
+                    return d.running && d.dependsOn == s.name;
+                })) {
+                return kDependentServicesRunning;
+            }
             if (start == s.running) return start ? kServiceAlreadyRunning : kServiceNotActive;
             if (!start) s.stopPending = s.stopPendingReadings;
             s.running = start;
@@ -183,6 +201,32 @@ void FakePlatform::startServiceDirectly(const std::wstring& name) {
     auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });
     if (it == services.end()) throw car::Error{car::hresult(0x80070424u), L"The specified service does not exist."};
     it->running = true;
+}
+
+void FakePlatform::stopServiceDirectly(const std::wstring& name) {
+    record(L"stopServiceDirectly " + name);
+    auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });
+    if (it == services.end()) throw car::Error{car::hresult(0x80070424u), L"The specified service does not exist."};
+    if (it->running) it->stopPending = it->stopPendingReadings;
+    it->running = false;
+}
+
+std::vector<std::wstring> FakePlatform::activeDependentServices(const std::wstring& name) {
+    record(L"activeDependentServices " + name);
+    std::vector<std::wstring> names;
+    for (const FakeService& s : services) {
+        if (s.dependsOn == name && (s.running || s.stopPending > 0)) names.push_back(s.name);
+    }
+    return names;
+}
+
+std::vector<std::uint32_t> FakePlatform::processesNamed(const std::wstring& fileName) {
+    record(L"processesNamed " + fileName);
+    std::vector<std::uint32_t> ids;
+    for (const FakeProcess& p : processes) {
+        if (sameName(p.name, fileName)) ids.push_back(p.pid);
+    }
+    return ids;
 }
 
 car::ServiceState FakePlatform::serviceState(const std::wstring& name) {

@@ -172,8 +172,8 @@ std::vector<RestartCase> restartCases() {
     const std::wstring qms = L"C:\\Program Files\\QMS";
     const std::wstring launchTh = L"launch 1 \"C:\\Server\\THSERVICE.EXE\"";
     const std::wstring stateTh = L"serviceState Teamharbor";
-    const std::wstring thRuns = L"execQuery " + kProcessQuery + L"THService.exe'";
-    const std::wstring qmsRuns = L"execQuery " + kProcessQuery + L"QMSSrv.exe'";
+    const std::wstring thRuns = L"processesNamed THService.exe";
+    const std::wstring qmsRuns = L"processesNamed QMSSrv.exe";
     using V = car::RegValue;
     // clang-format off
     return {
@@ -182,9 +182,9 @@ std::vector<RestartCase> restartCases() {
         {"mode 2 starts the service", false, server, V{std::int64_t{2}}, true, false,
          {th + L"Folder", th + L"installAsExe", stateTh, connect, queryTh, startTh}},
         {"mode 1 launches the program", false, server, V{std::int64_t{1}}, true, false,
-         {th + L"Folder", th + L"installAsExe", connect, thRuns, launchTh}},
+         {th + L"Folder", th + L"installAsExe", thRuns, launchTh}},
         {"mode \"1\" launches the program", false, server, V{std::wstring(L"1")}, true, false,
-         {th + L"Folder", th + L"installAsExe", connect, thRuns, launchTh}},
+         {th + L"Folder", th + L"installAsExe", thRuns, launchTh}},
         {"mode \"x\" is no number", false, server, V{std::wstring(L"x")}, true, false,
          {th + L"Folder", th + L"installAsExe"}, true},
         {"mode \"\" is no number", false, server, V{std::wstring()}, true, false,
@@ -194,13 +194,13 @@ std::vector<RestartCase> restartCases() {
         {"missing mode", false, server, std::nullopt, true, false,
          {th + L"Folder", th + L"installAsExe"}, true},
         {"program not in the folder", false, server, V{std::int64_t{1}}, false, false,
-         {th + L"Folder", th + L"installAsExe", connect, thRuns, launchTh}, true},
+         {th + L"Folder", th + L"installAsExe", thRuns, launchTh}, true},
         {"WMI unreachable", false, server, V{std::int64_t{0}}, true, true,
          {th + L"Folder", th + L"installAsExe", stateTh, connect}, true},
         {"mail server as a program", true, qms, V{std::int64_t{1}}, true, false,
-         {tp + L"Folder", tp + L"installAsExe", connect, qmsRuns, L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}},
+         {tp + L"Folder", tp + L"installAsExe", qmsRuns, L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}},
         {"mail server program runs already: no second copy", true, qms, V{std::int64_t{1}}, true, false,
-         {tp + L"Folder", tp + L"installAsExe", connect, qmsRuns}, false, true},
+         {tp + L"Folder", tp + L"installAsExe", qmsRuns}, false, true},
         {"service runs already: not asked again", false, server, V{std::int64_t{0}}, true, false,
          {th + L"Folder", th + L"installAsExe", stateTh}, false, true},
         {"mail server as a service", true, qms, V{std::int64_t{0}}, true, false,

@@ -34,7 +34,8 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     };
     // The checks before anything is stopped (the search for a free temporary
     // name aside).
-    e.hostLookup().add(L"lockMachineWide Global\\Compact And Repair run").add(L"pathInfo " + kDbPath);
+    // The machine's lock comes before anything is written to the log.
+    e.add(L"lockMachineWide Global\\Compact And Repair run").hostLookup().add(L"pathInfo " + kDbPath);
     e.add(L"holdFolder D:\\Quorvin Data\\").add(L"freeSpace D:\\Quorvin Data\\").keyProbe(kQoKey);
     e.add(L"pathInfo " + kSystemFolders.nativeSystem + L"\\iisreset.exe").add(L"createJetEngine");
     e.add(L"setShutdownBlock Compacting the suite's database; the suite is stopped");
@@ -92,12 +93,12 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     service(L"Teamharbor", L"StartService");
     e.add(L"pump").keyProbe(kTpKey);
     e.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
-    e.wmiQuery(kProcessQuery + L"QMSSrv.exe'");  // never a second copy
+    e.add(L"processesNamed QMSSrv.exe");  // never a second copy
     e.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
     e.add(L"pump").keyProbe(kQoKey).add(L"launch 2 iisreset /start").add(L"pump").step();
     // Each restarted server is looked for, as it was started, and IIS's web service.
     e.add(L"pump").add(L"serviceState Teamharbor");
-    e.add(L"pump").wmiQuery(kProcessQuery + L"QMSSrv.exe'");
+    e.add(L"pump").add(L"processesNamed QMSSrv.exe");
     e.add(L"pump").add(L"serviceState W3SVC");
 
     e.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
@@ -149,7 +150,7 @@ std::vector<std::wstring> logLines(const Harness& h) {
 void expectRunLog(const Harness& h, Products p) {
     const std::vector<std::wstring> lines = logLines(h);
     ASSERT_GE(lines.size(), 40U);
-    EXPECT_EQ(lines.front(), L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath);
+    EXPECT_EQ(lines.front(), L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath + L" (pid 4242)");
     std::vector<std::wstring> statuses;
     for (const std::wstring& entry : h.log.only({L"lblStatus.Caption="})) {
         std::wstring text = entry.substr(18);
@@ -265,56 +266,87 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
     }
 }
 
-// A server still shutting down is not ended while it may write the database:
-// the run waits in steps, at most two minutes, until its service reports
-// Stopped. One stopped at once adds nothing; a refusal, which WMI gives as
-// the method's return value alone, is logged and passed over.
-TEST(Run, StoppingServicesAreAwaitedBeforeTheirProgramsAreEnded) {
+// A server still shutting down is never ended while it may write the
+// database: the run waits in steps, at most two minutes, until its service
+// reports Stopped; dependent services that hold up the stop are stopped first
+// and started again at the end; a service already stopping is awaited. A
+// refusal, or a service still stopping after the limit, ends the run before
+// any program is ended or anything compacted, and starts again what it
+// stopped, with a person at the window too.
+TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
     struct Case {
         const char* label;
-        int readings;  // state readings that still find it stopping
-        bool refused;  // its stop, and THAdmin.exe's end, refused with 2 (access denied)
+        std::function<void(FakePlatform&)> arrange;
         std::size_t waits;
+        int exitCode;  // -1: the run finished
+        std::wstring said = {};
     };
     const std::vector<Case> cases{
-        {"stopped at once", 0, false, 0},
-        {"stopping for three readings", 3, false, 3},
-        {"never stopping: two minutes at most", 100000, false, 240},
-        {"refused", 3, true, 0},
+        {"stopped at once", [](FakePlatform&) {}, 0, -1},
+        {"stopping for three readings", [](FakePlatform& p) { p.services[0].stopPendingReadings = 3; }, 3, -1},
+        {"never stopping: two minutes at most", [](FakePlatform& p) { p.services[0].stopPendingReadings = 100000; },
+         240, car::kExitServiceNotStopped, L"Still not stopped after 120 s: Teamharbor."},
+        {"refused: access denied", [](FakePlatform& p) { p.services[0].refusal = 2; }, 0, car::kExitServiceNotStopped,
+         L"The service \"Teamharbor\" refused to stop (StopService answered 2: access denied)."},
+        {"dependent services running",
+         [](FakePlatform& p) {
+             p.services.emplace_back(L"TH Connector", true);
+             p.services.back().dependsOn = L"Teamharbor";
+             p.services.back().stopPendingReadings = 2;
+         },
+         2, -1},
+        {"already stopping when asked",
+         [](FakePlatform& p) {
+             p.services[0].running = false;
+             p.services[0].stopPending = 4;
+         },
+         3, -1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        Harness h{kAllThree};
-        h.platform.services[0].stopPendingReadings = c.readings;
-        if (c.refused) {
-            h.platform.services[0].refusal = 2;
-            h.platform.terminateRefusals[L"THAdmin.exe"] = 2;
+    for (const bool unattended : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.label) + (unattended ? ", unattended" : ""));
+            Harness h;
+            h.install(kAllThree);
+            if (unattended) h.form.ApplyArguments({L"/unattended"});
+            h.start();
+            c.arrange(h.platform);
+            std::vector<std::wstring> runningBefore;
+            for (const FakeService& service : h.platform.services) {
+                if (service.running || service.stopPending > 0) runningBefore.push_back(service.name);
+            }
+            int exitCode = -1;
+            try {
+                h.form.RunEvent([&] { unattended ? h.form.RunUnattended() : h.form.cmdCompact_Click(); });
+            } catch (const EndSignal& end) {
+                exitCode = end.exitCode;
+            }
+            EXPECT_EQ(exitCode, unattended && c.exitCode == -1 ? car::kExitLeft : c.exitCode);
+            const std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for "});
+            EXPECT_EQ(waits.size(), c.waits);
+            if (c.waits > 0) {
+                EXPECT_TRUE(waits.back().ends_with(L" to stop... " + std::to_wstring((c.waits - 1) / 2) +
+                                                   L" s of at most 120 s"));
+            }
+            // No program ended while a service may still write, and not the
+            // Part's own text again after a wait.
+            const std::vector<std::wstring>& e = h.log.entries();
+            const auto kill = std::find_if(
+                e.begin(), e.end(), [](const std::wstring& x) { return x.starts_with(L"execMethod Terminate"); });
+            EXPECT_EQ(std::count(kill, e.end(), L"lblStatus.Caption=Stopping Services 3"), 0);
+            EXPECT_EQ(kill == e.end(), c.exitCode != -1);
+            EXPECT_EQ(h.platform.compactions.size(), c.exitCode == -1 ? 1U : 0U);
+            // Whatever it stopped runs again, the dependents with it.
+            for (const std::wstring& name : runningBefore)
+                EXPECT_TRUE(h.platform.service(name)->running) << narrow(name);
+            EXPECT_EQ(h.platform.messages.size(), !unattended && c.exitCode != -1 ? 1U : 0U);
+            if (!c.said.empty()) {
+                const std::vector<std::wstring> lines = logLines(h);
+                EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
+                    return l.starts_with(L"Message: " + c.said + L"\\r\\n\\r\\nThe run ended before any program");
+                })) << narrow(c.said);
+            }
+            if (c.exitCode == -1) expectFinished(h.form, kAllThree);
         }
-        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
-        const std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for Teamharbor to stop... "});
-        ASSERT_EQ(waits.size(), c.waits);
-        if (c.waits > 0) {
-            EXPECT_EQ(waits.front(), L"lblStatus.Caption=Waiting for Teamharbor to stop... 0 s of at most 120 s");
-            EXPECT_EQ(waits.back(), L"lblStatus.Caption=Waiting for Teamharbor to stop... " +
-                                        std::to_wstring((c.waits - 1) / 2) + L" s of at most 120 s");
-        }
-        // Its program is ended only once the wait is over.
-        const std::vector<std::wstring>& e = h.log.entries();
-        const auto kill = std::find_if(e.begin(), e.end(),
-                                       [](const std::wstring& x) { return x.starts_with(L"execMethod Terminate"); });
-        EXPECT_EQ(std::count(kill, e.end(), L"lblStatus.Caption=Stopping Services 3"), 0);
-        EXPECT_EQ(std::count(e.begin(), kill, L"serviceState Teamharbor"),
-                  c.refused ? 0 : static_cast<std::ptrdiff_t>(c.waits) + 1);
-        const std::vector<std::wstring> lines = logLines(h);
-        const auto logged = [&](const std::wstring& start) {
-            return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(start); });
-        };
-        EXPECT_TRUE(logged(c.refused ? L"StopService Teamharbor: 2" : L"StopService Teamharbor: 0"));
-        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
-            return l.starts_with(L"Terminate THAdmin.exe (pid ") && l.ends_with(c.refused ? L"): 2" : L"): 0");
-        }));
-        EXPECT_EQ(h.platform.messages, std::vector<std::wstring>{});
-        expectFinished(h.form, kAllThree);
     }
 }
 
@@ -501,9 +533,11 @@ TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
     EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
     ASSERT_EQ(h.platform.messages.size(), 1U);
     EXPECT_TRUE(h.platform.messages[0].starts_with(L"Could not compact and repair database."));
-    const auto tail = h.log.without({L"pathExists"});
+    // The box comes once the run has let go of everything, with what is still stopped.
+    EXPECT_NE(h.platform.messages[0].find(L"\r\n\r\nThis run stopped these"), std::wstring::npos);
+    const auto tail = h.log.without({L"pathExists", L"serviceState", L"processesNamed"});
     EXPECT_TRUE(tail[tail.size() - 4].starts_with(L"compactDatabase "));
-    EXPECT_EQ(tail[tail.size() - 2], L"setShutdownBlock ");
+    EXPECT_EQ(tail[tail.size() - 3], L"setShutdownBlock ");
     EXPECT_EQ(tail.back(), L"end 3");
     EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
     EXPECT_EQ(h.form.BackupPath(), L"");
@@ -776,8 +810,14 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
             EXPECT_TRUE(lines.empty());
             continue;
         }
+        if (h.platform.lockTakenElsewhere) {
+            // Nothing that could be taken for a run in the running run's log.
+            EXPECT_EQ(lines, std::vector<std::wstring>{L"Refused (pid 4242): another run of Compact And Repair is in "
+                                                       L"progress on this server; nothing was stopped"});
+            continue;
+        }
         ASSERT_FALSE(lines.empty());
-        EXPECT_TRUE(lines.front().ends_with(L", unattended"));
+        EXPECT_TRUE(lines.front().ends_with(L", unattended (pid 4242)"));
         EXPECT_NE(lines.back().find(L"; exit code " + std::to_wstring(c.exitCode) + L"; "), std::wstring::npos)
             << narrow(lines.back());
         if (c.message.empty()) continue;
