@@ -363,6 +363,7 @@ std::uint32_t FakePlatform::ownProcessId() { return ownPid; }
 void FakePlatform::showMessage(const std::wstring& text) {
     record(L"showMessage " + text);
     messages.push_back(text);
+    heldAtBoxes.push_back(locksHeld + static_cast<int>(heldFolders.size()));
 }
 
 void FakePlatform::reportEvent(car::EventKind kind, const std::wstring& text) {
@@ -373,6 +374,7 @@ void FakePlatform::reportEvent(car::EventKind kind, const std::wstring& text) {
 bool FakePlatform::askYesNo(const std::wstring& text) {
     record(L"askYesNo");
     questions.push_back(text);
+    heldAtBoxes.push_back(locksHeld + static_cast<int>(heldFolders.size()));
     return answerYes;
 }
 

@@ -266,6 +266,66 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
     }
 }
 
+// The suite as the administrator expects it after a run: every installed
+// product running, the way it is installed, one that was down before the run
+// as much as one the run stopped, never a second copy; a product that cannot
+// be found running is named, without the tick. What the run found installed
+// stays installed, whatever a later read of the registry gives.
+TEST(Run, EveryInstalledProductRunsAfterTheRun) {
+    const car::Error denied{car::kAccessDeniedHr, L"Access is denied."};
+    struct Case {
+        const char* label;
+        std::function<void(Harness&)> arrange;
+        std::wstring notBack = {};  // the line that names a product not running again
+    };
+    const std::vector<Case> cases{
+        {"Teamharbor's service down before the run", [](Harness& h) { h.platform.services[0].running = false; }},
+        {"the mail server's program not running before the run",
+         [](Harness& h) {
+             std::erase_if(h.platform.processes, [](const FakeProcess& p) { return p.name == L"QMSSrv.exe"; });
+         }},
+        {"Teamharbor as a program, not running before the run",
+         [](Harness& h) {
+             h.platform.setValue(kThKey + L"Setup\\installAsExe", std::int64_t{1});
+             h.platform.files[kThFolder + L"\\THSERVICE.EXE"] = FakeFile{"program", false};
+             std::erase_if(h.platform.processes, [](const FakeProcess& p) { return p.name == L"THService.exe"; });
+         }},
+        {"Teamharbor's service missing",
+         [](Harness& h) { std::erase_if(h.platform.services, [](auto& s) { return s.name == L"Teamharbor"; }); },
+         L"Teamharbor is not running again: no service named \"Teamharbor\" exists. Please start Teamharbor "
+         L"manually."},
+        {"the keys unreadable after the compaction",
+         [&](Harness& h) {
+             h.platform.onPump = [&h, denied] {
+                 if (h.platform.compactions.empty()) return;
+                 for (const std::wstring& key : {kThKey, kTpKey, kQoKey}) h.platform.failRead(key, denied);
+             };
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.install(kAllThree);
+        h.start();
+        c.arrange(h);
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        expectFinished(h.form, kAllThree, c.notBack.empty());
+        // Each server once, as it is installed, and IIS's web service.
+        const auto copies = [&](const std::wstring& program) {
+            return std::count_if(h.platform.processes.begin(), h.platform.processes.end(),
+                                 [&](const FakeProcess& p) { return car::lowerCase(p.name) == program; });
+        };
+        const bool thAsProgram = h.platform.files.contains(kThFolder + L"\\THSERVICE.EXE");
+        EXPECT_EQ(copies(L"qmssrv.exe"), 1);
+        EXPECT_EQ(copies(L"thservice.exe"), thAsProgram ? 1 : 0);
+        const FakeService* teamharbor = h.platform.service(L"Teamharbor");
+        EXPECT_TRUE(thAsProgram || !teamharbor || teamharbor->running);
+        EXPECT_TRUE(h.platform.service(L"W3SVC")->running);
+        EXPECT_EQ(h.log.count(L"launch 2 iisreset /start"), 1U);
+        EXPECT_EQ(h.form.lblStatus.Caption().ends_with(L"\r\n" + c.notBack), !c.notBack.empty());
+    }
+}
+
 // A server still shutting down is never ended while it may write the
 // database: the run waits in steps, at most two minutes, until its service
 // reports Stopped; dependent services that hold up the stop are stopped first
@@ -661,6 +721,7 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
         EXPECT_TRUE(h.form.QueryUnload());
         EXPECT_EQ(h.platform.locksHeld, 0);
         EXPECT_TRUE(h.platform.heldFolders.empty());
+        EXPECT_EQ(h.platform.heldAtBoxes, std::vector<int>{0});  // nothing held while the box waits
 
         // "/check" finds the same, says it with the suite's state, and ends
         // with the refused check's code; on a good server, with 0. Nothing is
@@ -687,6 +748,14 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
                 << narrow(g.platform.messages[0]);
             EXPECT_EQ(g.log.only({L"execMethod", L"launch", L"compactDatabase", L"moveFile", L"lblStatus"}),
                       std::vector<std::wstring>{});
+            EXPECT_EQ(g.platform.heldAtBoxes, std::vector<int>{0});
+            // A check is no run; beside a run in progress it writes one line.
+            const std::vector<std::wstring> lines = logLines(g);
+            if (g.form.txtDBPath.Caption() != kDbPath) continue;  // its log is elsewhere
+            ASSERT_FALSE(lines.empty());
+            EXPECT_TRUE(g.platform.lockTakenElsewhere ? lines.size() == 1 && lines[0].starts_with(L"Refused (pid 4242)")
+                                                      : lines[0].ends_with(L", check only (pid 4242)"))
+                << narrow(lines[0]);
         }
 
         if (!c.mend) continue;
@@ -771,6 +840,24 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
          },
          car::kExitLeft, true},
         {"another run in progress", [](FakePlatform& p) { p.lockTakenElsewhere = true; }, car::kExitRefused, false, 2},
+        {"the lock cannot be made", [&](FakePlatform& p) { p.lockFailures.always = failure; }, car::kExitRefused,
+         false, 2},
+        {"the engine past its limit", [](FakePlatform& p) { p.engineRunMs = 1'000'000'000; },
+         car::kExitCompactionFailed, true, 1,
+         L"Message: Error -2147023436 (0x800705B4)\\r\\n\\r\\nThe JET engine did not finish compacting " + kDbPath +
+             L" within 10 minutes and was ended. The database is unchanged."},
+        // The request went through, but its answer never came.
+        {"WMI times out at a stop",
+         [](FakePlatform& p) {
+             p.services[0].running = false;
+             p.methodFailures.nth[1] = {car::kWmiTimeoutHr, L"WMI did not answer StopService within two minutes."};
+         },
+         car::kExitError, false, 2},
+        {"WMI times out at a start",
+         [](FakePlatform& p) {
+             p.methodFailures.nth[9] = {car::kWmiTimeoutHr, L"WMI did not answer StartService within two minutes."};
+         },
+         car::kExitLeft, true, 1, L"Started Teamharbor through the service control manager: WMI does not answer"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -810,10 +897,10 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
             EXPECT_TRUE(lines.empty());
             continue;
         }
-        if (h.platform.lockTakenElsewhere) {
+        if (h.platform.lockTakenElsewhere || h.platform.lockFailures.always) {
             // Nothing that could be taken for a run in the running run's log.
-            EXPECT_EQ(lines, std::vector<std::wstring>{L"Refused (pid 4242): another run of Compact And Repair is in "
-                                                       L"progress on this server; nothing was stopped"});
+            ASSERT_EQ(lines.size(), 1U);
+            EXPECT_TRUE(lines[0].starts_with(L"Refused (pid 4242): ") && lines[0].ends_with(L"; nothing was stopped"));
             continue;
         }
         ASSERT_FALSE(lines.empty());

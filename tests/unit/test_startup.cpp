@@ -142,10 +142,13 @@ TEST(Startup, UnattendedFailuresShowNoBox) {
 }
 
 // A log whose last run has no outcome was cut short: the next start says
-// what is not running and starts it again (with a person, when asked), and
-// removes the engine's unfinished copy; a last run with its outcome is no
-// finding, and nothing of the suite is touched.
+// what is not running and starts it again (with a person, when asked, and
+// holding nothing while the question waits), and removes the engine's
+// unfinished copy; a last run with its outcome is no finding, nor is a check.
+// A run killed in the middle of its swap left nothing under the database's
+// name: the database is put back before anything else, or nothing starts.
 TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
+    enum Swap { NoSwap, BackupAndCopy, CopyOnly, Neither };
     struct Case {
         const char* label;
         bool interrupted;
@@ -153,7 +156,13 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         bool unattended;
         bool answerYes;
         bool anotherRun = false;  // in progress: its log has no outcome yet
+        Swap swap = NoSwap;
+        std::vector<std::wstring> after = {};  // records a later start wrote
     };
+    const std::wstring stamp = L"2026-12-01 03:00:00.000 ";
+    const std::wstring header = L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath;
+    const std::wstring copy = kDbPath + L".417.tmp";
+    const std::wstring backup = copy + L"Backup";
     const std::vector<Case> cases{
         {"the last run ended", false, true, false, true},
         {"another run in progress", false, true, true, true, true},
@@ -161,9 +170,16 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         {"interrupted, the suite down, Yes", true, true, false, true},
         {"interrupted, the suite down, No", true, true, false, false},
         {"interrupted, the suite down, unattended", true, true, true, false},
+        {"interrupted, a check and a refused start since", true, true, true, false, false, NoSwap,
+         {header + L", check only (pid 7)", L"Outcome: checked, a run could not start now; exit code 4",
+          L"Refused (pid 8): another run of Compact And Repair is in progress on this server"}},
+        {"the last run ended, a check killed since", false, true, true, false, false, NoSwap,
+         {header + L", check only (pid 7)"}},
+        {"killed in its swap, Yes", true, true, false, true, false, BackupAndCopy},
+        {"killed in its swap, the backup gone, unattended", true, true, true, true, false, CopyOnly},
+        {"killed in its swap, both gone", true, true, false, true, false, Neither},
+        {"killed in its swap, both gone, unattended", true, true, true, true, false, Neither},
     };
-    const std::wstring stamp = L"2026-12-01 03:00:00.000 ";
-    const std::wstring copy = kDbPath + L".417.tmp";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         Harness h;
@@ -171,11 +187,17 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         if (c.unattended) h.form.ApplyArguments({L"/unattended"});
         h.start();
         std::vector<std::wstring>& log = h.platform.appended[kDbPath + L".log"];
-        log = {stamp + L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath, stamp + L"Status: Stopping Services",
-               stamp + L"Compacting into: " + copy};
+        log = {stamp + header, stamp + L"Status: Stopping Services", stamp + L"Compacting into: " + copy};
+        if (c.swap != NoSwap) {
+            log.push_back(stamp + L"Swap begins; compacted copy: " + copy);
+            log.push_back(stamp + L"Swap begins; backup name: " + backup);
+            h.platform.files.erase(kDbPath);
+            if (c.swap == BackupAndCopy) h.platform.files[backup] = FakeFile{"old data", false};
+        }
         if (!c.interrupted && !c.anotherRun) log.push_back(stamp + L"Outcome: the database could not be compacted");
+        for (const std::wstring& line : c.after) log.push_back(stamp + line);
         h.platform.lockTakenElsewhere = c.anotherRun;
-        h.platform.files[copy] = FakeFile{"part of a copy", false};
+        if (c.swap != Neither) h.platform.files[copy] = FakeFile{"the copy", c.swap != NoSwap};
         h.platform.files[kDbPath + L".3.tmpBackup"] = FakeFile{"an old backup", false};
         if (c.suiteDown) {
             h.platform.services[0].running = false;
@@ -184,23 +206,43 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         }
         const std::size_t before = log.size();
         h.platform.answerYes = c.answerYes;
-        h.form.RunEvent([&] { h.form.CheckLastRun(); });
-
-        const bool asked = c.interrupted && c.suiteDown && !c.unattended;
+        int exitCode = -1;
+        try {
+            h.form.RunEvent([&] { h.form.CheckLastRun(); });
+        } catch (const EndSignal& end) {
+            exitCode = end.exitCode;
+        }
+        // Without a database nothing starts: a suite that makes a new one
+        // would part the data from the backup.
+        EXPECT_EQ(exitCode, c.swap == Neither ? car::kExitError : -1);
+        const bool lost = c.swap == Neither;
+        const bool asked = c.interrupted && c.suiteDown && !c.unattended && !lost;
         ASSERT_EQ(h.platform.questions.size(), asked ? 1U : 0U);
         if (asked) {
             EXPECT_TRUE(h.platform.questions[0].starts_with(
+                std::wstring(c.swap != NoSwap ? L"The database has been put back under its name.\r\n\r\n" : L"") +
                 L"The last run of Compact And Repair, started 2026-12-01 03:00:00.000, did not end: its last status "
                 L"was \"Stopping Services\".\r\n\r\nNot running now: Teamharbor and Quorvin Mail Server."));
         }
-        EXPECT_TRUE(h.platform.messages.empty());
-        const bool started = c.interrupted && c.suiteDown && (c.unattended || c.answerYes);
+        EXPECT_EQ(h.platform.messages.size(), lost && !c.unattended ? 1U : 0U);
+        EXPECT_EQ(h.platform.heldAtBoxes, std::vector<int>(h.platform.heldAtBoxes.size(), 0));
+        const bool started = c.interrupted && c.suiteDown && (c.unattended || c.answerYes) && !lost;
         EXPECT_EQ(h.platform.service(L"Teamharbor")->running, !c.suiteDown || started);
         EXPECT_EQ(h.log.count(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\""), started ? 1U : 0U);
-        // The unfinished copy goes with a finding; never a backup or the database.
-        EXPECT_EQ(h.platform.files.contains(copy), !c.interrupted);
+        // The database back under its name before anything starts: the old
+        // one when its backup is there, else the finished copy.
+        EXPECT_EQ(h.platform.files.contains(kDbPath), !lost);
+        if (c.swap == BackupAndCopy || c.swap == CopyOnly) {
+            EXPECT_EQ(h.platform.files.at(kDbPath).compacted, c.swap == CopyOnly);
+            const std::vector<std::wstring> order = h.log.only({L"moveFile", L"execMethod StartService", L"launch"});
+            ASSERT_FALSE(order.empty());
+            EXPECT_TRUE(order.front().starts_with(L"moveFile ")) << narrow(order.front());
+        }
+        // The unfinished copy goes with a finding, once the database is in
+        // place; never a backup or the database.
+        EXPECT_EQ(h.platform.files.contains(copy), !c.interrupted && c.swap == NoSwap);
         EXPECT_EQ(h.platform.locksHeld, 0);
-        EXPECT_TRUE(h.platform.files.contains(kDbPath + L".3.tmpBackup") && h.platform.files.contains(kDbPath));
+        EXPECT_TRUE(h.platform.files.contains(kDbPath + L".3.tmpBackup"));
         EXPECT_EQ(log.size() > before, c.interrupted);
         EXPECT_EQ(log.back().find(L" Outcome: interrupted run found, ") != std::wstring::npos, c.interrupted);
     }
