@@ -840,8 +840,8 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
          },
          car::kExitLeft, true},
         {"another run in progress", [](FakePlatform& p) { p.lockTakenElsewhere = true; }, car::kExitRefused, false, 2},
-        {"the lock cannot be made", [&](FakePlatform& p) { p.lockFailures.always = failure; }, car::kExitRefused,
-         false, 2},
+        {"the lock cannot be made", [&](FakePlatform& p) { p.lockFailures.always = failure; }, car::kExitRefused, false,
+         2},
         {"the engine past its limit", [](FakePlatform& p) { p.engineRunMs = 1'000'000'000; },
          car::kExitCompactionFailed, true, 1,
          L"Message: Error -2147023436 (0x800705B4)\\r\\n\\r\\nThe JET engine did not finish compacting " + kDbPath +
