@@ -47,7 +47,7 @@ void frmCompactAndRepair::CheckLastRun() {
         // one would part the data from the backup.
         EndProgram(kExitError, L"interrupted run found, the database could not be put back; nothing was started",
                    L"The last run of Compact And Repair, started " + last.startedAt +
-                       L", was stopped in the middle of its swap, and nothing stands under the database's name\r\n" +
+                       L", did not end, and nothing stands under the database's name\r\n" +
                        dbPath + L"\r\nIt could not be put back: " + files.failure() +
                        L".\r\n\r\nNothing was started. Put the database back under its name by hand (see the run log " +
                        logPath + L"), then start this program again.");

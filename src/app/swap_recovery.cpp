@@ -30,18 +30,22 @@ bool SwapRecovery::renamed(const std::wstring& from, const std::wstring& to) {
 
 SwapRecovery::Result SwapRecovery::putBack(const std::wstring& dbPath, const LastRun& last) {
     failure_.clear();
-    if (last.finished || last.swapBackup.empty() || platform_.pathInfo(dbPath).exists) return Result::InPlace;
-    log_.write(L"Nothing stands under the database's name " + dbPath + L": the last run was stopped in its swap");
-    // Only names of the run's own form are ever taken for the database.
-    if (IsRunFileOf(last.swapBackup, dbPath, L".tmpBackup") && platform_.pathInfo(last.swapBackup).exists) {
+    if (platform_.pathInfo(dbPath).exists) return Result::InPlace;
+    log_.write(L"Nothing stands under the database's name " + dbPath);
+    // Only names of the run's own form, logged as its swap began, are ever
+    // taken for the database: the old database first, else the engine's
+    // finished copy.
+    const bool swapBegan = !last.finished && !last.swapBackup.empty();
+    if (swapBegan && IsRunFileOf(last.swapBackup, dbPath, L".tmpBackup") &&
+        platform_.pathInfo(last.swapBackup).exists) {
         return renamed(last.swapBackup, dbPath) ? Result::PutBack : Result::Lost;
     }
-    // The copy named as the swap began is the engine's finished work.
-    if (IsRunFileOf(last.swapCopy, dbPath, L".tmp") && platform_.pathInfo(last.swapCopy).exists) {
+    if (swapBegan && IsRunFileOf(last.swapCopy, dbPath, L".tmp") && platform_.pathInfo(last.swapCopy).exists) {
         return renamed(last.swapCopy, dbPath) ? Result::PutBack : Result::Lost;
     }
-    failure_ = L"neither the old database " + last.swapBackup + L" nor the compacted copy " +
-               (last.swapCopy.empty() ? std::wstring(L"(none named)") : last.swapCopy) + L" exists";
+    failure_ = swapBegan ? L"neither the old database " + last.swapBackup + L" nor the compacted copy " +
+                               last.swapCopy + L" exists"
+                         : std::wstring(L"the last run named no backup of it");
     log_.write(L"The database cannot be put back: " + failure_);
     return Result::Lost;
 }

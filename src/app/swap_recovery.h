@@ -24,10 +24,11 @@ public:
     SwapRecovery(Platform& platform, RunLog& log) : platform_(platform), log_(log) {}
 
     enum class Result { InPlace, PutBack, Lost };
-    // When nothing stands under the database's name and the last run began
-    // its swap without finishing: the old database (its backup name) goes
+    // When nothing stands under the database's name: if the last run began
+    // its swap without finishing, the old database (its backup name) goes
     // back under the name, or, without it, the finished copy. Lost when
-    // neither is there, or the rename keeps failing; `failure` says why.
+    // there is nothing to put back, or the rename keeps failing; failure()
+    // says why.
     Result putBack(const std::wstring& dbPath, const LastRun& last);
     const std::wstring& failure() const { return failure_; }
     // The engine's copy the last run named, removed when it is still there,
