@@ -15,9 +15,9 @@ void frmCompactAndRepair::RunCheck() {
     const std::wstring dbPath = txtDBPath.Caption();
     // A check is no run: its record says so, and one refused the lock
     // writes a line and nothing more.
-    std::wstring problem = TakeMachine(dbPath);
+    std::wstring problem = guard_.lockForRun(log_, dbPath);
     if (problem.empty()) {
-        log_.begin(dbPath + L".log", RecordHeader(kCheckRecord));
+        log_.beginRecord(dbPath, GetHostName(), kCheckRecord);
         problem = CheckBeforeRun(dbPath);
     }
     std::wstring report =

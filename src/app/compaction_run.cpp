@@ -22,7 +22,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     if (running_) return;
     running_ = true;
     const std::wstring dbPath = txtDBPath.Caption();
-    std::wstring problem = TakeMachine(dbPath);
+    std::wstring problem = guard_.lockForRun(log_, dbPath);
     if (problem.empty()) {
         StartRun(dbPath);
         problem = CheckBeforeRun(dbPath);

@@ -152,12 +152,6 @@ private:
     // A service that refused to stop, or did not stop in time: the run ends
     // before any program is ended and before the compaction.
     [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
-    // The machine's lock, taken before anything is written to the log; what
-    // to tell when it cannot be had (a line in the log says so, nothing more).
-    std::wstring TakeMachine(const std::wstring& dbPath);
-    // A record's first line in the log: the program, the host, the database,
-    // the kind of record and this process's id.
-    std::wstring RecordHeader(const std::wstring& kind);
     // An unattended run's outcome in the Application event log, for the
     // monitoring that watches it rather than files on the server.
     void ReportOutcome(int exitCode, const std::wstring& outcome);

@@ -35,7 +35,7 @@ void frmCompactAndRepair::CheckLastRun() {
     if (!guard_.lockMachine()) return;
 
     // A record of its own, with its outcome, so that the next start finds nothing more.
-    log_.begin(logPath, RecordHeader(kRecoveryRecord));
+    log_.beginRecord(dbPath, GetHostName(), kRecoveryRecord);
     log_.write(L"The last run, started " + last.startedAt +
                (last.interrupted ? L", has no outcome: it was interrupted" +
                                        (last.lastStatus.empty() ? L"" : L" at \"" + last.lastStatus + L"\"")
@@ -47,8 +47,8 @@ void frmCompactAndRepair::CheckLastRun() {
         // one would part the data from the backup.
         EndProgram(kExitError, L"interrupted run found, the database could not be put back; nothing was started",
                    L"The last run of Compact And Repair, started " + last.startedAt +
-                       L", did not end, and nothing stands under the database's name\r\n" +
-                       dbPath + L"\r\nIt could not be put back: " + files.failure() +
+                       L", did not end, and nothing stands under the database's name\r\n" + dbPath +
+                       L"\r\nIt could not be put back: " + files.failure() +
                        L".\r\n\r\nNothing was started. Put the database back under its name by hand (see the run log " +
                        logPath + L"), then start this program again.");
     }
@@ -101,7 +101,7 @@ void frmCompactAndRepair::CheckLastRun() {
         // Taken again, and looked at afresh: another run may have come and
         // gone meanwhile.
         if (!guard_.lockMachine() || readLast().startedAt != last.startedAt) return;
-        log_.begin(logPath, RecordHeader(kRecoveryRecord));
+        log_.beginRecord(dbPath, GetHostName(), kRecoveryRecord);
         if (!start) {
             log_.write(L"Answer: No, leave everything as it is");
             log_.write(L"Outcome: interrupted run found, left as it was; after " + std::to_wstring(log_.elapsedMs()) +

@@ -30,6 +30,24 @@ bool RunGuard::holdFolder(const std::wstring& folder) {
     return false;
 }
 
+std::wstring RunGuard::lockForRun(RunLog& log, const std::wstring& dbPath) {
+    if (lockMachine()) return {};
+    const std::wstring why = lockFailure_.empty() ? L"another run of Compact And Repair is in progress on this server"
+                                                  : L"the run's lock could not be taken (" + lockFailure_ + L")";
+    if (!dbPath.empty()) {
+        log.writeOneLine(dbPath + L".log", L"Refused (pid " + std::to_wstring(platform_.ownProcessId()) + L"): " + why +
+                                               L"; nothing was stopped");
+    }
+    if (lockFailure_.empty()) {
+        return L"Another run of Compact And Repair is in progress on this server, and only one run at a time may "
+               L"stop the suite and compact its database. Wait until that run has ended, then press \"Compact and "
+               L"Repair Database\" again.\r\n\r\nNothing was stopped.";
+    }
+    return L"The lock that keeps runs of Compact And Repair apart could not be taken (" + lockFailure_ +
+           L"), so no run may stop the suite now. Start this program again; if this stays, restart the server."
+           L"\r\n\r\nNothing was stopped.";
+}
+
 void RunGuard::blockShutdown() {
     platform_.setShutdownBlock(L"Compacting the suite's database; the suite is stopped");
     shutdownBlocked_ = true;

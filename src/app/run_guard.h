@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/run_log.h"
 #include "platform/platform.h"
 
 namespace car {
@@ -21,7 +22,11 @@ public:
     // cannot be taken at all (then lockFailure() says why): either way no
     // run may start.
     bool lockMachine();
-    const std::wstring& lockFailure() const { return lockFailure_; }
+    // The lock for a run or a check, before anything is written to its log:
+    // empty when it is held; else what to tell, and the log beside the
+    // database gets one line that says so and nothing that could be taken
+    // for a run.
+    std::wstring lockForRun(RunLog& log, const std::wstring& dbPath);
     // Holds the folder (none for an empty name); false when the name is a
     // reparse point, which is then let go again. Fails when the folder
     // cannot be opened.
@@ -36,7 +41,7 @@ private:
     Platform& platform_;
     std::unique_ptr<Held> lock_;
     std::unique_ptr<OpenPath> folder_;
-    std::wstring lockFailure_;
+    std::wstring lockFailure_;  // why the lock could not be taken at all
     bool shutdownBlocked_ = false;
 };
 

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "app/version.h"
+
 namespace car {
 namespace {
 
@@ -32,6 +34,11 @@ void RunLog::begin(const std::wstring& path, const std::wstring& header) {
     active_ = true;
     open();
     write(header);
+}
+
+void RunLog::beginRecord(const std::wstring& dbPath, const std::wstring& host, const std::wstring& kind) {
+    begin(dbPath + L".log", L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + host + L", database " +
+                                dbPath + kind + L" (pid " + std::to_wstring(platform_.ownProcessId()) + L")");
 }
 
 // A log that is a link, or a second name of a file elsewhere, would have the

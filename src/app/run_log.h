@@ -25,6 +25,10 @@ public:
     void write(const std::wstring& text);
     // The run is over: the file is closed and nothing more is written.
     void end();
+    // Starts a record in the log beside the database: its first line names
+    // the program, the host, the database, the kind of record (empty for a
+    // run) and this process.
+    void beginRecord(const std::wstring& dbPath, const std::wstring& host, const std::wstring& kind);
     // One line in the file, outside any run: opened, written and closed.
     void writeOneLine(const std::wstring& path, const std::wstring& text) {
         begin(path, text);

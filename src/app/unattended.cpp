@@ -4,7 +4,6 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "app/suite.h"
-#include "app/version.h"
 
 namespace car {
 namespace {
@@ -63,35 +62,9 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
     }
 }
 
-std::wstring frmCompactAndRepair::RecordHeader(const std::wstring& kind) {
-    return L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + GetHostName() + L", database " +
-           txtDBPath.Caption() + kind + L" (pid " + std::to_wstring(platform_.ownProcessId()) + L")";
-}
-
 void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     result_ = RunResult::None;
-    log_.begin(dbPath + L".log", RecordHeader(unattended_ ? L", unattended" : L""));
-}
-
-// Only the program that holds the lock writes records to the log: another
-// run's record would be cut in two, and a killed run's lost among them.
-std::wstring frmCompactAndRepair::TakeMachine(const std::wstring& dbPath) {
-    if (guard_.lockMachine()) return {};
-    const std::wstring& failure = guard_.lockFailure();
-    const std::wstring why = failure.empty() ? L"another run of Compact And Repair is in progress on this server"
-                                             : L"the run's lock could not be taken (" + failure + L")";
-    if (!dbPath.empty()) {
-        log_.writeOneLine(dbPath + L".log", L"Refused (pid " + std::to_wstring(platform_.ownProcessId()) + L"): " +
-                                                why + L"; nothing was stopped");
-    }
-    if (failure.empty()) {
-        return L"Another run of Compact And Repair is in progress on this server, and only one run at a time may "
-               L"stop the suite and compact its database. Wait until that run has ended, then press \"Compact and "
-               L"Repair Database\" again.\r\n\r\nNothing was stopped.";
-    }
-    return L"The lock that keeps runs of Compact And Repair apart could not be taken (" + failure +
-           L"), so no run may stop the suite now. Start this program again; if this stays, restart the server."
-           L"\r\n\r\nNothing was stopped.";
+    log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
 }
 
 void frmCompactAndRepair::ReportOutcome(int exitCode, const std::wstring& outcome) {
