@@ -116,7 +116,10 @@ void frmCompactAndRepair::CheckLastRun() {
     // Started, and looked at, as after a run.
     for (const std::wstring& dependent : dependents) stopped_.dependentStopped(dependent);
     StartDependents();
+    // The wait for IIS speaks through the status; the window shows Ready after it.
+    const std::wstring ready = lblStatus.Caption();
     AwaitIisStart();
+    lblStatus.setCaption(ready);
     const std::wstring notBack = ProductsNotBack();
     restarted_.clear();
     log_.write(L"Outcome: interrupted run found, " +

@@ -72,14 +72,14 @@ struct WmiObject {
 // The codes the program ends with, for whatever started it (a script, the
 // Task Scheduler): 0 only when the user left it.
 enum ExitCode : int {
-    kExitLeft = 0,              // "Cancel", "Exit" or the close box
-    kExitError = 1,             // an error ended the program
-    kExitNoDataSource = 2,      // no JET data source: the window never showed
-    kExitCompactionFailed = 3,  // the engine could not compact the database
-    kExitRefused = 4,           // unattended: a check before the run failed, nothing was stopped
-    kExitNotAllBack = 5,        // unattended: the run finished, but a product is not running again
-    kExitBadArgument = 6,       // an argument the program does not know
-    kExitLogNotWritten = 7,     // unattended: the run finished, but its log could not be written
+    kExitLeft = 0,               // "Cancel", "Exit" or the close box
+    kExitError = 1,              // an error ended the program
+    kExitNoDataSource = 2,       // no JET data source: the window never showed
+    kExitCompactionFailed = 3,   // the engine could not compact the database
+    kExitRefused = 4,            // unattended: a check before the run failed, nothing was stopped
+    kExitNotAllBack = 5,         // unattended: the run finished, but a product is not running again
+    kExitBadArgument = 6,        // an argument the program does not know
+    kExitLogNotWritten = 7,      // unattended: the run finished, but its log could not be written
     kExitServiceNotStopped = 8,  // a service refused to stop or did not stop in time: the run ended before
                                  // the compaction, and what it stopped was started again
 };

@@ -12,7 +12,10 @@
 # read the same tables and rows), and, with the suite started again as an
 # administrator would, a second run of the program must finish. The engine
 # takes 2 s to compact (BENCH_JET_COMPACT_MS), so that random kills also land
-# in the compaction. Prints each kill and a summary; exits 1 if any check failed.
+# in the compaction. Then the kill between the two names as a volume without
+# hard links leaves it, and runs killed with the suite stopped, whose next
+# start must find them. Prints each kill and a summary; exits 1 if any check
+# failed.
 #
 #   tests/bench/kill_test.sh [KILLS]   (default 10; tests/wine/test_e2e_kill.sh runs it with 0)
 set -euo pipefail
@@ -45,11 +48,14 @@ restore_suite() {
 
 # A run ended by the driver's terminate with the arguments given (which
 # returns once the process has ended); sets KILLED (yes or no), KILLED_AT (the
-# status the window showed) and KILLED_AFTER (ms).
+# status the window showed) and KILLED_AFTER (ms). With --meanwhile CMD first,
+# CMD runs once the run has begun, before the kill.
 killed_run() {
-    local out
+    local out meanwhile=:
+    [[ $1 == --meanwhile ]] && meanwhile=$2 && shift 2
     e2e_start_program
     e2e_begin_run "kill$((++runs))"
+    eval "$meanwhile"
     KILLED=yes
     out=$(e2e_driver --pid "$E2E_PID" terminate 50000 "$@") || KILLED=no
     e2e_end_run 2>/dev/null || true
@@ -57,6 +63,39 @@ killed_run() {
     KILLED_AT=$(sed -n 's/^KILLED_AT: //p' <<<"$out")
     KILLED_AFTER=$(sed -n 's/^KILLED_AFTER_MS: //p' <<<"$out")
 }
+
+# The program run to its end with the arguments given; prints its exit code.
+run_program() {
+    local status=0
+    bench_wine "$BENCH_EXE" "$@" >>"$BENCH_TMP/program.log" 2>&1 || status=$?
+    echo "$status"
+}
+
+# A start with a person after a kill: the question asked before the window
+# shows (QUESTION), answered Yes, then the window (E2E_PID).
+answered_start() {
+    bench_wine "$BENCH_EXE" >>"$BENCH_TMP/program.log" 2>&1 &
+    E2E_PROGRAM_JOB=$!
+    QUESTION=$(e2e_driver answer-box 30000 --yes) || QUESTION=""
+    e2e_driver wait-window 30000 >/dev/null || bench_die "the window did not appear after the question"
+    E2E_PID=$(e2e_driver pid)
+}
+
+# After Yes: both services run again, and the window is Ready.
+expect_suite_back() {
+    local service
+    for service in "${E2E_SUITE_SERVICES[@]}"; do
+        bench_expect "$1, answered Yes: the $service service runs again" \
+            bench_wait_until "bench_service_is $(printf '%q' "$service") RUNNING" 15
+    done
+    bench_expect_eq "$1: the window is Ready" "$E2E_READY_TEXT" "$(e2e_driver text lblStatus)"
+    e2e_driver click cmdClose >/dev/null || true
+    e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || true
+    e2e_exit_code >/dev/null
+}
+
+# The run log's lines from line FROM on, without their time stamps.
+log_from() { tail -n +"$1" "$E2E_DB_FILE.log" | tr -d '\r' | cut -c25-; }
 
 database_complete() {
     [[ $(sha256sum <"$E2E_DB_FILE" 2>/dev/null) == "$E2E_DB_SUM" ]] &&
@@ -106,40 +145,78 @@ killed_run --when-status "$PUTTING"
 bench_expect_eq "in place: killed while the window said so" "$PUTTING" "$KILLED_AT"
 check_and_run_again "place"
 
+# Between the two names on a volume without hard links, where the old
+# database has left its name for the backup's: the state of the first kill
+# with the database's own name taken away. The next start puts the old
+# database back under its name before it starts anything, removes the
+# compacted copy, asks, and, answered Yes, starts the suite.
+lines_before=$(wc -l <"$E2E_DB_FILE.log")
+killed_run --when-status "$RENAMING" --after 200
+record=$(log_from $((lines_before + 1)))
+copy=$(sed -n 's/^Swap begins; compacted copy: //p' <<<"$record")
+backup=$(sed -n 's/^Swap begins; backup name: //p' <<<"$record")
+[[ $copy == "$BENCH_DB".*.tmp && $backup == "$BENCH_DB".*.tmpBackup ]] ||
+    bench_die "no links: the killed run did not log its swap's two names: $copy | $backup"
+copy_file=$(bench_unix_path "$copy")
+backup_file=$(bench_unix_path "$backup")
+old_inode=$(stat -c %i "$backup_file")
+rm "$E2E_DB_FILE"
+bench_expect_eq "no links: nothing under the name, the old database under the backup name, the copy beside it, no outcome" \
+    "absent $E2E_DB_SUM $E2E_DB_SUM 0" "$([[ -e $E2E_DB_FILE ]] && echo present || echo absent) $(sha256sum \
+        <"$backup_file") $(sha256sum <"$copy_file") $(grep -c '^Outcome: ' <<<"$record")"
+lines_before=$(wc -l <"$E2E_DB_FILE.log")
+starts_before=$(bench_started | wc -l)
+answered_start
+bench_expect "no links: the question says the database was put back" \
+    grep -q '^The database has been put back under its name\.' <<<"$QUESTION"
+database_complete && complete=yes || complete=no
+bench_expect_eq "no links: the old database stands under its name again, the backup name and the copy are gone" \
+    "$old_inode yes absent absent" "$(stat -c %i "$E2E_DB_FILE" 2>/dev/null) $complete $([[ -e $backup_file ]] &&
+        echo present || echo absent) $([[ -e $copy_file ]] && echo present || echo absent)"
+recovery=$(log_from $((lines_before + 1)))
+renamed_at=$(grep -nxF "Renamed $backup to $BENCH_DB" <<<"$recovery" | cut -d: -f1) || true
+started_at=$(grep -nE '^(StartService|Started) ' <<<"$recovery" | head -n 1 | cut -d: -f1) || true
+bench_expect "no links: the log has the rename back before the first start (${renamed_at:-none} < ${started_at:-none})" \
+    test "${renamed_at:-999}" -lt "${started_at:-0}"
+bench_expect_eq "no links: each service started found the database under its name" $'held\nheld' \
+    "$(bench_started | tail -n +$((starts_before + 1)) | awk -F'\t' '$1 ~ /^service:(Teamharbor|Quorvin Mail Server)$/ {
+        print $3 }')"
+bench_expect_eq "no links: the question's record and the start's, each marked" 2 \
+    "$(grep -c '^Compact And Repair .*, after an interrupted run (pid [0-9]*)$' <<<"$recovery")"
+expect_suite_back "no links"
+restore_suite
+
 for ((k = 1; k <= kills; k++)); do
     killed_run --after $((RANDOM % 21000))
     check_and_run_again "kill$k"
 done
 
-# A run killed once the services are stopped, and the suite left as the kill
-# left it (the log may be a status ahead of what the window showed at the
-# kill, so the question is only asked to name one of the services' steps): the next start finds the interruption, asks, and, answered Yes,
-# starts the suite again before the window is Ready.
-killed_run --when-status "Stopping Services 1"
-bench_expect_eq "stopped: killed while the window said so" "Stopping Services 1" "$KILLED_AT"
-bench_wine "$BENCH_EXE" >>"$BENCH_TMP/program.log" 2>&1 &
-E2E_PROGRAM_JOB=$!
-question=$(e2e_driver answer-box 30000 --yes) || question=""
-bench_expect "stopped: the next start asks whether to start again what is not running" grep -qF \
-    "did not end: its last status was \"Stopping Services" <<<"$question"
-e2e_driver wait-window 30000 >/dev/null || bench_die "the window did not appear after the question"
-E2E_PID=$(e2e_driver pid)
-for service in "${E2E_SUITE_SERVICES[@]}"; do
-    bench_expect "stopped, answered Yes: the $service service runs again" \
-        bench_wait_until "bench_service_is $(printf '%q' "$service") RUNNING" 15
-done
-bench_expect_eq "stopped: the window is Ready" "$E2E_READY_TEXT" "$(e2e_driver text lblStatus)"
-e2e_driver click cmdClose >/dev/null || true
-e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || true
-e2e_exit_code >/dev/null
+# A run killed in its compaction with the suite stopped, after a check
+# (/check /unattended) came in the middle of it: the check is refused with one
+# line in the log, and the next start still finds the interruption, asks,
+# and, answered Yes, starts the suite again before the window is Ready. The
+# engine takes a minute, so that the check is over long before the kill.
+COMPACTING=${E2E_COMPACTING[1]}
+lines_before=$(wc -l <"$E2E_DB_FILE.log")
+checked=""
+BENCH_JET_COMPACT_MS=60000 killed_run --meanwhile \
+    'e2e_wait_for_status "$COMPACTING" 60 && checked=$(BENCH_WINE_TIMEOUT=30 run_program /check /unattended)' \
+    --when-status "$COMPACTING"
+bench_expect_eq "compacting: the check was refused with exit code 4, and the run killed in its compaction" \
+    "4 $COMPACTING" "$checked $KILLED_AT"
+bench_expect_eq "compacting: the refused check wrote one line, no record of its own" "1 0" "$(log_from \
+    $((lines_before + 1)) | grep -cxE 'Refused \(pid [0-9]+\): another run of Compact And Repair is in progress on this server; nothing was stopped') $(
+    log_from $((lines_before + 1)) | grep -c ', check only (pid')"
+answered_start
+bench_expect "compacting: the next start asks whether to start again what is not running" grep -qF \
+    "did not end: its last status was \"$COMPACTING\"" <<<"$QUESTION"
+expect_suite_back "compacting"
 
 # The same, unattended: the scheduled run starts what the killed one left
 # stopped, and then runs as usual.
 killed_run --when-status "Stopping Services 1"
 lines_before=$(wc -l <"$E2E_DB_FILE.log")
-status=0
-BENCH_WINE_TIMEOUT=150 bench_wine "$BENCH_EXE" /unattended >>"$BENCH_TMP/program.log" 2>&1 || status=$?
-bench_expect_eq "stopped, unattended: the next run finishes" 0 "$status"
+bench_expect_eq "stopped, unattended: the next run finishes" 0 "$(BENCH_WINE_TIMEOUT=150 run_program /unattended)"
 bench_expect "stopped, unattended: it started again what was not running, and logged it" grep -q \
     'Outcome: interrupted run found, started again;' <<<"$(tail -n +$((lines_before + 1)) "$E2E_DB_FILE.log")"
 

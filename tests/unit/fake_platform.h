@@ -180,7 +180,7 @@ public:
     std::vector<std::wstring> questions;  // Yes/No boxes, answered with `answerYes`
     bool answerYes = true;
     std::vector<int> heldAtBoxes;  // locks and folders held while each box waited
-    std::wstring shutdownBlock;  // the reason given to Windows now
+    std::wstring shutdownBlock;    // the reason given to Windows now
     std::vector<std::pair<car::EventKind, std::wstring>> events;
     std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
     std::uint64_t now = 0;         // virtual milliseconds

@@ -5,8 +5,9 @@
 # ready. With the file back, the same window runs again, but a program that is
 # none of the suite's ("Other.exe") keeps the database open, so the run stops
 # and ends every suite program, waits a minute for the file in vain, and then
-# the compaction fails. The program reports the engine's failure and ends with
-# its exit code; the database stays as it was and nothing is restarted.
+# the compaction fails. The program reports the engine's failure, with what is
+# still stopped, and ends with its exit code; the database stays as it was and
+# nothing is restarted.
 # Then, with the holder gone, the engine crashes in the middle of the
 # compaction: the program says so in its own words, naming what is still
 # stopped, and ends with the compaction's exit code. Last, a run on the server
@@ -47,7 +48,7 @@ e2e_expect_run_end "the window goes before the run could finish" "1 window gone 
 mapfile -t waiting < <(e2e_waiting_texts 0 59)
 e2e_expect_timeline "every status text up to the compaction, a minute's wait, then the failure's message" \
     "$E2E_READY_TEXT" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" "${E2E_COMPACTING[@]}" "${waiting[@]}" \
-    "BOX: Could not compact and repair database. Please try and compact and repair the database using the Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$BENCH_DB'; file already in use."
+    "BOX: Could not compact and repair database. Please try and compact and repair the database using the Manual Method described in the FAQ\\r\\nError was: -2147467259, Could not use '$BENCH_DB'; file already in use.\\r\\n\\r\\nThis run stopped these, and they are still stopped:\\r\\n- the services Teamharbor, Quorvin Mail Server\\r\\n- the programs THService.exe, QMSSrv.exe, THAdmin.exe, TPAdmin.exe, QOAdmin.exe\\r\\n- IIS (iisreset /stop)\\r\\nStart them again, or keep them stopped to repair the database by hand."
 e2e_expect_exit "the program ends with the failed compaction's exit code" 3
 
 # --- nothing changed, nothing restarted -------------------------------------------------

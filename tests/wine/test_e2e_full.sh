@@ -54,8 +54,9 @@ bench_expect "the run waited for the Teamharbor service to stop, less than 15 s 
     test "$waited" -ge 1 -a "$waited" -le 30
 waiting=()
 for ((second = 0; second < waited; second++)); do waiting+=("Waiting for Teamharbor to stop... $second s of at most 120 s"); done
+# After the wait the step's own text is not shown a second time.
 e2e_expect_timeline "every status text in order, the wait's among them, and no message box" "$E2E_READY_TEXT" \
-    "${E2E_STOPPING[@]:0:5}" "${waiting[@]}" "${E2E_STOPPING[@]:4}" "${E2E_STOPPING_IIS[@]}" \
+    "${E2E_STOPPING[@]:0:5}" "${waiting[@]}" "${E2E_STOPPING[@]:5}" "${E2E_STOPPING_IIS[@]}" \
     "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]}" "${E2E_RESTARTING[@]}" \
     "${E2E_COMPLETE_PREFIX}$E2E_BACKUP"
 

@@ -7,7 +7,10 @@
 # then the Organizer alone with the database moved to the root of drive C: (IIS
 # is stopped and started, the servers are not restarted, and the grants cover
 # the database file but not the whole drive; the watch of that run looks at the
-# window only once a second and takes what it misses from the run log).
+# window only once a second and takes what it misses from the run log), last
+# all three with Teamharbor installed as a program whose server does not run
+# and the mail server's service stopped: the run starts each the way it is
+# installed, Teamharbor's program once.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -102,5 +105,24 @@ bench_expect_eq "Organizer only: only the Organizer's picture stays, no stroke" 
 e2e_expect_suite STOPPED "2 2" "Organizer only"
 e2e_expect_iisreset "Organizer only: IIS was stopped, then started" stop start
 bench_screenshot e2e_products/organizer_finished.png
+e2e_driver click cmdClose >/dev/null
+e2e_driver --pid "$E2E_PID" wait-gone 10000 >/dev/null || bench_die "Exit did not end the program"
+
+# === all three, two of them down before the run =================================
+# The same server, with the servers' keys back; both were left down by the
+# run before, and nothing holds the database.
+bench_install_product teamharbor --as-exe
+bench_install_product mailserver
+e2e_snapshot_database
+grants_before=$(bench_recorded_count cacls)
+e2e_start_program
+e2e_begin_run down
+check_finished_run "down before" "${E2E_STOPPING[@]}" "${E2E_STOPPING_IIS[@]}" \
+    "${E2E_COMPACTING[@]}" "${E2E_SWAPPING[@]}" "${E2E_PERMISSIONS[@]:0:5}" "${E2E_RESTARTING[@]}"
+e2e_expect_service "Quorvin Mail Server" RUNNING "2 3" "down before"
+e2e_expect_service Teamharbor STOPPED "2 2" "down before, installed as a program"
+bench_expect_eq "down before: one copy of Teamharbor's server runs, nothing else of the suite" THSERVICE.EXE \
+    "$(e2e_running_suite_programs)"
+e2e_expect_iisreset "down before: IIS was stopped, then started" stop start stop start
 
 bench_finish

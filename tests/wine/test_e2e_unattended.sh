@@ -8,7 +8,7 @@
 # in the log, and the suite's services running again; so it does when the
 # engine crashes in the middle of the compaction. Beside "/unattended" no
 # argument shows a box, and a scheduled run is refused while a person's run
-# is in progress.
+# is in progress, but not while a check's box waits for a person.
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -68,6 +68,11 @@ compacting_at=$(grep -n '^Status: About to compact and repair database\.\.\.$' <
 bench_expect "iisreset /stop was over before the compaction" test "${stopped_at:-999}" -lt "${compacting_at:-0}"
 bench_expect "iisreset /start was awaited, its exit code logged" \
     grep -q '^Ended with exit code 0 (pid [0-9]*): iisreset /start$' <<<"$slow"
+# Each wait says what it waits for; the step's own text is not shown again after it.
+bench_expect "the run waited for IIS to start, saying so" \
+    grep -q '^Status: Waiting for IIS to start\.\.\. [0-9]* s of at most 180 s$' <<<"$slow"
+bench_expect_eq "after the wait for IIS to stop, the compaction's text comes next" \
+    "Status: ${E2E_COMPACTING[0]}" "$(grep '^Status: ' <<<"$slow" | grep -A1 '^Status: Waiting for IIS to stop' | tail -n 1)"
 
 # --- arguments that end it at once -------------------------------------------------
 # Beside "/unattended" nothing shows a box: the usage and an unknown argument
@@ -102,14 +107,17 @@ bench_expect_eq "the engine's switch without a pipe to answer on ends with 6" 6 
 # A person's run is under way when the scheduled one starts: the second is
 # refused before it stops anything, and the first goes on to its end alone.
 recorded_before=$(bench_recorded_count cacls)
+lines_before=$(log_lines | wc -l)
 e2e_start_program /keep:2
 e2e_begin_run
 bench_expect "the person's run is under way" e2e_wait_for_status "Stopping Admin 2" 60
 bench_expect_eq "the scheduled run is refused with exit code 4" 4 "$(run_unattended)"
 e2e_expect_run_end "the person's run finishes"
-bench_expect "the refusal is in the log" grep -q '^Message: Another run of Compact And Repair is in progress' \
-    <<<"$(log_lines)"
-bench_expect "and its outcome" grep -q '^Outcome: refused, nothing was stopped; exit code 4;' <<<"$(log_lines)"
+# Only the run that holds the machine writes a record, its process id in its first line.
+both=$(log_lines | tail -n +$((lines_before + 1)))
+bench_expect_eq "the person's run has one record; the refused run wrote one line, no record" "1 1 0" \
+    "$(grep -cF ", database $BENCH_DB (pid $E2E_PID)" <<<"$both") $(grep -cxE 'Refused \(pid [0-9]+\): another run of Compact And Repair is in progress on this server; nothing was stopped' \
+        <<<"$both") $(grep -c '^Compact And Repair .*, unattended (pid [0-9]*)$' <<<"$both")"
 bench_expect_eq "one compaction: one backup named in the log by the person's run" 3 "$(log_lines | grep -c '^Backup: ')"
 bench_expect_eq "one set of grants" 12 "$(($(bench_recorded_count cacls) - recorded_before))"
 e2e_expect_iisreset "IIS stopped and started once for each run that went ahead" stop start stop start stop start
@@ -152,5 +160,22 @@ e2e_expect_suite RUNNING "5 6" "after the failed compaction"
 e2e_expect_iisreset "IIS was started again" stop start stop start stop start stop start stop start
 bench_expect "its last line is the outcome" grep -q '^Outcome: the database could not be compacted; exit code 3; ' \
     <<<"$(tail -n 1 <<<"$failed")"
+
+# --- a check's box left open --------------------------------------------------------------
+# A check with a person lets go of the machine before its box waits: a
+# scheduled run that comes meanwhile goes ahead, and the box stays.
+bench_database "$BENCH_DB"
+BENCH_WINE_TIMEOUT=200 bench_wine "$BENCH_EXE" /check >>"$BENCH_TMP/program.log" 2>&1 &
+check_job=$!
+box=$(e2e_driver find-window-title "Compact And Repair" 30000) || box=""
+bench_expect_eq "the check shows its result in a box" "#32770" "$(cut -f1 <<<"$box")"
+bench_expect_eq "meanwhile a scheduled run finishes with exit code 0" 0 "$(run_unattended)"
+bench_expect_eq "the check still waits on the same box" "$box" \
+    "$(e2e_driver --pid "$(cut -f2 <<<"$box")" find-window-title "Compact And Repair" 1000)"
+bench_expect "the box says a run could start" grep -q '^A run could start now' \
+    <<<"$(e2e_driver --pid "$(cut -f2 <<<"$box")" answer-box 5000)"
+check_status=0
+wait "$check_job" || check_status=$?
+bench_expect_eq "answered, the check ends with exit code 0" 0 "$check_status"
 
 bench_finish

@@ -4,9 +4,10 @@
 # time through platform_check.exe: registry reads and their failure wording,
 # renames and their numbers, the swap's hard link, replacing rename and
 # removal, whether a file is held, path facts and free space, WMI queries and
-# methods (with the Terminate fallback), the system folders, launches and
-# waits, the exit code, message boxes, the pump, the host name, the JET engine
-# object by ProgID.
+# methods (with the Terminate fallback), processes by name and services
+# through the control manager, the system folders, launches and waits, the
+# exit code, message boxes, the pump, the host name, the JET engine object by
+# ProgID and the engine's time limit.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -173,12 +174,19 @@ is_process_object() {
 mapfile -t got < <(pc wmi-query "$process_query")
 bench_expect "the first object's id is the one its path names" is_process_object "${got[0]:-}"
 bench_expect "the second object's id is the one its path names" is_process_object "${got[1]:-}"
+ids_of() { sed -n "s/^$1 \([0-9]*\).*/\1/p" | sort -n | tr '\n' ' '; }
+bench_expect_eq "the snapshot finds the sleepers WMI lists, by a name in another case" \
+    "$(printf '%s\n' "${got[@]}" | ids_of object)" "$(pc processes SLEEPER.EXE | ids_of pid)"
+own_listed() { local text own; text=$(pc processes Platform_Check.exe) && own=$(ids_of own <<<"$text") &&
+    [[ -n $own ]] && [[ " $(ids_of pid <<<"$text")" == *" $own"* ]]; }
+bench_expect "the snapshot lists the program's own process" own_listed
 text="$(pc wmi-method "$process_query" Terminate)"
 bench_expect_eq "Terminate on each" "2" "$(grep -c '^called Terminate on sleeper.exe$' <<<"$text")"
 bench_expect "Terminate enabled the debug privilege" grep -qx 'debug privilege on' <<<"$text"
 sleepers_gone() { ! kill -0 "${sleeper_pids[0]}" 2>/dev/null && ! kill -0 "${sleeper_pids[1]}" 2>/dev/null; }
 bench_expect "Terminate ended the sleepers' processes" bench_wait_until sleepers_gone 10
 bench_expect "WMI lists no sleeper afterwards" bench_wait_until 'count_is 0' 5
+bench_expect_eq "nor does the snapshot" "0" "$(pc processes sleeper.exe | grep -c '^pid')"
 read -r _ gone_pid _ gone_path <<<"${got[0]:-}"
 text="$(pc wmi-call "$gone_path" "$gone_pid" Terminate)"
 bench_expect_eq "Terminate of a process that has ended since the query" "error 0x80041002" "$(number_of "$text")"
@@ -201,6 +209,14 @@ bench_expect "the service stopped" bench_wait_until service_stopped 10
 bench_expect_eq "a stopped service's State" "state Stopped" "$(pc wmi-state "$service_query")"
 bench_expect_eq "StopService of a stopped service" "count 1" \
     "$(pc wmi-method "$service_query" StopService | tail -n 1)"
+bench_expect_eq "a direct stop of a stopped service" "stop asked" "$(pc service-stop Spooler)"
+pc wmi-method "$service_query" StartService >/dev/null
+bench_expect "the service started again" bench_wait_until service_running 10
+bench_expect_eq "a running service's active dependents" "dependents 0" "$(pc dependents Spooler)"
+bench_expect_eq "a direct stop" "stop asked" "$(pc service-stop Spooler)"
+bench_expect "the service stopped through the control manager" bench_wait_until service_stopped 10
+bench_expect_eq "a direct stop of no such service" "error 0x80070424" "$(number_of "$(pc service-stop Nothing)")"
+bench_expect_eq "no such service has no dependents" "dependents 0" "$(pc dependents Nothing)"
 bench_expect_eq "no such service" "count 0" "$(pc wmi-query "Select * from Win32_Service Where Name ='Nothing'")"
 bench_expect_eq "a query WMI refuses" "error 0x80041017" "$(number_of "$(pc wmi-query "SELEKT nothing")")"
 text="$(pc wmi-query "$service_query" 'winmgmts:{impersonationLevel=impersonate}!\\server\root\cimv2')"
@@ -275,5 +291,22 @@ bench_expect_eq "no JET engine" "error 0x800401F3 Invalid class string" "$(pc je
 bench_expect "regsvr32 of the engine stand-in" bench_wine "$regsvr32" /s "$engine"
 bench_expect_eq "the engine's exception" "error 0x80004005 Could not find file 'C:\\no dir\\missing.mdb'." \
     "$(pc jet "$src_conn" "$dst_conn")"
+
+echo "== the engine's time limit"
+bench_database 'C:\pc\slow.mdb'
+slow_src='Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\pc\slow.mdb;Jet OLEDB:Database Password='
+slow_dst() {
+    echo "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\pc\\$1;Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password="
+}
+# The stand-in spreads the copy over 20 s; the engine has 2 s.
+mapfile -t got < <(BENCH_JET_COMPACT_MS=20000 pc compact-limit "$slow_src" "$(slow_dst slow.1.tmp)" 2000)
+bench_expect_eq "an engine past its limit" \
+    "timed out error 0x800705B4 The JET engine did not finish compacting within 1 minute and was ended." "${got[0]:-}"
+soon_after_limit() { [[ $1 =~ ^after\ ([0-9]+)$ ]] && ((BASH_REMATCH[1] >= 2000 && BASH_REMATCH[1] < 8000)); }
+bench_expect "reported soon after its limit" soon_after_limit "${got[1]:-}"
+bench_expect_eq "its process gone once that is reported" "engines 0" "${got[2]:-}"
+mapfile -t got < <(BENCH_JET_COMPACT_MS=1500 pc compact-limit "$slow_src" "$(slow_dst slow.2.tmp)" 600000)
+bench_expect_eq "an engine within its limit" "compacted|engines 0" "${got[0]:-}|${got[2]:-}"
+bench_expect "its copy is the source's" cmp -s "$drive_c/pc/slow.mdb" "$drive_c/pc/slow.2.tmp"
 
 bench_finish

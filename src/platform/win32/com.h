@@ -151,10 +151,12 @@ private:
     VARIANT variant_;
 };
 
-// Joins the calling thread to a single-threaded apartment for its lifetime.
+// Joins the calling thread to an apartment for its lifetime: a
+// single-threaded one unless the thread asks for the multithreaded one (a
+// worker that waits without handling window messages).
 class ComApartment {
 public:
-    ComApartment() { check(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
+    explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED) { check(::CoInitializeEx(nullptr, model)); }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
     ~ComApartment() { ::CoUninitialize(); }

@@ -4,6 +4,7 @@
 // A failure prints "error 0xNNNNNNNN description" and exits with 1.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -270,8 +271,34 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         for (const wchar_t c : platform.fromAnsiCodePage(bytes.data(), bytes.size())) line += L" " + hex(c, 4);
         print(line);
     } else if (command == L"jet") {
-        platform.createJetEngine()->compactDatabase(args.at(1), args.at(2));
+        platform.createJetEngine()->compactDatabase(args.at(1), args.at(2), 600'000);
         print(L"compacted");
+    } else if (command == L"compact-limit") {  // SOURCE DESTINATION LIMIT: how it ended, then the engines left
+        // The engine's process is this program started again: a copy that
+        // was not there before is one.
+        const std::vector<std::uint32_t> before = platform.processesNamed(L"platform_check.exe");
+        const DWORD start = ::GetTickCount();
+        try {
+            platform.createJetEngine()->compactDatabase(args.at(1), args.at(2), number(args.at(3).c_str()));
+            print(L"compacted");
+        } catch (const car::EngineTimedOut& error) {
+            print(L"timed out " + errorLine(error));
+        }
+        print(L"after " + std::to_wstring(::GetTickCount() - start));
+        std::size_t engines = 0;
+        for (const std::uint32_t id : platform.processesNamed(L"platform_check.exe"))
+            if (std::find(before.begin(), before.end(), id) == before.end()) ++engines;
+        print(L"engines " + std::to_wstring(engines));
+    } else if (command == L"processes") {  // NAME: this process's id, then the ids of those of that name
+        print(L"own " + std::to_wstring(platform.ownProcessId()));
+        for (const std::uint32_t id : platform.processesNamed(args.at(1))) print(L"pid " + std::to_wstring(id));
+    } else if (command == L"service-stop") {
+        platform.stopServiceDirectly(args.at(1));
+        print(L"stop asked");
+    } else if (command == L"dependents") {
+        const std::vector<std::wstring> names = platform.activeDependentServices(args.at(1));
+        print(L"dependents " + std::to_wstring(names.size()));
+        for (const auto& name : names) print(L"dependent " + name);
     } else if (command == L"message") {  // [owned|hidden-owner] text
         HWND owner = nullptr;
         if (args.at(1) != L"unowned") {

@@ -125,6 +125,19 @@ std::optional<Error> readAnswer(HANDLE pipe) {
     return win32::decodeEngineAnswer(bytes);
 }
 
+// How long an engine ended at its limit is given to be gone, so that the
+// copy it wrote is no longer open; ending takes milliseconds.
+constexpr DWORD kEndingWaitMs = 30'000;
+
+EngineTimedOut timedOut(std::uint64_t limitMs) {
+    const std::uint64_t minutes = limitMs < 60'000 ? 1 : limitMs / 60'000;
+    EngineTimedOut error;
+    error.number = kWmiTimeoutHr;  // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
+    error.description = L"The JET engine did not finish compacting within " + std::to_wstring(minutes) +
+                        (minutes == 1 ? L" minute" : L" minutes") + L" and was ended.";
+    return error;
+}
+
 // The engine's compaction runs for as long as the database needs, seconds to
 // minutes, and may crash on a damaged database: so it runs in a process of
 // its own while the window's thread goes on handling messages.
@@ -132,9 +145,9 @@ class Win32JetEngine final : public JetEngine {
 public:
     explicit Win32JetEngine(Win32Platform& platform) : platform_(platform) {}
 
-    void compactDatabase(const std::wstring& source, const std::wstring& destination) override {
-        const EngineProcess engine = startEngine(source, destination, platform_.systemFolders().system);
-        platform_.waitPumping(engine.process.get());
+    void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs) override {
+        EngineProcess engine = startEngine(source, destination, platform_.systemFolders().system);
+        if (!endedWithin(engine.process.get(), limitMs)) throwAtLimit(engine, limitMs);
         DWORD exitCode = 0;
         if (!::GetExitCodeProcess(engine.process.get(), &exitCode)) throw win32::win32Error(::GetLastError());
         const std::optional<Error> answer = readAnswer(engine.answer.get());
@@ -147,6 +160,27 @@ public:
     }
 
 private:
+    // A wait takes at most what a DWORD holds short of INFINITE: a longer
+    // limit is waited for in turns.
+    bool endedWithin(HANDLE process, std::uint64_t limitMs) {
+        constexpr std::uint64_t kLongestTurnMs = INFINITE - 1;
+        for (std::uint64_t left = limitMs;;) {
+            const std::uint64_t turn = left < kLongestTurnMs ? left : kLongestTurnMs;
+            if (platform_.waitPumping(process, static_cast<DWORD>(turn))) return true;
+            left -= turn;
+            if (left == 0) return false;
+        }
+    }
+
+    // Ends the engine once its time is up, and throws once it is gone (or
+    // has had its time to go).
+    [[noreturn]] void throwAtLimit(EngineProcess& engine, std::uint64_t limitMs) {
+        ::TerminateProcess(engine.process.get(), ERROR_TIMEOUT);
+        engine.job.reset();  // ends it as well, should the termination have been refused
+        platform_.waitPumping(engine.process.get(), kEndingWaitMs);
+        throw timedOut(limitMs);
+    }
+
     Win32Platform& platform_;
 };
 

@@ -2,6 +2,7 @@
 // a millisecond where a WMI query reads every service of the machine.
 #include <memory>
 #include <type_traits>
+#include <vector>
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/system/win32_platform.h"
@@ -53,6 +54,48 @@ void Win32Platform::startServiceDirectly(const std::wstring& name) {
     const ServiceHandle service = openService(name, SERVICE_START);
     if (!service || (!::StartServiceW(service.get(), 0, nullptr) && ::GetLastError() != ERROR_SERVICE_ALREADY_RUNNING))
         win32::throwLastErrorAbout(name);
+}
+
+// A service already stopping cannot take the request, and needs none: the
+// control manager says so with the state it reports beside the refusal.
+void Win32Platform::stopServiceDirectly(const std::wstring& name) {
+    const ServiceHandle service = openService(name, SERVICE_STOP);
+    if (!service) win32::throwLastErrorAbout(name);
+    SERVICE_STATUS status{};
+    if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) return;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_SERVICE_NOT_ACTIVE) return;
+    if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
+        (status.dwCurrentState == SERVICE_STOP_PENDING || status.dwCurrentState == SERVICE_STOPPED))
+        return;
+    ::SetLastError(error);
+    win32::throwLastErrorAbout(name);
+}
+
+// The control manager lists the dependents so that the first depends on no
+// other in the list: the order to stop them in.
+std::vector<std::wstring> Win32Platform::activeDependentServices(const std::wstring& name) {
+    const ServiceHandle service = openService(name, SERVICE_ENUMERATE_DEPENDENTS);
+    if (!service) {
+        if (::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return {};
+        win32::throwLastErrorAbout(name);
+    }
+    // The entries' texts follow them in the same buffer; a dependent that
+    // starts between the two calls asks for more room once again.
+    std::vector<ENUM_SERVICE_STATUSW> entries(1);
+    DWORD needed = 0;
+    DWORD count = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (::EnumDependentServicesW(service.get(), SERVICE_ACTIVE, entries.data(),
+                                     static_cast<DWORD>(entries.size() * sizeof entries[0]), &needed, &count))
+            break;
+        if (::GetLastError() != ERROR_MORE_DATA || attempt == 3) win32::throwLastErrorAbout(name);
+        entries.resize(needed / sizeof entries[0] + 1);
+    }
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < count; ++i)
+        if (entries[i].lpServiceName != nullptr) names.emplace_back(entries[i].lpServiceName);
+    return names;
 }
 
 }  // namespace car

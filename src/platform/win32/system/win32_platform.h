@@ -1,6 +1,7 @@
 // The platform as Windows provides it. Each group of operations is defined in
 // a source file of its own (registry.cpp, files.cpp, held_paths.cpp, file_holders.cpp, jet.cpp,
-// wmi.cpp, services.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
+// wmi.cpp with wmi_worker.cpp, services.cpp, processes.cpp, system_folders.cpp, launch.cpp,
+// machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include "platform/platform.h"
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/system/wmi_worker.h"
 
 namespace car {
 
@@ -47,6 +49,10 @@ public:
 
     ServiceState serviceState(const std::wstring& name) override;
     void startServiceDirectly(const std::wstring& name) override;
+    void stopServiceDirectly(const std::wstring& name) override;
+    std::vector<std::wstring> activeDependentServices(const std::wstring& name) override;
+    std::vector<std::uint32_t> processesNamed(const std::wstring& fileName) override;
+    std::uint32_t ownProcessId() override;
     SystemFolders systemFolders() override;
 
     std::uint32_t launch(const std::wstring& application, const std::wstring& commandLine,
@@ -92,6 +98,8 @@ private:
     // Processes started by launch(), kept until they are seen to end so that
     // a later wait is on the very process (process ids are reused).
     std::map<DWORD, win32::UniqueHandle> launched_;
+    // Every WMI call of every service object connectWmi hands out.
+    win32::WmiWorkers wmi_;
     std::thread networkAhead_;
 };
 

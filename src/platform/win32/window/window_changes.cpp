@@ -31,6 +31,26 @@ void setProgressPosition(HWND bar, int position, int maximum) {
     SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
 }
 
+// Each message that moves the bar paints it at once, several milliseconds
+// under a theme: the messages of one change are drawn as one. WM_SETREDRAW
+// TRUE shows a hidden window, so only a bar that is shown is held.
+class OnePaint {
+public:
+    explicit OnePaint(HWND bar) : bar_((GetWindowLongW(bar, GWL_STYLE) & WS_VISIBLE) != 0 ? bar : nullptr) {
+        if (bar_ != nullptr) SendMessageW(bar_, WM_SETREDRAW, FALSE, 0);
+    }
+    OnePaint(const OnePaint&) = delete;
+    OnePaint& operator=(const OnePaint&) = delete;
+    ~OnePaint() {
+        if (bar_ == nullptr) return;
+        SendMessageW(bar_, WM_SETREDRAW, TRUE, 0);
+        RedrawWindow(bar_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    }
+
+private:
+    HWND bar_;
+};
+
 }  // namespace
 
 void Win32Window::changed(ControlId id, Property property, const ControlState& state) {
@@ -90,8 +110,8 @@ void Win32Window::applyVisible(ControlId id) {
 void Win32Window::applyProgress(ControlId id, Property property) {
     const Child& control = child(id);
     const int maximum = rounded(control.state.max);
+    const OnePaint paint(control.window);
     if (property == Property::Max) SendMessageW(control.window, PBM_SETRANGE32, 0, maximum);
-    // Painted by the next pump, with whatever else changed before it.
     setProgressPosition(control.window, rounded(control.state.value), maximum);
 }
 
