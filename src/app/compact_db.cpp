@@ -85,12 +85,13 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
     WaitUntilReleased(dbPath);
     const std::uint64_t size = platform_.pathInfo(dbPath).size;
+    const std::uint64_t limitMs = EngineLimitMs(size);
     log_.write(L"Database size before: " + std::to_wstring(size));
     // Named first, so that a start after a killed run can remove what is left.
     log_.write(L"Compacting into: " + compactedPath);
 
     try {
-        engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath), EngineLimitMs(size));
+        engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath), limitMs);
     } catch (const EngineTimedOut& late) {
         // The database never left its name: the suite is started again in
         // any case, and the engine's unfinished work goes.
@@ -103,7 +104,7 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
         }
         startAgainOnFailure_ = true;
         EndWithError(Error{late.number, L"The JET engine did not finish compacting " + dbPath + L" within " +
-                                            std::to_wstring(EngineLimitMs(size) / 60'000) +
+                                            std::to_wstring(limitMs / 60'000) +
                                             L" minutes and was ended. The database is unchanged."},
                      kExitCompactionFailed, L"the engine did not finish in time");
     } catch (const EngineEnded& ended) {

@@ -84,12 +84,6 @@ void frmCompactAndRepair::StartService(const std::wstring& strServiceName) {
 // compacted. One that is not running is not this run's to wait for or to
 // start again.
 void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
-    if (wmiUnanswered_) {
-        stopped_.serviceStopped(strServiceName);
-        platform_.stopServiceDirectly(strServiceName);
-        log_.write(L"Stopped " + strServiceName + L" through the service control manager: WMI does not answer");
-        return;
-    }
     std::vector<std::uint32_t> results = ControlService(strServiceName, L"StopService");
     if (results.empty()) return;
     if (results.front() == kDependentsRunning) {
