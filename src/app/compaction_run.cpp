@@ -113,6 +113,10 @@ void frmCompactAndRepair::cmdCompact_Click() {
     platform_.pumpMessages();
     anicompress();
     SetPermissions();
+    // The grants are done: the servers may open the database again, and the
+    // log is taken back from the users group the folder's grants gave it to.
+    guard_.releaseDatabase();
+    log_.restrictAccess();
     platform_.pumpMessages();
     anicompress();
     platform_.pumpMessages();
@@ -134,7 +138,8 @@ void frmCompactAndRepair::cmdCompact_Click() {
     const std::wstring complete =
         L"Compact and repair complete.\r\nThe old database has been backed up to: " + BackupPath_;
     // A log that could not be written is said once, here, after the run.
-    const std::wstring logNote = log_.failure().empty() ? std::wstring() : L"\r\n" + log_.failure();
+    std::wstring logNote = log_.failure().empty() ? std::wstring() : L"\r\n" + log_.failure();
+    if (!tree_.warning().empty()) logNote = L"\r\n" + tree_.warning() + logNote;
     if (notBack.empty()) {
         const int tickWidth = imgTick.Width();
         lblStatus.setWidth(lblStatus.Width() - tickWidth);

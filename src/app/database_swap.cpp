@@ -1,5 +1,6 @@
 #include <string>
 
+#include "app/compacted_copy.h"
 #include "app/frmCompactAndRepair.h"
 #include "app/last_run.h"
 #include "app/swap_recovery.h"
@@ -27,12 +28,12 @@ void frmCompactAndRepair::Retried(const Step& step) {
     }
 }
 
-// The old database takes its backup name and the compacted copy takes the
-// database's name. With hard links a complete database stands under the
-// database's name at every instant: the old file gets its backup name as a
-// second name, then one rename puts the compacted copy in its place. A
-// volume without hard links gets two renames, and the old database is put
-// back if the second one fails.
+// The old database takes its backup name and the compacted copy, held since
+// the engine ended, takes the database's name through its hold. With hard
+// links a complete database stands under the database's name at every
+// instant: the old file gets its backup name as a second name, then one
+// rename puts the compacted copy in its place. A volume without hard links
+// gets two renames, and the old database is put back if the second one fails.
 void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath,
                                           const std::wstring& backupPath) {
     anicompress();
@@ -40,17 +41,22 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
     // middle of the swap can put the database back.
     log_.write(kSwapCopyLine + compactedPath);
     log_.write(kSwapBackupLine + backupPath);
-    BackupPath_ = backupPath;
     lblStatus.setCaption(L"Compact complete. Renaming old Database");
-    // The copy keeps what the old file had: an account with rights on the
-    // file alone keeps them. The grants follow as ever.
+    CompactedCopy held(platform_, log_, [this](const std::function<void()>& step) { Retried(step); });
+    std::wstring wrong;
     try {
-        platform_.copyAccessList(dbPath, compactedPath);
-    } catch (const Error& error) {
-        log_.write(L"The old database's access list could not be given to the compacted copy (" + errorSummary(error) +
-                   L")");
+        wrong = held.take(compactedPath, dbPath);
+    } catch (const Error&) {
+        // Nothing was renamed: the suite can have its database back as it was.
+        startAgainOnFailure_ = true;
+        throw;
     }
-    platform_.flushFile(compactedPath);
+    if (!wrong.empty()) {
+        startAgainOnFailure_ = true;
+        EndWithError(Error{kAccessDeniedHr, wrong}, kExitError, L"the compacted copy was not the engine's file");
+    }
+    HeldFile& copy = held.file();
+    BackupPath_ = backupPath;
     bool linked = true;
     try {
         Retried([&] { platform_.createHardLink(dbPath, BackupPath_); });
@@ -64,7 +70,7 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
     lblStatus.setCaption(L"Putting compacted database in place");
     if (linked) {
         try {
-            Retried([&] { platform_.replaceFile(compactedPath, dbPath); });
+            Retried([&] { copy.rename(dbPath, true); });
         } catch (const Error& error) {
             // The old database never left its name; only the backup name goes.
             std::wstring text = error.description + L"\r\nThe old database is still in place under " + dbPath +
@@ -78,10 +84,12 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
             BackupPath_.clear();
             throw Error{error.number, text};
         }
+        // Held on through the grants, so that nothing else can take its name meanwhile.
+        guard_.holdDatabase(held.release());
         return;
     }
     try {
-        Retried([&] { platform_.moveFile(compactedPath, dbPath); });
+        Retried([&] { copy.rename(dbPath, false); });
     } catch (const Error& error) {
         // Never leave the database path empty: put the old database back first.
         try {
@@ -95,6 +103,7 @@ void frmCompactAndRepair::SwapInCompacted(const std::wstring& dbPath, const std:
         throw Error{error.number, error.description + L"\r\nThe old database was put back under " + dbPath +
                                       L"; the compacted copy is left as " + compactedPath + L"."};
     }
+    guard_.holdDatabase(held.release());
 }
 
 }  // namespace car

@@ -42,7 +42,8 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       Label3(ControlId::Label3, tap_, layoutOf(ControlId::Label3).initial),
       platform_(platform),
       guard_(platform),
-      backups_(platform, log_) {}
+      backups_(platform, log_),
+      tree_(platform, log_) {}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/backup_retention.h"
+#include "app/data_folder_tree.h"
 #include "app/run_guard.h"
 #include "app/run_log.h"
 #include "app/status_tap.h"
@@ -238,6 +239,7 @@ private:
     StoppedByRun stopped_;
     RunGuard guard_;
     BackupRetention backups_;
+    DataFolderTree tree_;
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
     std::uint32_t iisStart_ = 0;  // an iisreset /start not yet awaited

@@ -30,6 +30,20 @@ void frmCompactAndRepair::CheckLastRun() {
     const LastRun last = readLast();
     const bool nameEmpty = !last.finished && !last.swapBackup.empty() && !platform_.pathInfo(dbPath).exists;
     if (!last.interrupted && !nameEmpty) return;
+    // What the log says has files renamed and programs started as SYSTEM:
+    // only a log that no other account could have written is ground for it.
+    if (platform_.othersMayWrite(logPath)) {
+        const std::wstring text = L"The run log\r\n" + logPath +
+                                  L"\r\nsays that the last run of Compact And Repair did not end, but accounts other "
+                                  L"than SYSTEM and the administrators may write that file, so nothing was done on "
+                                  L"its word. Look at the suite's services and at the database's name yourself.";
+        if (unattended_) {
+            platform_.reportEvent(EventKind::Warning, text);
+        } else {
+            platform_.showMessage(text);
+        }
+        return;
+    }
     // A run in progress holds the machine's lock: its log has no outcome yet
     // because it is not over, and what it stopped is its own to start again.
     if (!guard_.lockMachine()) return;

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/reparse_words.h"
 #include "app/suite.h"
 
 namespace car {
@@ -63,9 +64,13 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
         return L"The database path\r\n" + dbPath + L"\r\nis a symbolic link or another reparse point. " + noLinks;
     }
     try {
-        if (!guard_.holdFolder(folder)) {
-            return L"The database's folder\r\n" + where + L"\r\nis a junction, symbolic link or mount point. " +
-                   noLinks;
+        // A data volume mounted into a folder is an ordinary layout; a junction
+        // or a link to another folder is not.
+        const ReparseKind kind = guard_.holdFolder(folder);
+        if (kind == ReparseKind::VolumeMountPoint) {
+            log_.write(L"The database's folder " + where + L" is a volume mount point");
+        } else if (kind != ReparseKind::None) {
+            return L"The database's folder\r\n" + where + L"\r\nis " + ReparseWords(kind) + L". " + noLinks;
         }
     } catch (const Error& error) {
         return L"The database's folder\r\n" + where + L"\r\ncannot be held open for the run (" + errorSummary(error) +

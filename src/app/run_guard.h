@@ -2,7 +2,8 @@
 // lock that refuses a second run (a scheduled one and a person's, or two
 // administrators on one server), the data folder held open, so that nobody
 // can rename it away and put a link to some other folder in its place while
-// the run, as SYSTEM, grants rights and starts programs there, and, once the
+// the run, as SYSTEM, grants rights and starts programs there, the swapped-in
+// database held open through its grants for the same reason, and, once the
 // suite goes down, no logoff or shutdown in the middle of it.
 #pragma once
 
@@ -27,10 +28,16 @@ public:
     // database gets one line that says so and nothing that could be taken
     // for a run.
     std::wstring lockForRun(RunLog& log, const std::wstring& dbPath);
-    // Holds the folder (none for an empty name); false when the name is a
-    // reparse point, which is then let go again. Fails when the folder
-    // cannot be opened.
-    bool holdFolder(const std::wstring& folder);
+    // Holds the folder (none for an empty name). A folder that is a
+    // reparse point is let go again, unless it is a volume mount point (a
+    // data volume mounted into a folder): what it is, is given back. Fails
+    // when the folder cannot be opened.
+    ReparseKind holdFolder(const std::wstring& folder);
+    // Holds the swapped-in database (by the hold the swap made it with) until
+    // the grants are done.
+    void holdDatabase(std::unique_ptr<HeldFile> database) { database_ = std::move(database); }
+    // Lets the database go, for the suite's servers to open.
+    void releaseDatabase() { database_.reset(); }
     // From here on the suite goes down: a logoff or a shutdown is refused,
     // with the reason, until the run is over.
     void blockShutdown();
@@ -41,7 +48,9 @@ private:
     Platform& platform_;
     std::unique_ptr<Held> lock_;
     std::unique_ptr<OpenPath> folder_;
-    std::wstring lockFailure_;  // why the lock could not be taken at all
+    std::unique_ptr<HeldFile> database_;
+    std::wstring lockFailure_;   // why the lock could not be taken at all
+    std::wstring lockSquatter_;  // the account, neither SYSTEM nor an administrator, whose object has the lock's name
     bool shutdownBlocked_ = false;
 };
 

@@ -34,6 +34,7 @@ void RunLog::begin(const std::wstring& path, const std::wstring& header) {
     active_ = true;
     open();
     write(header);
+    restrictAccess();
 }
 
 void RunLog::beginRecord(const std::wstring& dbPath, const std::wstring& host, const std::wstring& kind) {
@@ -56,6 +57,16 @@ void RunLog::open() {
         }
     } catch (const Error& error) {
         fail(error);
+    }
+}
+
+void RunLog::restrictAccess() {
+    if (!file_) return;
+    try {
+        file_->restrictToAdministrators();
+    } catch (const Error& error) {
+        write(L"The run log's access list could not be limited to the administrators and SYSTEM (" +
+              errorSummary(error) + L"); the next start will not act on what it says");
     }
 }
 

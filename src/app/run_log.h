@@ -21,6 +21,11 @@ public:
     // file is opened once for the whole run, never through a link: the
     // folder beside the database may be writable by every user.
     void begin(const std::wstring& path, const std::wstring& header);
+    // Sets the log's access list, through the open file, to the
+    // administrators group and SYSTEM alone: the next start acts on what the
+    // log says, and the grants of the data folder give every user full
+    // control of it. Done when the log is opened and again after the grants.
+    void restrictAccess();
     // A line with the local time to the millisecond; nothing outside a run.
     void write(const std::wstring& text);
     // The run is over: the file is closed and nothing more is written.

@@ -23,7 +23,9 @@ void frmCompactAndRepair::Form_Load() {
     // backslash alone.
     std::wstring dbPath = RegValueToText(ReadReg(dbq));
     std::replace(dbPath.begin(), dbPath.end(), L'/', L'\\');
-    txtDBPath.setCaption(dbPath);
+    // A short (8.3) name would become the database's only name after the
+    // swap, and the log, temporary and backup names would follow it.
+    txtDBPath.setCaption(platform_.longPathName(dbPath));
 
     if (RegistryItemExists(std::wstring(suite::kTeamharborKey))) thline.setVisible(false);
     if (RegistryItemExists(std::wstring(suite::kTeampostKey))) tpline.setVisible(false);

@@ -93,7 +93,7 @@ void frmCompactAndRepair::SetPermissions() {
     DoCACLS(txtDBPath.Caption(), L"users", true);
 
     const std::wstring dataFolder = DataFolderForGrants(txtDBPath.Caption());
-    if (!dataFolder.empty()) {
+    if (!dataFolder.empty() && tree_.allowsRecursiveGrants(dataFolder)) {
         DoCACLS(dataFolder, L"administrators", false);
         next();
         DoCACLS(dataFolder, L"ASPNET", false);

@@ -114,13 +114,50 @@ public:
     virtual ~Held() = default;
 };
 
+// What stands under a name that is a reparse point: a volume mount point
+// (its target the root of a volume, "\\??\\Volume{...}\\"), a junction to a
+// folder, a symbolic link, or any other kind.
+enum class ReparseKind { None, VolumeMountPoint, Junction, SymbolicLink, Other };
+
 // A file or folder held open under a name that was not followed: where the
 // name is a reparse point, the handle is on the reparse point itself.
 class OpenPath : public Held {
 public:
-    virtual bool isReparsePoint() const = 0;
+    virtual ReparseKind reparseKind() const = 0;
+    bool isReparsePoint() const { return reparseKind() != ReparseKind::None; }
     // The names the file has (more than one: hard links elsewhere).
     virtual std::uint32_t nameCount() const = 0;
+};
+
+// A file held open by the run, opened without following a reparse point and
+// without delete sharing (others may read and write it): while the hold
+// lasts nobody can rename, move or delete it or put anything else under its
+// name, and everything the run does to it is done through the hold.
+class HeldFile : public OpenPath {
+public:
+    virtual bool isFolder() const = 0;
+    // The serial number of the volume the file is on.
+    virtual std::uint32_t volume() const = 0;
+    // The file's owner and access list, as a self-relative security
+    // descriptor that giveOwnerAndAccessList takes.
+    virtual std::vector<std::uint8_t> ownerAndAccessList() const = 0;
+    // Gives the file the owner and the access list of such a descriptor:
+    // the list protected from inheritance, or inheriting from the file's
+    // folder, as the descriptor says. Fails when either cannot be set (the
+    // access list is set first).
+    virtual void giveOwnerAndAccessList(const std::vector<std::uint8_t>& descriptor) = 0;
+    // Writes what the system holds of the file to the disk.
+    virtual void flush() = 0;
+    // Gives the file the name `to` (in its own folder) in one rename written
+    // through to the disk; with `replace`, in the place of the file that
+    // stands there, so that `to` names that file until it names this one.
+    virtual void rename(const std::wstring& to, bool replace) = 0;
+};
+
+// A reparse point met in a folder's tree, which the walk did not follow.
+struct ReparsePointFound {
+    std::wstring path;
+    ReparseKind kind = ReparseKind::Other;
 };
 
 // A text file opened once for appending lines.
@@ -130,6 +167,10 @@ public:
     // when this returns (written through the system, not held in a buffer of
     // ours).
     virtual void appendLine(const std::wstring& line) = 0;
+    // Sets the file's access list, through the handle, to full control for
+    // SYSTEM and the administrators group and nobody else, protected from
+    // what the folder would have it inherit.
+    virtual void restrictToAdministrators() = 0;
 };
 
 // The Windows folder (C:\Windows), the program's system folder (for a
@@ -140,6 +181,14 @@ struct SystemFolders {
     std::wstring windows;
     std::wstring system;
     std::wstring nativeSystem;
+};
+
+// What became of an attempt to take a lock for the machine.
+struct LockAttempt {
+    enum class Outcome { Taken, HeldByAnother, Unsupported, ForeignOwner };
+    Outcome outcome = Outcome::Unsupported;
+    std::unique_ptr<Held> lock;  // while Taken
+    std::wstring owner;          // for ForeignOwner: the account that owns the lock's object
 };
 
 // A service's state as the service control manager reports it.
@@ -176,8 +225,10 @@ public:
     // The engine's own failures are thrown as Error with its number and
     // words; an engine that ends without answering, as EngineEnded; one still
     // at work after `limitMs`, as EngineTimedOut once it has been ended.
-    virtual void compactDatabase(const std::wstring& source, const std::wstring& destination,
-                                 std::uint64_t limitMs) = 0;
+    // Gives back why the engine's process could not be tied to the program's
+    // job, when it could not (it then ends itself once the program is gone).
+    virtual std::optional<Error> compactDatabase(const std::wstring& source, const std::wstring& destination,
+                                                 std::uint64_t limitMs) = 0;
 };
 
 class Platform {
@@ -196,16 +247,17 @@ public:
     // Gives a file a second name (a hard link). A volume without hard links
     // fails with kNoHardLinksHr or kNotSupportedHr.
     virtual void createHardLink(const std::wstring& existing, const std::wstring& newName) = 0;
-    // Puts `from` in the place of the file `to` in one rename, written
-    // through to the disk: `to` names the old file until it names the new.
-    virtual void replaceFile(const std::wstring& from, const std::wstring& to) = 0;
     // Removes one name of a file.
     virtual void deleteFile(const std::wstring& path) = 0;
-    // Writes what the system holds of a file to the disk.
-    virtual void flushFile(const std::wstring& path) = 0;
-    // Gives `to` the access list of `from`, protected from inheritance or
-    // inheriting as that of `from` is.
-    virtual void copyAccessList(const std::wstring& from, const std::wstring& to) = 0;
+    // Holds a file (see HeldFile); what stands under the name is held
+    // itself, a reparse point or a folder included, never followed.
+    virtual std::unique_ptr<HeldFile> holdFile(const std::wstring& path) = 0;
+    // The reparse points in a folder's tree, found without following any;
+    // the folder itself is not among them.
+    virtual std::vector<ReparsePointFound> reparsePointsUnder(const std::wstring& folder) = 0;
+    // The path with each short (8.3) name in it replaced by the long one; the
+    // path as it is when it cannot be had (a name that does not exist).
+    virtual std::wstring longPathName(const std::wstring& path) = 0;
     // True while another process has the file open, so that it cannot be
     // opened for exclusive access.
     virtual bool fileInUse(const std::wstring& path) = 0;
@@ -283,15 +335,29 @@ public:
     // The end of a UTF-8 text file (at most `maxBytes`, from a line's start),
     // never read through a link; nothing when it cannot be read.
     virtual std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) = 0;
+    // Whether an account other than SYSTEM, the administrators group and
+    // the one this program runs as may write the file or change who may: it
+    // owns the file, or its access list grants it a right to write (no list
+    // at all grants everyone every right). True when it cannot be read;
+    // never read through a link.
+    virtual bool othersMayWrite(const std::wstring& path) = 0;
     // A modal box with OK only, no icon and the program's title.
     virtual void showMessage(const std::wstring& text) = 0;
     // Ends the program at once with an exit code; nothing after it runs.
     [[noreturn]] virtual void endProgram(int exitCode) = 0;
     // Opens a text file for appending, creating it when it is missing.
     virtual std::unique_ptr<AppendFile> openAppendFile(const std::wstring& path) = 0;
-    // Takes the lock of that name for every session of the machine; null
-    // when another process holds it.
-    virtual std::unique_ptr<Held> lockMachineWide(const std::wstring& name) = 0;
+    // Takes the lock of that name in a private namespace bounded by the
+    // administrators group, where no other account can create or hold it,
+    // for every session of the machine. Unsupported where the system has
+    // no private namespaces.
+    virtual LockAttempt lockInAdministratorsNamespace(const std::wstring& name) = 0;
+    // Takes the lock of that name in the global namespace, for every session
+    // of the machine. One that exists already and that neither SYSTEM, the
+    // administrators group nor this program's own account (or its default
+    // owner) owns is not waited for: ForeignOwner, with its owner's name
+    // where it can be read.
+    virtual LockAttempt lockMachineWide(const std::wstring& name) = 0;
     // The local date and time, to the millisecond.
     virtual LocalTime localTime() = 0;
     // Milliseconds of a clock that only goes forward, for durations.

@@ -14,6 +14,7 @@ constexpr std::int32_t kFileNotFound = car::hresult(0x800A0035u);
 constexpr std::uint32_t kErrorBufferOverflow = 111;
 constexpr std::uint32_t kErrorNoData = 232;
 constexpr std::size_t kHostFieldSize = 132;
+constexpr wchar_t kInUseWording[] = L"The process cannot access the file because it is being used by another process.";
 
 std::wstring lower(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -106,6 +107,7 @@ car::RegValue FakePlatform::regRead(const std::wstring& path) {
 void FakePlatform::moveFile(const std::wstring& from, const std::wstring& to) {
     record(L"moveFile " + from + L" -> " + to);
     moveFailures.hit();
+    if (heldFiles.contains(from)) throw car::Error{car::kSharingViolationHr, kInUseWording};
     auto source = files.find(from);
     if (source == files.end()) throw car::Error{kFileNotFound, L"File not found"};
     if (files.contains(to)) throw car::Error{kFileAlreadyExists, L"File already exists"};
@@ -125,32 +127,48 @@ void FakePlatform::createHardLink(const std::wstring& existing, const std::wstri
     files[newName] = source->second;
 }
 
-void FakePlatform::replaceFile(const std::wstring& from, const std::wstring& to) {
-    record(L"replaceFile " + from + L" -> " + to);
-    replaceFailures.hit();
-    auto source = files.find(from);
-    if (source == files.end()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
-    FakeFile moved = std::move(source->second);
-    files.erase(source);
-    files[to] = std::move(moved);
-}
-
 void FakePlatform::deleteFile(const std::wstring& path) {
     record(L"deleteFile " + path);
     deleteFailures.hit();
+    if (heldFiles.contains(path)) throw car::Error{car::kSharingViolationHr, kInUseWording};
     if (files.erase(path) == 0) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
 }
 
-void FakePlatform::flushFile(const std::wstring& path) {
-    record(L"flushFile " + path);
-    flushFailures.hit();
-    if (!files.contains(path)) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+car::ReparseKind FakePlatform::reparseKindOf(const std::wstring& path) const {
+    if (const auto kind = reparseKinds.find(path); kind != reparseKinds.end()) return kind->second;
+    if (!reparsePoints.contains(path)) return car::ReparseKind::None;
+    return isFolder(path) ? car::ReparseKind::Junction : car::ReparseKind::SymbolicLink;
 }
 
-void FakePlatform::copyAccessList(const std::wstring& from, const std::wstring& to) {
-    record(L"copyAccessList " + from + L" -> " + to);
-    accessListFailures.hit();
+// A rename through a hold: the file goes with its hold to the new name.
+void FakePlatform::renameHeld(std::wstring& path, const std::wstring& to, bool replace) {
+    record(L"rename " + path + L" -> " + to + (replace ? L" replacing" : L""));
+    if (replace) replaceFailures.hit();
+    if (!replace) moveFailures.hit();
+    if (files.contains(to) && !replace) {
+        throw car::Error{car::hresult(0x800700B7u), L"Cannot create a file when that file already exists."};
+    }
+    if (heldFiles.contains(to)) throw car::Error{car::kAccessDeniedHr, L"Access is denied."};
+    FakeFile moved = std::move(files.at(path));
+    files.erase(path);
+    files[to] = std::move(moved);
+    heldFiles.erase(heldFiles.find(path));
+    heldFiles.insert(to);
+    path = to;
 }
+
+std::vector<car::ReparsePointFound> FakePlatform::reparsePointsUnder(const std::wstring& folder) {
+    record(L"reparsePointsUnder " + folder);
+    treeWalkFailures.hit();
+    return treeReparsePoints;
+}
+
+std::wstring FakePlatform::longPathName(const std::wstring& path) {
+    const auto found = longPaths.find(path);
+    return found == longPaths.end() ? path : found->second;
+}
+
+bool FakePlatform::othersMayWrite(const std::wstring& path) { return openToOthers.contains(path); }
 
 bool FakePlatform::fileInUse(const std::wstring& path) {
     record(L"fileInUse " + path);
@@ -295,7 +313,7 @@ public:
     FakeOpenPath& operator=(const FakeOpenPath&) = delete;
     ~FakeOpenPath() override { close_(); }
 
-    bool isReparsePoint() const override { return platform_.reparsePoints.contains(path_); }
+    car::ReparseKind reparseKind() const override { return platform_.reparseKindOf(path_); }
     std::uint32_t nameCount() const override {
         const auto names = platform_.nameCounts.find(path_);
         return names == platform_.nameCounts.end() ? 1 : names->second;
@@ -304,11 +322,57 @@ public:
         platform_.appendFailures.hit();
         platform_.appended[path_].push_back(line);
     }
+    void restrictToAdministrators() override {
+        platform_.log().add(L"restrictToAdministrators " + path_);
+        platform_.openToOthers.erase(path_);
+    }
 
 private:
     FakePlatform& platform_;
     std::wstring path_;
     std::function<void()> close_;
+};
+
+// A file held open without delete sharing, named as it is now.
+class FakeHeldFile : public car::HeldFile {
+public:
+    FakeHeldFile(FakePlatform& platform, std::wstring path) : platform_(platform), path_(std::move(path)) {
+        platform_.heldFiles.insert(path_);
+    }
+    FakeHeldFile(const FakeHeldFile&) = delete;
+    FakeHeldFile& operator=(const FakeHeldFile&) = delete;
+    ~FakeHeldFile() override {
+        platform_.log().add(L"release " + path_);
+        platform_.heldFiles.erase(platform_.heldFiles.find(path_));
+    }
+
+    car::ReparseKind reparseKind() const override { return platform_.reparseKindOf(path_); }
+    std::uint32_t nameCount() const override {
+        const auto names = platform_.nameCounts.find(path_);
+        return names == platform_.nameCounts.end() ? 1 : names->second;
+    }
+    bool isFolder() const override { return !platform_.files.contains(path_); }
+    std::uint32_t volume() const override {
+        const auto found = platform_.volumes.find(path_);
+        return found == platform_.volumes.end() ? 1 : found->second;
+    }
+    std::vector<std::uint8_t> ownerAndAccessList() const override {
+        return std::vector<std::uint8_t>(path_.begin(), path_.end());
+    }
+    void giveOwnerAndAccessList(const std::vector<std::uint8_t>& descriptor) override {
+        platform_.log().add(L"giveOwnerAndAccessList " + path_ + L" <- " +
+                            std::wstring(descriptor.begin(), descriptor.end()));
+        platform_.accessListFailures.hit();
+    }
+    void flush() override {
+        platform_.log().add(L"flush " + path_);
+        platform_.flushFailures.hit();
+    }
+    void rename(const std::wstring& to, bool replace) override { platform_.renameHeld(path_, to, replace); }
+
+private:
+    FakePlatform& platform_;
+    std::wstring path_;
 };
 
 class FakeLock : public car::Held {
@@ -334,6 +398,16 @@ std::unique_ptr<car::OpenPath> FakePlatform::holdFolder(const std::wstring& fold
                                           [this, folder] { heldFolders.erase(heldFolders.find(folder)); });
 }
 
+std::unique_ptr<car::HeldFile> FakePlatform::holdFile(const std::wstring& path) {
+    record(L"holdFile " + path);
+    holdFileFailures.hit();
+    if (heldFiles.contains(path)) throw car::Error{car::kSharingViolationHr, kInUseWording};
+    if (!files.contains(path) && !isFolder(path) && !reparsePoints.contains(path)) {
+        throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
+    }
+    return std::make_unique<FakeHeldFile>(*this, path);
+}
+
 std::unique_ptr<car::AppendFile> FakePlatform::openAppendFile(const std::wstring& path) {
     openAppendFailures.hit();
     appended[path];  // created when missing
@@ -341,11 +415,20 @@ std::unique_ptr<car::AppendFile> FakePlatform::openAppendFile(const std::wstring
     return std::make_unique<FakeOpenPath>(*this, path, [this] { --openAppendFiles; });
 }
 
-std::unique_ptr<car::Held> FakePlatform::lockMachineWide(const std::wstring& name) {
+car::LockAttempt FakePlatform::lockInAdministratorsNamespace(const std::wstring& name) {
+    record(L"lockInAdministratorsNamespace " + name);
+    if (!privateNamespaces) return {};
+    lockFailures.hit();
+    if (lockTakenElsewhere || locksHeld > 0) return {car::LockAttempt::Outcome::HeldByAnother, nullptr, {}};
+    return {car::LockAttempt::Outcome::Taken, std::make_unique<FakeLock>(locksHeld), {}};
+}
+
+car::LockAttempt FakePlatform::lockMachineWide(const std::wstring& name) {
     record(L"lockMachineWide " + name);
     lockFailures.hit();
-    if (lockTakenElsewhere || locksHeld > 0) return nullptr;
-    return std::make_unique<FakeLock>(locksHeld);
+    if (!foreignLockOwner.empty()) return {car::LockAttempt::Outcome::ForeignOwner, nullptr, foreignLockOwner};
+    if (lockTakenElsewhere || locksHeld > 0) return {car::LockAttempt::Outcome::HeldByAnother, nullptr, {}};
+    return {car::LockAttempt::Outcome::Taken, std::make_unique<FakeLock>(locksHeld), {}};
 }
 
 // 2026-12-07 at nine, moving with the virtual clock.

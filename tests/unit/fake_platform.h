@@ -99,11 +99,25 @@ public:
     // --- files and the JET engine -----------------------------------------
     std::map<std::wstring, FakeFile> files;
     FailurePlan moveFailures;
-    bool hardLinks = true;  // false: a volume without them (FAT32, some shares)
-    FailurePlan replaceFailures;
+    bool hardLinks = true;        // false: a volume without them (FAT32, some shares)
+    FailurePlan replaceFailures;  // renames through a hold that replace a file
     FailurePlan deleteFailures;
-    FailurePlan flushFailures;
-    FailurePlan accessListFailures;
+    FailurePlan flushFailures;       // flushes through a hold
+    FailurePlan accessListFailures;  // owners and access lists given through a hold
+    FailurePlan holdFileFailures;
+    // Files held open now (as often as held, under the name they have now):
+    // nobody else can rename or delete them meanwhile.
+    std::multiset<std::wstring> heldFiles;
+    // The volume each file is on (1 when not said).
+    std::map<std::wstring, std::uint32_t> volumes;
+    // The reparse points under the data folder's tree, as the walk finds them.
+    std::vector<car::ReparsePointFound> treeReparsePoints;
+    FailurePlan treeWalkFailures;
+    // Short (8.3) paths and the long ones they stand for.
+    std::map<std::wstring, std::wstring> longPaths;
+    // Logs whose access list lets others than SYSTEM and the administrators
+    // write, as long as the program has not restricted them.
+    std::set<std::wstring> openToOthers;
     // The file whose name must never be left empty, and each call (as
     // logged) that found nothing under it.
     std::wstring guardedPath;
@@ -113,8 +127,11 @@ public:
     std::map<std::wstring, int> heldForChecks;
     std::vector<std::wstring> holders;
     // Paths (files or folders) that are junctions, symbolic links or mount
-    // points, and files with more names than one.
+    // points (a junction for a folder, a symbolic link for a file, unless
+    // `reparseKinds` says otherwise), and files with more names than one.
     std::set<std::wstring> reparsePoints;
+    std::map<std::wstring, car::ReparseKind> reparseKinds;
+    car::ReparseKind reparseKindOf(const std::wstring& path) const;
     std::map<std::wstring, std::uint32_t> nameCounts;
     // Folders held open now, as often as they are held; a hold of a folder
     // that nothing stands under fails as the system's would.
@@ -130,7 +147,8 @@ public:
     // How long the engine takes; past the run's limit it is ended, leaving
     // part of the copy, and the limit is what the clock moves on by.
     std::uint64_t engineRunMs = 0;
-    std::vector<std::uint64_t> engineLimits;                         // the limit each compaction was given
+    std::optional<car::Error> engineUntied;   // why the engine's process could not be put in the job
+    std::vector<std::uint64_t> engineLimits;  // the limit each compaction was given
     std::vector<std::pair<std::wstring, std::wstring>> compactions;  // connection strings
     int liveJetEngines = 0;
 
@@ -172,6 +190,8 @@ public:
     // --- the machine-wide lock ------------------------------------------------
     bool lockTakenElsewhere = false;  // another process holds it
     FailurePlan lockFailures;         // the lock cannot even be made
+    bool privateNamespaces = true;    // false: a system without them (Wine)
+    std::wstring foreignLockOwner;    // without them: an account that is neither SYSTEM nor an administrator made it
     std::uint32_t ownPid = 4242;      // this program's own process id
     int locksHeld = 0;
 
@@ -200,10 +220,11 @@ public:
     bool pathExists(const std::wstring& path) override;
     std::vector<car::FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) override;
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
-    void replaceFile(const std::wstring& from, const std::wstring& to) override;
     void deleteFile(const std::wstring& path) override;
-    void flushFile(const std::wstring& path) override;
-    void copyAccessList(const std::wstring& from, const std::wstring& to) override;
+    std::unique_ptr<car::HeldFile> holdFile(const std::wstring& path) override;
+    std::vector<car::ReparsePointFound> reparsePointsUnder(const std::wstring& folder) override;
+    std::wstring longPathName(const std::wstring& path) override;
+    bool othersMayWrite(const std::wstring& path) override;
     bool fileInUse(const std::wstring& path) override;
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     car::PathInfo pathInfo(const std::wstring& path) override;
@@ -224,7 +245,8 @@ public:
                       std::optional<std::uint32_t>* exitCode) override;
     std::unique_ptr<car::OpenPath> holdFolder(const std::wstring& folder) override;
     std::unique_ptr<car::AppendFile> openAppendFile(const std::wstring& path) override;
-    std::unique_ptr<car::Held> lockMachineWide(const std::wstring& name) override;
+    car::LockAttempt lockInAdministratorsNamespace(const std::wstring& name) override;
+    car::LockAttempt lockMachineWide(const std::wstring& name) override;
     car::LocalTime localTime() override;
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
@@ -240,6 +262,8 @@ public:
     std::wstring fromAnsiCodePage(const std::uint8_t* bytes, std::size_t count) override;
     bool initCommonControls(std::uint32_t size, std::uint32_t classes) override;
 
+    // Called by the held files the fake hands out.
+    void renameHeld(std::wstring& path, const std::wstring& to, bool replace);
     // Called by the JET and WMI objects the fake hands out.
     void compact(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs);
     std::vector<car::WmiObject> query(const std::wstring& wql);

@@ -32,8 +32,10 @@ protected:
 class FakeJetEngine final : public car::JetEngine, Counted<&FakePlatform::liveJetEngines> {
 public:
     using Counted::Counted;
-    void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs) override {
+    std::optional<car::Error> compactDatabase(const std::wstring& source, const std::wstring& destination,
+                                              std::uint64_t limitMs) override {
         platform_.compact(source, destination, limitMs);
+        return platform_.engineUntied;
     }
 };
 

@@ -73,11 +73,11 @@ TEST_F(Compaction, CompactsBesideTheDatabaseAndSwapsTheFiles) {
 
     // The engine's exact words; the old file gets its second name before the
     // compacted copy takes the database's.
-    EXPECT_EQ(h.log.only({L"compactDatabase", L"createHardLink", L"moveFile", L"replaceFile", L"deleteFile"}),
+    EXPECT_EQ(h.log.only({L"compactDatabase", L"createHardLink", L"moveFile", L"rename", L"deleteFile"}),
               (std::vector<std::wstring>{
                   L"compactDatabase " + kSourcePrefix + kDb + L";Jet OLEDB:Database Password= | " + kSourcePrefix +
                       temp + L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=",
-                  L"createHardLink " + kDb + L" -> " + backup, L"replaceFile " + temp + L" -> " + kDb}));
+                  L"createHardLink " + kDb + L" -> " + backup, L"rename " + temp + L" -> " + kDb + L" replacing"}));
 
     // The files as the progress steps between those calls see them; a
     // complete database stands under its name at every call.
@@ -99,8 +99,8 @@ TEST_F(Compaction, CompactsBesideTheDatabaseAndSwapsTheFiles) {
     g.platform.hardLinks = false;
     g.form.CompactDB(kDb);
     const std::wstring fallbackBackup = g.form.BackupPath();
-    const std::wstring putInPlace = L"moveFile " + fallbackBackup.substr(0, fallbackBackup.size() - 6) + L" -> " + kDb;
-    EXPECT_EQ(g.log.only({L"moveFile", L"replaceFile"}),
+    const std::wstring putInPlace = L"rename " + fallbackBackup.substr(0, fallbackBackup.size() - 6) + L" -> " + kDb;
+    EXPECT_EQ(g.log.only({L"moveFile", L"rename"}),
               (std::vector<std::wstring>{L"moveFile " + kDb + L" -> " + fallbackBackup, putInPlace}));
     EXPECT_EQ(filesOf(g.platform), (std::set<std::wstring>{kDb + L"=old data*", fallbackBackup + L"=old data"}));
     const std::vector<std::wstring>& gap = g.platform.guardedPathEmptyAt;
@@ -182,27 +182,32 @@ TEST_F(Compaction, FailedReplaceLeavesTheOldDatabaseInPlace) {
     }
 }
 
-// A scanner that opens a file for a moment makes a rename wait, in steps and
-// with the status unchanged, instead of throwing the compaction away. The
-// compacted copy is on the disk, with the old file's access list, before it
-// takes the database's name.
+// A scanner that opens a file for a moment makes a hold, a flush or a rename
+// wait, in steps and with the status unchanged, instead of throwing the
+// compaction away. The compacted copy is held from the engine's end on, gets
+// the old file's owner and access list and is on the disk before it takes
+// the database's name through its hold, and stays held as the database.
 TEST_F(Compaction, SwapOutlastsAScannerAndWritesTheCopyFirst) {
     const car::Error inUse{car::hresult(0x80070020u), L"The process cannot access the file because it is being used."};
+    h.platform.holdFileFailures.nth[1] = inUse;
+    h.platform.flushFailures.nth[1] = inUse;
     for (int n = 1; n <= 3; ++n) {
         h.platform.replaceFailures.nth[n] = inUse;
         h.platform.moveFailures.nth[n] = inUse;
     }
     h.form.CompactDB(kDb);
     const std::wstring temp = tempName();
+    const std::wstring renamed = L"rename " + temp + L" -> " + kDb + L" replacing";
     EXPECT_EQ(
-        h.log.only({L"copyAccessList", L"flushFile", L"createHardLink", L"replaceFile", L"lblStatus"}),
-        (std::vector<std::wstring>{L"lblStatus.Caption=Compact complete. Renaming old Database",
-                                   L"copyAccessList " + kDb + L" -> " + temp, L"flushFile " + temp,
-                                   L"createHardLink " + kDb + L" -> " + temp + L"Backup",
-                                   L"lblStatus.Caption=Putting compacted database in place",
-                                   L"replaceFile " + temp + L" -> " + kDb, L"replaceFile " + temp + L" -> " + kDb,
-                                   L"replaceFile " + temp + L" -> " + kDb, L"replaceFile " + temp + L" -> " + kDb}));
+        h.log.only(
+            {L"holdFile", L"release", L"giveOwnerAndAccessList", L"flush", L"createHardLink", L"rename", L"lblStatus"}),
+        (std::vector<std::wstring>{
+            L"lblStatus.Caption=Compact complete. Renaming old Database", L"holdFile " + temp, L"holdFile " + temp,
+            L"holdFile " + kDb, L"release " + kDb, L"giveOwnerAndAccessList " + temp + L" <- " + kDb, L"flush " + temp,
+            L"flush " + temp, L"createHardLink " + kDb + L" -> " + temp + L"Backup",
+            L"lblStatus.Caption=Putting compacted database in place", renamed, renamed, renamed, renamed}));
     EXPECT_TRUE(h.platform.files.at(kDb).compacted);
+    EXPECT_EQ(h.platform.heldFiles, std::multiset<std::wstring>{kDb});
 
     // The same on a volume without hard links: the renames wait as well.
     Harness g;
@@ -211,7 +216,8 @@ TEST_F(Compaction, SwapOutlastsAScannerAndWritesTheCopyFirst) {
     for (int n = 1; n <= 3; ++n) g.platform.moveFailures.nth[n] = inUse;
     g.platform.accessListFailures.always = car::Error{car::hresult(0x80070005u), L"Access is denied."};
     g.form.CompactDB(kDb);
-    EXPECT_EQ(g.log.count(L"moveFile"), 5U);
+    EXPECT_EQ(g.log.count(L"moveFile"), 4U);
+    EXPECT_EQ(g.log.count(L"rename "), 1U);
     EXPECT_TRUE(g.platform.files.at(kDb).compacted);
     EXPECT_EQ(g.platform.files.at(g.form.BackupPath()).content, "old data");
 }
@@ -294,9 +300,10 @@ TEST_F(Compaction, FailedSecondMovePutsTheOldDatabaseBack) {
     }
     const std::wstring temp = tempName();
     ASSERT_TRUE(std::regex_match(temp.substr(kDb.size()), kSuffixForm)) << narrow(temp);
-    EXPECT_EQ(h.log.only({L"moveFile"}), (std::vector<std::wstring>{L"moveFile " + kDb + L" -> " + temp + L"Backup",
-                                                                    L"moveFile " + temp + L" -> " + kDb,
-                                                                    L"moveFile " + temp + L"Backup -> " + kDb}));
+    EXPECT_EQ(
+        h.log.only({L"moveFile", L"rename"}),
+        (std::vector<std::wstring>{L"moveFile " + kDb + L" -> " + temp + L"Backup", L"rename " + temp + L" -> " + kDb,
+                                   L"moveFile " + temp + L"Backup -> " + kDb}));
     EXPECT_EQ(filesOf(h.platform), (std::set<std::wstring>{kDb + L"=old data", temp + L"=old data*"}));
 }
 

@@ -1,6 +1,8 @@
 // The host name and the twelve CACLS grants.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness.h"
 #include "sequence.h"
 
@@ -131,6 +133,42 @@ TEST_F(Grants, FolderGrantsCoverOnlyTheDatabasesOwnFolder) {
             EXPECT_EQ(l.currentFolder, kSystemFolders.system);
         }
         EXPECT_TRUE(g.platform.messages.empty());
+    }
+}
+
+// A link anywhere in the data folder's tree would carry the grants with /T
+// to wherever it points: then only the six grants on the database are made,
+// and the final text says why, as does the log with every link found. A tree
+// that cannot be looked at is treated the same.
+TEST_F(Grants, TreeWithALinkGetsNoRecursiveGrants) {
+    const std::vector<std::wstring> fileGrants = [] {
+        std::vector<std::wstring> all = grantCommands(kDbPath, L"D:\\Quorvin Data", L"SRV01");
+        return std::vector<std::wstring>(all.begin(), all.begin() + 6);
+    }();
+    for (const bool unreadable : {false, true}) {
+        Harness g;
+        g.install({true, true, true});
+        g.start();
+        if (unreadable) {
+            g.platform.treeWalkFailures.always = car::Error{car::kAccessDeniedHr, L"Access is denied."};
+        } else {
+            g.platform.treeReparsePoints = {{L"D:\\Quorvin Data\\attachments", car::ReparseKind::Junction},
+                                            {L"D:\\Quorvin Data\\x.cfg", car::ReparseKind::SymbolicLink}};
+        }
+        g.form.RunEvent([&] { g.form.cmdCompact_Click(); });
+        std::vector<std::wstring> grants = commandLines(g);
+        std::erase_if(grants, [](const std::wstring& line) { return !line.starts_with(L"CACLS "); });
+        EXPECT_EQ(grants, fileGrants);
+        const std::wstring warning = unreadable
+                                         ? L"could not be looked at for links (Error -2147024891: Access is denied.)"
+                                         : L"holds 2 junctions, symbolic links or mount points";
+        EXPECT_NE(g.form.lblStatus.Caption().find(warning), std::wstring::npos) << narrow(g.form.lblStatus.Caption());
+        const std::vector<std::wstring>& lines = g.platform.appended[kDbPath + L".log"];
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(),
+                          [](const std::wstring& l) { return l.find(L" In the data folder's tree: ") != l.npos; }),
+            unreadable ? 0 : 2);
+        EXPECT_TRUE(g.form.imgTick.Visible());  // the suite is back all the same
     }
 }
 

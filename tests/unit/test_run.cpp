@@ -35,7 +35,8 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     // The checks before anything is stopped (the search for a free temporary
     // name aside).
     // The machine's lock comes before anything is written to the log.
-    e.add(L"lockMachineWide Global\\Compact And Repair run").hostLookup().add(L"pathInfo " + kDbPath);
+    e.add(L"lockInAdministratorsNamespace Compact And Repair run").hostLookup();
+    e.add(L"restrictToAdministrators " + kDbPath + L".log").add(L"pathInfo " + kDbPath);
     e.add(L"holdFolder D:\\Quorvin Data\\").add(L"freeSpace D:\\Quorvin Data\\").keyProbe(kQoKey);
     e.add(L"pathInfo " + kSystemFolders.nativeSystem + L"\\iisreset.exe").add(L"createJetEngine");
     e.add(L"setShutdownBlock Compacting the suite's database; the suite is stopped");
@@ -67,9 +68,12 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
           L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
           L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
-    e.step().status(L"Compact complete. Renaming old Database").add(L"copyAccessList " + kDbPath + L" -> " + temp);
-    e.add(L"flushFile " + temp).add(L"createHardLink " + kDbPath + L" -> " + backup);
-    e.step().status(L"Putting compacted database in place").add(L"replaceFile " + temp + L" -> " + kDbPath);
+    // The compacted copy held and looked at from the engine's end, and made
+    // the database through its hold.
+    e.step().status(L"Compact complete. Renaming old Database").add(L"holdFile " + temp).add(L"holdFile " + kDbPath);
+    e.add(L"release " + kDbPath).add(L"giveOwnerAndAccessList " + temp + L" <- " + kDbPath).add(L"flush " + temp);
+    e.add(L"createHardLink " + kDbPath + L" -> " + backup);
+    e.step().status(L"Putting compacted database in place").add(L"rename " + temp + L" -> " + kDbPath + L" replacing");
     e.add(L"pathInfo " + kDbPath).add(L"pump").step();
 
     // The grants, the host name looked up afresh for each one that names it.
@@ -79,13 +83,14 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.status(text + L"1").step().grant(g[2]);
     e.status(text + L"2").step().hostLookup().grant(g[3]);
     e.status(text + L"3").step().hostLookup().grant(g[4]);
-    e.status(text + L"4").step().grant(g[5]).grant(g[6]);
+    e.status(text + L"4").step().grant(g[5]).add(L"reparsePointsUnder D:\\Quorvin Data").grant(g[6]);
     e.status(text + L"5").step().grant(g[7]);
     e.status(text + L"6").step().grant(g[8]);
     e.status(text + L"7").step().hostLookup().grant(g[9]);
     e.status(text + L"8").step().hostLookup().grant(g[10]);
     e.status(text + L"9").step().grant(g[11]);
-    e.add(L"pump").step().add(L"pump");
+    // The database is let go for the servers only once the grants are done.
+    e.add(L"release " + kDbPath).add(L"restrictToAdministrators " + kDbPath + L".log").add(L"pump").step().add(L"pump");
 
     e.status(L"Starting Services...");
     e.keyProbe(kThKey).add(L"regRead " + kThKey + L"Setup\\Folder").add(L"regRead " + kThKey + L"Setup\\installAsExe");
@@ -225,8 +230,8 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         // No service request, no process ended and no IIS stopped before
         // every check has passed.
         for (const std::wstring& check :
-             std::vector<std::wstring>{L"lockMachineWide ", L"pathInfo " + kDbPath, L"holdFolder ", L"freeSpace ",
-                                       L"pathExists ", L"createJetEngine"}) {
+             std::vector<std::wstring>{L"lockInAdministratorsNamespace ", L"pathInfo " + kDbPath, L"holdFolder ",
+                                       L"freeSpace ", L"pathExists ", L"createJetEngine"}) {
             EXPECT_LT(first(check), std::min(first(L"execMethod"), first(L"launch"))) << narrow(check);
         }
         // Whatever the run stopped is asked to start again afterwards, a
@@ -250,8 +255,19 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         EXPECT_EQ(h.log.count(L"lblStatus.Caption=Stopping IIS"), products.organizer ? 6U : 0U);
         // The grants are for the compacted database, and a database stands
         // under its name at every call.
-        EXPECT_LT(first(L"replaceFile "), first(L"launch 0 CACLS"));
+        EXPECT_LT(first(L"rename "), first(L"launch 0 CACLS"));
         EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});
+        // It is held, so that nobody can take its name, through every grant,
+        // and let go before any server is started, for the servers to open.
+        const auto last = [&](std::wstring_view prefix) {
+            return e.rend() -
+                   std::find_if(e.rbegin(), e.rend(), [&](const std::wstring& x) { return x.starts_with(prefix); });
+        };
+        EXPECT_GT(last(L"release " + kDbPath), last(L"launch 0 CACLS"));
+        // The log is taken back from the users group after the folder's grants.
+        EXPECT_GT(last(L"restrictToAdministrators " + kDbPath + L".log"), last(L"launch 0 CACLS"));
+        EXPECT_LT(last(L"release " + kDbPath),
+                  std::min({first(L"execMethod StartService"), first(L"launch 1"), first(startIis)}));
 
         EXPECT_TRUE(h.platform.messages.empty());
         expectFinished(h.form, products);
@@ -587,6 +603,60 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
     }
 }
 
+// What stands under the compacted copy's name once the engine has ended is
+// looked at through a hold before anything is renamed: anything but a plain
+// file of one name on the database's volume (someone swapped it while the
+// log, readable by all, named it) ends the run with the database unchanged
+// under its name, and what the run stopped is started again.
+TEST(Run, OnlyTheEnginesOwnCopyBecomesTheDatabase) {
+    const std::vector<std::pair<std::wstring, std::function<void(FakePlatform&, const std::wstring&)>>> cases{
+        {L"there is now a folder",
+         [](FakePlatform& p, const std::wstring& copy) {
+             p.files.erase(copy);
+             p.files[copy + L"\\x"] = FakeFile{};
+         }},
+        {L"there is now a junction",
+         [](FakePlatform& p, const std::wstring& copy) {
+             p.files.erase(copy);
+             p.files[copy + L"\\x"] = FakeFile{};
+             p.reparsePoints.insert(copy);
+         }},
+        {L"there is now a symbolic link",
+         [](FakePlatform& p, const std::wstring& copy) { p.reparsePoints.insert(copy); }},
+        {L"there is now a file with 2 names",
+         [](FakePlatform& p, const std::wstring& copy) { p.nameCounts[copy] = 2; }},
+        {L"there is now a file on another volume",
+         [](FakePlatform& p, const std::wstring& copy) { p.volumes[copy] = 7; }},
+    };
+    for (const auto& [words, swap] : cases) {
+        SCOPED_TRACE(narrow(words));
+        Harness h{kAllThree};
+        h.platform.guardedPath = kDbPath;
+        h.platform.onPump = [&p = h.platform, &swap] {
+            if (p.compactions.size() != 1 || p.log().contains(L"holdFile")) return;
+            const std::wstring& destination = p.compactions[0].second;
+            const auto from = destination.find(L"Data Source=") + 12;
+            swap(p, destination.substr(from, destination.find(L';', from) - from));
+        };
+        EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
+        ASSERT_EQ(h.platform.messages.size(), 1U);
+        EXPECT_NE(h.platform.messages[0].find(words), std::wstring::npos) << narrow(h.platform.messages[0]);
+        EXPECT_NE(h.platform.messages[0].find(L"not the plain file the engine writes"), std::wstring::npos);
+        EXPECT_EQ(h.log.entries().back(), L"end 1");
+        EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
+        EXPECT_FALSE(h.platform.files.at(kDbPath).compacted);
+        EXPECT_EQ(h.log.count(L"createHardLink") + h.log.count(L"rename ") + h.log.count(L"giveOwnerAndAccessList") +
+                      h.log.count(L"launch 0 CACLS"),
+                  0U);
+        EXPECT_EQ(
+            h.log.only({L"execMethod StartService", L"launch 1", L"launch 2 iisreset /start"}),
+            (std::vector<std::wstring>{L"execMethod StartService Teamharbor",
+                                       L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"", L"launch 2 iisreset /start"}));
+        EXPECT_TRUE(h.platform.heldFiles.empty());
+        EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});
+    }
+}
+
 TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
     Harness h{kAllThree};
     h.platform.compactFailures.always = car::Error{car::hresult(0x80004005u), L"Unspecified error"};
@@ -697,7 +767,17 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
         {"database is a symbolic link", [](Harness& h) { h.platform.reparsePoints.insert(kDbPath); }, kDbPath,
          [](Harness& h) { h.platform.reparsePoints.clear(); }},
         {"data folder is a junction", [&](Harness& h) { h.platform.reparsePoints.insert(folder); }, folder,
-         [](Harness& h) { h.platform.reparsePoints.clear(); }},
+         [&](Harness& h) {
+             // A data volume mounted into the folder is a healthy layout.
+             h.platform.reparseKinds[folder] = car::ReparseKind::VolumeMountPoint;
+         }},
+        {"no private namespaces, the lock's name held by a user",
+         [](Harness& h) {
+             h.platform.privateNamespaces = false;
+             h.platform.foreignLockOwner = L"SRV01\\mallory";
+         },
+         L"is held by SRV01\\mallory, an account that is neither SYSTEM nor an administrator",
+         [](Harness& h) { h.platform.foreignLockOwner.clear(); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -753,8 +833,9 @@ TEST(RunChecks, EachFailingCheckStopsNothingAndLeavesTheWindowReady) {
             const std::vector<std::wstring> lines = logLines(g);
             if (g.form.txtDBPath.Caption() != kDbPath) continue;  // its log is elsewhere
             ASSERT_FALSE(lines.empty());
-            EXPECT_TRUE(g.platform.lockTakenElsewhere ? lines.size() == 1 && lines[0].starts_with(L"Refused (pid 4242)")
-                                                      : lines[0].ends_with(L", check only (pid 4242)"))
+            const bool lockRefused = g.platform.lockTakenElsewhere || !g.platform.foreignLockOwner.empty();
+            EXPECT_TRUE(lockRefused ? lines.size() == 1 && lines[0].starts_with(L"Refused (pid 4242)")
+                                    : lines[0].ends_with(L", check only (pid 4242)"))
                 << narrow(lines[0]);
         }
 

@@ -31,10 +31,12 @@ TEST(Startup, LoadReadsThePathProbesTheProductsAndNamesTheHost) {
         {{false, false, false}, kDbPath, kDbPath},
         {{true, false, true}, L"", L""},                                // empty text is shown and used as it is
         {{true, false, false}, L"D:/Quorvin Data/suite.mdb", kDbPath},  // read as Windows reads it
+        {{true, false, false}, L"D:\\QUORVI~1\\suite.mdb", kDbPath},    // short names made long
     };
     for (const Case& c : cases) {
         Harness h;
         h.install(c.products, c.dbq);
+        h.platform.longPaths[L"D:\\QUORVI~1\\suite.mdb"] = kDbPath;
         h.form.Form_Load();
 
         Expected want;
@@ -158,6 +160,7 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         bool anotherRun = false;  // in progress: its log has no outcome yet
         Swap swap = NoSwap;
         std::vector<std::wstring> after = {};  // records a later start wrote
+        bool openLog = false;                  // others than SYSTEM and the administrators may write the log
     };
     const std::wstring stamp = L"2026-12-01 03:00:00.000 ";
     const std::wstring header = L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath;
@@ -191,6 +194,8 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         {"killed in its swap, the backup gone, unattended", true, true, true, true, false, CopyOnly},
         {"killed in its swap, both gone", true, true, false, true, false, Neither},
         {"killed in its swap, both gone, unattended", true, true, true, true, false, Neither},
+        {"interrupted, the suite down, a log others may write", true, true, false, true, false, NoSwap, {}, true},
+        {"interrupted, a log others may write, unattended", true, true, true, true, false, NoSwap, {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -209,6 +214,7 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         if (!c.interrupted && !c.anotherRun) log.push_back(stamp + L"Outcome: the database could not be compacted");
         for (const std::wstring& line : c.after) log.push_back(stamp + line);
         h.platform.lockTakenElsewhere = c.anotherRun;
+        if (c.openLog) h.platform.openToOthers.insert(kDbPath + L".log");
         if (c.swap != Neither) h.platform.files[copy] = FakeFile{"the copy", c.swap != NoSwap};
         h.platform.files[kDbPath + L".3.tmpBackup"] = FakeFile{"an old backup", false};
         if (c.suiteDown) {
@@ -228,7 +234,9 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         // would part the data from the backup.
         EXPECT_EQ(exitCode, c.swap == Neither ? car::kExitError : -1);
         const bool lost = c.swap == Neither;
-        const bool asked = c.interrupted && c.suiteDown && !c.unattended && !lost;
+        // A log that others could have written is no ground for acting: it is said, nothing more.
+        const bool actedOn = c.interrupted && !c.openLog;
+        const bool asked = actedOn && c.suiteDown && !c.unattended && !lost;
         ASSERT_EQ(h.platform.questions.size(), asked ? 1U : 0U);
         if (asked) {
             EXPECT_TRUE(h.platform.questions[0].starts_with(
@@ -236,9 +244,10 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
                 L"The last run of Compact And Repair, started 2026-12-01 03:00:00.000, did not end: its last status "
                 L"was \"Stopping Services\".\r\n\r\nNot running now: Teamharbor and Quorvin Mail Server."));
         }
-        EXPECT_EQ(h.platform.messages.size(), lost && !c.unattended ? 1U : 0U);
+        EXPECT_EQ(h.platform.messages.size(), (lost || c.openLog) && !c.unattended ? 1U : 0U);
+        EXPECT_EQ(h.platform.events.size(), (lost || c.openLog) && c.unattended ? 1U : 0U);
         EXPECT_EQ(h.platform.heldAtBoxes, std::vector<int>(h.platform.heldAtBoxes.size(), 0));
-        const bool started = c.interrupted && c.suiteDown && (c.unattended || c.answerYes) && !lost;
+        const bool started = actedOn && c.suiteDown && (c.unattended || c.answerYes) && !lost;
         EXPECT_EQ(h.platform.service(L"Teamharbor")->running, !c.suiteDown || started);
         EXPECT_EQ(h.log.count(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\""), started ? 1U : 0U);
         // The database back under its name before anything starts: the old
@@ -252,11 +261,11 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         }
         // The unfinished copy goes with a finding, once the database is in
         // place; never a backup or the database.
-        EXPECT_EQ(h.platform.files.contains(copy), !c.interrupted && c.swap == NoSwap);
+        EXPECT_EQ(h.platform.files.contains(copy), !actedOn && c.swap == NoSwap);
         EXPECT_EQ(h.platform.locksHeld, 0);
         EXPECT_TRUE(h.platform.files.contains(kDbPath + L".3.tmpBackup"));
-        EXPECT_EQ(log.size() > before, c.interrupted);
-        EXPECT_EQ(log.back().find(L" Outcome: interrupted run found, ") != std::wstring::npos, c.interrupted);
+        EXPECT_EQ(log.size() > before, actedOn);
+        EXPECT_EQ(log.back().find(L" Outcome: interrupted run found, ") != std::wstring::npos, actedOn);
     }
 }
 

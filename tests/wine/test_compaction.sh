@@ -125,39 +125,40 @@ probe_expect_one_box "held open"
 bench_expect_eq "held open: the compaction's own message, exactly" "$expected" "$probe_box"
 expect_folder_as_before "held open: the folder is as it was, database untouched, no backup, no temporary file" "$held_before" "$held_file"
 
-# --- a scanner holds the compacted copy for a moment ---------------------------------
-# Held open for 3 s by another process between the backup's name and the
-# replacing rename: the rename is tried again until it goes through.
+# --- a scanner holds the database for a moment in the swap ----------------------------
+# The old database held open for 3 s by another process between the backup's
+# name and the replacing rename: the rename is tried again until it goes
+# through.
 scanned_db='C:\Suite Data\Gescannt\suite.mdb'
 bench_database "$scanned_db"
 scanned_file=$(bench_unix_path "$scanned_db")
-bench_probe hold-compacted "$scanned_db" 60000 3000 >"$BENCH_TMP/scan.out" &
+bench_probe hold-in-swap "$scanned_db" 60000 3000 >"$BENCH_TMP/scan.out" &
 holder=$!
 probe_expect_status=0 run_probe CompactDB "$scanned_db"
 wait "$holder"
-bench_expect "the scanner held the compacted copy during the swap" grep -q '^holding ' "$BENCH_TMP/scan.out"
+bench_expect "the scanner held the database during the swap" grep -q '^holding ' "$BENCH_TMP/scan.out"
 bench_expect_eq "held for a moment: the compacted database stands under its name" "$contents" \
     "$(database_contents "$scanned_file" 2>&1)"
 bench_expect "and the old one under its backup name" test "$(sha256sum <"$(ls "$scanned_file".*.tmpBackup)")" \
     == "$original_sum"
 
 # --- the compacted copy cannot be put in place ---------------------------------------
-# Held open by another process between the backup's name and the replacing
-# rename for longer than the 30 s the rename is tried, the copy cannot be
-# moved; the old database must still stand under its own name, and the backup
-# name be gone again.
+# The old database held open by another process between the backup's name and
+# the replacing rename for longer than the 30 s the rename is tried: the copy
+# cannot replace it; the old database must still stand under its own name,
+# and the backup name be gone again.
 swap_db='C:\Suite Data\Zurück gelegt\suite.mdb'
 bench_database "$swap_db"
 swap_file=$(bench_unix_path "$swap_db")
-bench_probe hold-compacted "$swap_db" 60000 >"$BENCH_TMP/hold.out" &
+bench_probe hold-in-swap "$swap_db" 60000 >"$BENCH_TMP/hold.out" &
 holder=$!
 probe_expect_status=1 run_probe CompactDB "$swap_db"
 wait "$holder"
-compacted=$(sed -n 's/^holding //p' "$BENCH_TMP/hold.out" | tr -d '\r')
-echo "  held: $compacted"
-bench_expect "the other process held the compacted copy during the swap" test -n "$compacted"
-# The error boundary's box, with the sharing violation's number.
-probe_expect_one_box "the swap fails" '-2147024864 \(0x80070020\)'
+compacted=$(sed -n 's/^copy //p' "$BENCH_TMP/hold.out" | tr -d '\r')
+echo "  compacted copy: $compacted"
+bench_expect "the other process held the database during the swap" grep -q '^holding ' "$BENCH_TMP/hold.out"
+# The error boundary's box, with the number of a replace refused by a file in use.
+probe_expect_one_box "the swap fails" '-2147024891 \(0x80070005\)'
 bench_expect "the box says the old database is in place and where the copy is" \
     grep -qF "The old database is still in place under $swap_db; the compacted copy is left as $compacted." <<<"$probe_box"
 bench_expect "the old database is under its name, byte for byte" \

@@ -8,7 +8,11 @@
 # Teamharbor service takes 12.5 s to stop and let go of the database after it
 # is asked to: the run waits for it to report Stopped, saying so, before it
 # ends the servers' programs (its own log shows a clean stop), and then
-# compacts. Then "Open Data Folder" and "Exit". The program is
+# compacts. Each grant on the database plays a user who tries to rename the
+# database away and to delete it meanwhile: the run holds it, so neither may
+# go through. The run log, which every user could write before, can be written
+# by administrators and SYSTEM alone after the run. Then "Open Data Folder"
+# and "Exit". The program is
 # started from a folder of its own that also holds a planted cacls.exe, and the
 # 32-bit system folder has no iisreset.exe (as on a 64-bit Windows whose IIS
 # tools are 64-bit only): neither may change what runs.
@@ -23,13 +27,19 @@ for service in "${E2E_SUITE_SERVICES[@]}"; do
     [[ $(e2e_service_starts "$service") == 1 ]] || bench_die "$service did not start once before the run"
 done
 
+# A log left writable by everyone (Wine makes access lists of the file's mode bits).
+: >"$E2E_DB_FILE.log"
+chmod 666 "$E2E_DB_FILE.log"
+others_write() { grep -Ec ';(WD|BU|AU)\)' <<<"$(bench_probe acl "$BENCH_DB.log")" || true; }
+bench_expect "before the run, the log grants others than administrators and SYSTEM" test "$(others_write)" -ge 1
+
 tool_folder="$WINEPREFIX/drive_c/bench/tool"
 mkdir -p "$tool_folder"
 cp "$BENCH_EXE" "$tool_folder/CompactAndRepair.exe"
 cp "$WINEPREFIX/drive_c/windows/syswow64/cacls.exe" "$tool_folder/cacls.exe"
 rm "$WINEPREFIX/drive_c/windows/syswow64/iisreset.exe"
 pushd "$tool_folder" >/dev/null
-BENCH_JET_COMPACT_MS=6000 E2E_EXE='C:\bench\tool\CompactAndRepair.exe' e2e_start_program
+BENCH_CACLS_TAMPER=1 BENCH_JET_COMPACT_MS=6000 E2E_EXE='C:\bench\tool\CompactAndRepair.exe' e2e_start_program
 popd >/dev/null
 bench_expect_eq "the title names the host" "Compact And Repair - $host" "$(e2e_driver text frmCompactAndRepair)"
 
@@ -109,6 +119,10 @@ bench_expect_eq "the restarted servers hold the database again" "error 32" \
     "$(bench_probe try-open "$BENCH_DB" read | tr -d '\r')"
 e2e_expect_iisreset "IIS was stopped, then started" stop start
 bench_expect_eq "the twelve grants, in order" "$(e2e_expected_grants "$host")" "$(bench_recorded cacls)"
+tampered="$BENCH_LOG_DIR/cacls.tamper"
+bench_expect_eq "while each of the six grants on the database ran, renaming and deleting it were refused" "6 6" \
+    "$(grep -c . "$tampered" || true) $(grep -Ec '^rename (5|32) delete (5|32) ' "$tampered" || true)"
+bench_expect_eq "after the run, the log grants Everyone, Users and Authenticated Users nothing" 0 "$(others_write)"
 bench_expect_eq "every grant ran the system's CACLS, never the one beside the program" \
     'C:\windows\syswow64\cacls.exe' "$(bench_recorded cacls --full | cut -f1 | sort -u)"
 bench_expect_eq "IIS was reset by the native system's iisreset" 'C:\windows\system32\iisreset.exe' \

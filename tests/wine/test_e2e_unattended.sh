@@ -95,9 +95,11 @@ mv "$db_file.away" "$db_file"
 bench_expect_eq "the checks stopped nothing" "$stops_before RUNNING" \
     "$(e2e_service_stops Teamharbor) $(bench_service_state Teamharbor)"
 # The switch that makes the program the JET engine's host is taken only as
-# the run gives it (the switch, two connection strings, a pipe to answer on);
-# any other way it ends at once with 6, without a window or a box.
-bench_expect_eq "the engine's switch with one argument too many ends with 6" 6 "$(run_with /jet-engine-child a b c)"
+# the run gives it (the switch, its parent's handle, two connection strings, a
+# pipe to answer on); any other way it ends at once with 6, without a window
+# or a box.
+bench_expect_eq "the engine's switch with one argument too many ends with 6" 6 "$(run_with /jet-engine-child 4 a b c)"
+bench_expect_eq "the engine's switch with no handle of its parent ends with 6" 6 "$(run_with /jet-engine-child a b c)"
 bench_expect_eq "the engine's switch with one argument too few ends with 6" 6 "$(run_with /jet-engine-child a)"
 bench_expect_eq "the engine's switch in capitals ends with 6" 6 "$(run_with /JET-ENGINE-CHILD a b)"
 bench_expect_eq "the engine's switch after another argument ends with 6" 6 "$(run_with a /jet-engine-child b)"

@@ -2,8 +2,11 @@
 # shellcheck disable=SC2016,SC2317 # conditions and functions are handed to bench_wait_until unexpanded
 # The Windows platform layer (Win32Platform) under Wine, one operation at a
 # time through platform_check.exe: registry reads and their failure wording,
-# renames and their numbers, the swap's hard link, replacing rename and
-# removal, whether a file is held, path facts and free space, WMI queries and
+# renames and their numbers, the swap's hard link and removal, files held
+# through a handle (their facts, renames through the hold, what no other
+# process can do to them, their owner and access list), who else may write a
+# file, a log restricted to the administrators, the reparse points of a tree,
+# long names, whether a file is held, path facts and free space, WMI queries and
 # methods (with the Terminate fallback), processes by name and services
 # through the control manager, the system folders, launches and waits, the
 # exit code, message boxes, the pump, the host name, the JET engine object by
@@ -121,14 +124,15 @@ bench_expect_eq "pathInfo of a file, a folder, a missing path" "file 4294967301|
 bench_expect "free space of a folder" grep -qE '^free [1-9][0-9]*$' <<<"$(pc free "$win_folder")"
 bench_expect_eq "free space of a missing folder" "error 0x80070002" "$(number_of "$(pc free "$win_folder\\none")")"
 
-echo "== the swap's second name, replacing rename and removal, files in use"
+echo "== the swap's second name, replacing rename through a hold and removal, files in use"
 echo old >"$folder/swap.mdb"
 echo new >"$folder/swap.mdb.3.tmp"
 bench_expect_eq "a second name" "linked" "$(pc link "$win_folder\\swap.mdb" "$win_folder\\swap.mdb.3.tmpBackup")"
 bench_expect "both names are one file" test "$(stat -c %i "$folder/swap.mdb")" == "$(stat -c %i "$folder/swap.mdb.3.tmpBackup")"
 bench_expect_eq "a second name that is taken" "error 0x800700B7" \
     "$(number_of "$(pc link "$win_folder\\swap.mdb" "$win_folder\\swap.mdb.3.tmp")")"
-bench_expect_eq "a replacing rename" "replaced" "$(pc replace "$win_folder\\swap.mdb.3.tmp" "$win_folder\\swap.mdb")"
+bench_expect_eq "a replacing rename through a hold" "renamed file none names 1 its volume" \
+    "$(pc held-rename "$win_folder\\swap.mdb.3.tmp" "$win_folder\\swap.mdb" replace)"
 bench_expect_eq "the new file under the name, the old under the second name, no copy left" "new old false" \
     "$(cat "$folder/swap.mdb") $(cat "$folder/swap.mdb.3.tmpBackup") $(pc exists "$win_folder\\swap.mdb.3.tmp")"
 bench_expect_eq "removal of a name" "deleted false" \
@@ -137,6 +141,8 @@ bench_expect_eq "removal of a missing file" "error 0x80070002" "$(number_of "$(p
 bench_expect_eq "a file nobody holds is free" "free" "$(pc in-use "$win_folder\\swap.mdb")"
 bench_start_program Holder.exe --hold "$win_folder\\swap.mdb" >/dev/null
 bench_expect_eq "a held file is in use" "in use" "$(pc in-use "$win_folder\\swap.mdb")"
+bench_expect_eq "nor can the run hold it (no delete sharing)" "error 0x80070020" \
+    "$(number_of "$(pc held "$win_folder\\swap.mdb")")"
 # Wine's Restart Manager names nobody; the question must still be answered.
 bench_expect "the holders can be asked for" grep -qE '^holders [0-9]+$' <<<"$(pc holders "$win_folder\\swap.mdb")"
 bench_probe kill Holder.exe >/dev/null
@@ -146,7 +152,7 @@ bench_expect "once its holder ends, the file is free" \
 echo "== a folder held for a run, a log opened once"
 mkdir -p "$folder/held"
 bench_expect_eq "a held folder cannot be renamed, while work inside it goes on" \
-    "held folder|work inside goes on|rename refused while held|renamed after|" \
+    "held none|work inside goes on|rename refused while held|renamed after|" \
     "$(pc hold "$win_folder\\held" "$win_folder\\moved" | tr '\n' '|')"
 bench_expect_eq "a log opened once takes every line" "reparse no names 1|" \
     "$(pc append "$win_folder\\run.log" "first" "zwéite" | tr '\n' '|')"
@@ -154,6 +160,76 @@ bench_expect_eq "the lines in UTF-8, each ended by CR LF" $'first\r\nzwéite\r' 
 ln "$folder/run.log" "$folder/second name.log"
 bench_expect_eq "a log with a second name says so" "reparse no names 2" \
     "$(pc append "$win_folder\\run.log")"
+
+echo "== files held by the run, their owner and access list, reparse points, long names"
+held="$win_folder\\held.mdb"
+echo held >"$folder/held.mdb"
+bench_expect "a held file and a held folder" \
+    grep -qE '^file none names 1 its volume\|folder none names [0-9]+ its volume\|$' \
+    <<<"$(pc held "$held" "$win_folder" | tr '\n' '|')"
+bench_expect_eq "a second name shows through the hold" "names 1|names 2|" \
+    "$(pc held-link "$held" "$win_folder\\held two.mdb" | tr '\n' '|')"
+rm "$folder/held two.mdb"
+echo taken >"$folder/taken.mdb"
+bench_expect_eq "a rename through the hold onto a taken name" "error 0x800700B7" \
+    "$(number_of "$(pc held-rename "$held" "$win_folder\\taken.mdb" keep)")"
+bench_expect_eq "both files untouched" "held taken" "$(cat "$folder/held.mdb") $(cat "$folder/taken.mdb")"
+bench_expect_eq "a rename through the hold" "renamed file none names 1 its volume|false|held" \
+    "$(pc held-rename "$held" "$win_folder\\renamed.mdb" keep)|$(pc exists "$held")|$(cat "$folder/renamed.mdb")"
+bench_wine 'C:\pc\platform_check.exe' held-until "$win_folder\\renamed.mdb" "$win_folder\\stop" \
+    >"$BENCH_TMP/holder.out" 2>>"$BENCH_WINE_LOG" &
+holder=$!
+bench_expect "another process holds the file" bench_wait_until 'grep -q held "$BENCH_TMP/holder.out"' 20
+bench_expect_eq "while held, no other process renames or deletes it" "error 0x80070020|error 0x80070020" \
+    "$(number_of "$(pc move "$win_folder\\renamed.mdb" "$win_folder\\away.mdb")")|$(
+        number_of "$(pc delete "$win_folder\\renamed.mdb")")"
+bench_wine cmd /c ren "$win_folder\\renamed.mdb" away.mdb >/dev/null 2>&1
+bench_wine cmd /c del "$win_folder\\renamed.mdb" >/dev/null 2>&1
+bench_expect_eq "nor do the shell's ren and del" "held false" \
+    "$(cat "$folder/renamed.mdb") $(pc exists "$win_folder\\away.mdb")"
+touch "$folder/stop"
+bench_expect "the hold ends" wait "$holder"
+bench_expect_eq "let go, it can be renamed" "moved" "$(pc move "$win_folder\\renamed.mdb" "$win_folder\\away.mdb")"
+
+# Wine keeps no access list of its own: it turns one into the Unix mode and
+# makes one up from the mode, everyone's entry from the bits for others.
+echo x >"$folder/open.mdb" && chmod 666 "$folder/open.mdb"
+echo x >"$folder/closed.mdb" && chmod 600 "$folder/closed.mdb"
+echo x >"$folder/foreign.mdb" && chown 65534 "$folder/foreign.mdb"
+bench_expect_eq "who may write" "others may write|only trusted|others may write|others may write|" \
+    "$(pc others "$win_folder\\open.mdb" "$win_folder\\closed.mdb" "$win_folder\\foreign.mdb" "$win_folder\\none.mdb" |
+        tr '\n' '|')"
+# Giving a file the list of another turns everyone's write bit off, or on.
+others_write_bit() { echo $(($(stat -c %#a "$1") & 2)); }
+bench_expect_eq "a file given the owner and access list of one that only trusted accounts may write" \
+    "given|only trusted|0" "$(pc give-security "$win_folder\\closed.mdb" "$win_folder\\open.mdb")|$(
+        pc others "$win_folder\\open.mdb")|$(others_write_bit "$folder/open.mdb")"
+chmod 666 "$folder/open.mdb"
+bench_expect_eq "and the other way round" "given|others may write|2" \
+    "$(pc give-security "$win_folder\\open.mdb" "$win_folder\\closed.mdb")|$(
+        pc others "$win_folder\\closed.mdb")|$(others_write_bit "$folder/closed.mdb")"
+echo first >"$folder/restricted.log" && chmod 666 "$folder/restricted.log"
+bench_expect_eq "a log restricted to the administrators" $'restricted|only trusted|first\nsecond\r' \
+    "$(pc restricted-log "$win_folder\\restricted.log" second)|$(pc others "$win_folder\\restricted.log")|$(
+        cat "$folder/restricted.log")"
+bench_expect_eq "nobody else may touch it, by its mode" "0" "$(($(stat -c %#a "$folder/restricted.log") & 7))"
+
+# Wine 8 makes no junctions and no symbolic links of its own: a Unix link to
+# a folder is what it shows as a reparse point (of no known kind), in a listing.
+tree="$folder/tree"
+mkdir -p "$tree/a/b" "$tree/c"
+ln -s ../c "$tree/a/link" && ln -s .. "$tree/a/b/loop" && ln -s ../../c "$tree/a/b/deeper"
+bench_expect_eq "the reparse points of a tree, none followed" \
+    "other $win_folder\\tree\\a\\b\\deeper|other $win_folder\\tree\\a\\b\\loop|other $win_folder\\tree\\a\\link" \
+    "$(pc reparse-under "$win_folder\\tree\\" | sort | paste -sd '|')"
+bench_expect_eq "a tree that is not there" "error 0x80070003" "$(number_of "$(pc reparse-under "$win_folder\\none")")"
+mkdir -p "$folder/Lange Namen des Ordners"
+echo x >"$folder/Lange Namen des Ordners/suite database.mdb"
+long="$win_folder\\Lange Namen des Ordners\\suite database.mdb"
+mapfile -t got < <(pc long-name "$long")
+bench_expect "a short name" grep -q '~' <<<"${got[0]:-}"
+bench_expect_eq "its long name" "long $long" "${got[1]:-}"
+bench_expect_eq "a name that is not there stays as it is" "long C:\\NO~1\\X" "$(pc long-name 'C:\NO~1\X' | sed -n 2p)"
 
 echo "== WMI"
 # Each sleeper is a job of this shell's, which ends with its wine process:

@@ -4,6 +4,8 @@
 // A failure prints "error 0xNNNNNNNN description" and exits with 1.
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -142,6 +144,41 @@ bool debugPrivilegeEnabled() {
     return false;
 }
 
+const wchar_t* kindName(car::ReparseKind kind) {
+    switch (kind) {
+        case car::ReparseKind::None:
+            return L"none";
+        case car::ReparseKind::VolumeMountPoint:
+            return L"volume";
+        case car::ReparseKind::Junction:
+            return L"junction";
+        case car::ReparseKind::SymbolicLink:
+            return L"symlink";
+        default:
+            return L"other";
+    }
+}
+
+// "file|folder KIND names N", and whether the volume is the one the
+// system names for the path's drive.
+std::wstring heldFacts(const car::HeldFile& held, const std::wstring& path) {
+    wchar_t root[MAX_PATH] = L"";
+    DWORD serial = 0;
+    const bool known = ::GetVolumePathNameW(path.c_str(), root, MAX_PATH) &&
+                       ::GetVolumeInformationW(root, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0);
+    return std::wstring(held.isFolder() ? L"folder " : L"file ") + kindName(held.reparseKind()) + L" names " +
+           std::to_wstring(held.nameCount()) + (known && serial == held.volume() ? L" its volume" : L" another volume");
+}
+
+std::wstring asSddl(std::vector<std::uint8_t> descriptor) {
+    wchar_t* text = nullptr;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor.data(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr))
+        return L"unreadable";
+    const std::unique_ptr<wchar_t, car::win32::LocalFreeDeleter> owned(text);
+    return text;
+}
+
 std::uint32_t number(const wchar_t* text) { return static_cast<std::uint32_t>(std::wcstoul(text, nullptr, 0)); }
 
 int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
@@ -160,9 +197,47 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
     } else if (command == L"link") {
         platform.createHardLink(args.at(1), args.at(2));
         print(L"linked");
-    } else if (command == L"replace") {
-        platform.replaceFile(args.at(1), args.at(2));
-        print(L"replaced");
+    } else if (command == L"held") {  // PATH...: each held, its facts
+        for (std::size_t i = 1; i < args.size(); ++i) print(heldFacts(*platform.holdFile(args[i]), args[i]));
+    } else if (command == L"held-link") {  // PATH NAME: names before and after a second name is given
+        const auto held = platform.holdFile(args.at(1));
+        print(L"names " + std::to_wstring(held->nameCount()));
+        platform.createHardLink(args.at(1), args.at(2));
+        print(L"names " + std::to_wstring(held->nameCount()));
+    } else if (command == L"held-rename") {  // FROM TO replace|keep
+        const auto held = platform.holdFile(args.at(1));
+        held->flush();
+        held->rename(args.at(2), args.at(3) == L"replace");
+        print(L"renamed " + heldFacts(*held, args.at(2)));
+    } else if (command == L"held-until") {  // PATH STOPFILE: held until the stop file appears (a minute at most)
+        const auto held = platform.holdFile(args.at(1));
+        print(L"held");
+        for (int i = 0; i < 3000 && ::GetFileAttributesW(args.at(2).c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+            ::Sleep(20);
+        print(L"released");
+    } else if (command == L"security") {  // PATH: owner and access list as SDDL
+        print(asSddl(platform.holdFile(args.at(1))->ownerAndAccessList()));
+    } else if (command == L"give-security") {  // FROM TO: TO gets FROM's owner and access list
+        const auto descriptor = platform.holdFile(args.at(1))->ownerAndAccessList();
+        platform.holdFile(args.at(2))->giveOwnerAndAccessList(descriptor);
+        print(L"given");
+    } else if (command == L"others") {  // PATH...
+        for (std::size_t i = 1; i < args.size(); ++i)
+            print(platform.othersMayWrite(args[i]) ? L"others may write" : L"only trusted");
+    } else if (command == L"restricted-log") {  // PATH LINE: restricted, then a line appended
+        const auto file = platform.openAppendFile(args.at(1));
+        file->restrictToAdministrators();
+        file->appendLine(args.at(2));
+        print(L"restricted");
+    } else if (command == L"reparse-under") {  // FOLDER: "KIND PATH" for each
+        for (const auto& found : platform.reparsePointsUnder(args.at(1)))
+            print(kindName(found.kind) + (L" " + found.path));
+    } else if (command == L"long-name") {  // PATH: its short name, and the long name of that
+        wchar_t shortName[MAX_PATH] = L"";
+        const DWORD length = ::GetShortPathNameW(args.at(1).c_str(), shortName, MAX_PATH);
+        const std::wstring name = length != 0 && length < MAX_PATH ? shortName : args.at(1);
+        print(L"short " + name);
+        print(L"long " + platform.longPathName(name));
     } else if (command == L"delete") {
         platform.deleteFile(args.at(1));
         print(L"deleted");
@@ -182,7 +257,7 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
     } else if (command == L"hold") {  // FOLDER OTHER: the folder held, then renamed to OTHER and back
         {
             const auto held = platform.holdFolder(args.at(1));
-            print(held->isReparsePoint() ? L"held reparse point" : L"held folder");
+            print(std::wstring(L"held ") + kindName(held->reparseKind()));
             const std::wstring inside = args.at(1) + L"\\inside.txt";
             bool works = car::win32::UniqueHandle(
                              ::CreateFileW(inside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))

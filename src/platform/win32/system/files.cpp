@@ -1,14 +1,16 @@
 // Files: renames with the semantics and error numbers of the scripting
 // runtime's file-system object (never replace, and the runtime's own numbers
-// for the failures a caller may want to tell apart); the swap's second name,
-// replacing rename and removal; what stands under a path, and the space free
-// on a folder's volume.
+// for the failures a caller may want to tell apart); the swap's second name
+// and removal; what stands under a path, its long name, whether others may
+// write it, and the space free on a folder's volume.
 #include <windows.h>
 
 #include <aclapi.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
@@ -90,43 +92,106 @@ void Win32Platform::createHardLink(const std::wstring& existing, const std::wstr
     }
 }
 
-void Win32Platform::replaceFile(const std::wstring& from, const std::wstring& to) {
-    if (!::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        throw win32::win32Error(::GetLastError());
-    }
-}
-
 void Win32Platform::deleteFile(const std::wstring& path) {
     if (!::DeleteFileW(path.c_str())) throw win32::win32Error(::GetLastError());
 }
 
-// A rename written through writes the names, not the file's data: without
-// this a power loss right after the swap could leave a partly written file
-// under the database's name.
-void Win32Platform::flushFile(const std::wstring& path) {
-    const win32::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || !::FlushFileBuffers(file.get())) win32::throwLastErrorAbout(path);
+std::wstring Win32Platform::longPathName(const std::wstring& path) {
+    // Asked again when a name changed between the two calls and the first
+    // answer no longer fits.
+    DWORD size = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+    for (int attempt = 0; attempt < 3 && size != 0; ++attempt) {
+        std::wstring longPath(size, L'\0');
+        const DWORD length = ::GetLongPathNameW(path.c_str(), longPath.data(), size);
+        if (length < size) {
+            longPath.resize(length);
+            return length == 0 ? path : longPath;
+        }
+        size = length;
+    }
+    return path;
 }
 
-void Win32Platform::copyAccessList(const std::wstring& from, const std::wstring& to) {
+namespace {
+
+// The rights that let an account change the file or who may: to write or
+// append, to change its access list or owner, to delete it (and so put
+// another file under its name), and what grants all of those.
+constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | DELETE |
+                                     GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
+
+// LocalSystem, the administrators group and the account this program runs
+// as: whoever else may write a file could have put anything in it.
+class TrustedAccounts {
+public:
+    TrustedAccounts() {
+        HANDLE raw = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
+        const win32::UniqueHandle token(raw);
+        DWORD size = 0;
+        ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+        user_.resize((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
+        if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, user_.data(), size, &size)) user_.clear();
+    }
+
+    bool trust(PSID account) const {
+        if (::IsWellKnownSid(account, WinLocalSystemSid) || ::IsWellKnownSid(account, WinBuiltinAdministratorsSid))
+            return true;
+        return !user_.empty() && ::EqualSid(account, reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid);
+    }
+
+private:
+    std::vector<std::uint64_t> user_;  // a TOKEN_USER, aligned
+};
+
+bool listLetsOthersWrite(PACL list, const TrustedAccounts& trusted) {
+    ACL_SIZE_INFORMATION size{};
+    if (!::GetAclInformation(list, &size, sizeof size, AclSizeInformation)) return true;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void* entry = nullptr;
+        if (!::GetAce(list, i, &entry)) return true;
+        const auto* header = static_cast<const ACE_HEADER*>(entry);
+        // An entry only for what is created inside grants nothing on this.
+        if ((header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+        const BYTE type = header->AceType;
+        if (type != ACCESS_ALLOWED_ACE_TYPE && type != ACCESS_ALLOWED_CALLBACK_ACE_TYPE &&
+            type != ACCESS_ALLOWED_OBJECT_ACE_TYPE && type != ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE) {
+            continue;
+        }
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);  // the mask's place is the same in each
+        if ((allowed->Mask & kWriteRights) == 0) continue;
+        // The object entries, unknown on files, place their account elsewhere:
+        // counted as others'.
+        const bool plain = type == ACCESS_ALLOWED_ACE_TYPE || type == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        if (!plain || !trusted.trust(&allowed->SidStart)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Opened itself, never followed; whatever cannot be read counts as written
+// by others.
+bool Win32Platform::othersMayWrite(const std::wstring& path) {
+    const win32::UniqueHandle file(::CreateFileW(
+        path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return true;
+    }
+    PSID owner = nullptr;
     PACL list = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD result = ::GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                           &list, nullptr, &descriptor);
-    if (result != ERROR_SUCCESS) throw win32::win32Error(result);
+    if (::GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                          nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return true;
+    }
     const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) win32::throwLastErrorAbout(from);
-    // Inherited entries are taken from the new file's folder again, which is
-    // the old file's folder too.
-    const SECURITY_INFORMATION what =
-        DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0 ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                                        : UNPROTECTED_DACL_SECURITY_INFORMATION);
-    std::wstring target = to;
-    result = ::SetNamedSecurityInfoW(target.data(), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr);
-    if (result != ERROR_SUCCESS) throw win32::win32Error(result);
+    const TrustedAccounts trusted;
+    // No list at all lets everyone do everything.
+    return owner == nullptr || !trusted.trust(owner) || list == nullptr || listLetsOthersWrite(list, trusted);
 }
 
 }  // namespace car

@@ -1,12 +1,18 @@
 // Files and folders held open for the length of a run, opened under their
 // own names: a reparse point is opened itself, never followed, so that what
 // the handle stands on is what the caller looks at.
+#include <windows.h>
+
+#include <sddl.h>
+
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/system/reparse_kind.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -14,14 +20,14 @@ namespace {
 
 class OpenedPath : public AppendFile {
 public:
-    OpenedPath(win32::UniqueHandle handle, const std::wstring& path) : handle_(std::move(handle)) {
+    OpenedPath(win32::UniqueHandle handle, const std::wstring& path) : handle_(std::move(handle)), path_(path) {
         BY_HANDLE_FILE_INFORMATION info{};
         if (!::GetFileInformationByHandle(handle_.get(), &info)) win32::throwLastErrorAbout(path);
-        reparsePoint_ = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        kind_ = win32::reparseKindOf(handle_.get(), info.dwFileAttributes);
         names_ = info.nNumberOfLinks;
     }
 
-    bool isReparsePoint() const override { return reparsePoint_; }
+    ReparseKind reparseKind() const override { return kind_; }
     std::uint32_t nameCount() const override { return names_; }
 
     void appendLine(const std::wstring& line) override {
@@ -40,9 +46,25 @@ public:
         }
     }
 
+    void restrictToAdministrators() override {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
+                                                                    &descriptor, nullptr)) {
+            win32::throwLastErrorAbout(path_);
+        }
+        const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
+        // The list goes to the file as it is: SetSecurityInfo would add the
+        // folder's inheritable entries on some systems, protected or not.
+        if (!::SetKernelObjectSecurity(handle_.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                       descriptor)) {
+            win32::throwLastErrorAbout(path_);
+        }
+    }
+
 private:
     win32::UniqueHandle handle_;
-    bool reparsePoint_ = false;
+    std::wstring path_;
+    ReparseKind kind_ = ReparseKind::None;
     std::uint32_t names_ = 1;
 };
 
@@ -97,8 +119,10 @@ std::optional<std::wstring> Win32Platform::readTextTail(const std::wstring& path
     return text;
 }
 
+// Its access list is read and set through the same handle, never by name.
 std::unique_ptr<AppendFile> Win32Platform::openAppendFile(const std::wstring& path) {
-    win32::UniqueHandle handle(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+    win32::UniqueHandle handle(::CreateFileW(path.c_str(),
+                                             FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!handle) throw win32::win32Error(::GetLastError());

@@ -2,7 +2,7 @@
 // the engine's host (jet_child.cpp), its answer read from a pipe.
 #include <optional>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
@@ -14,102 +14,47 @@ namespace car {
 
 namespace {
 
-// The pipe holds a whole answer many times over: the child never waits for
-// the parent to read.
-constexpr DWORD kPipeBytes = 64 * 1024;
-
-// The list of the handles a child may inherit, and nothing else.
-class InheritOnly {
-public:
-    explicit InheritOnly(HANDLE handle) : handle_(handle) {
-        SIZE_T size = 0;
-        ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        storage_.resize(size);
-        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-        if (!::InitializeProcThreadAttributeList(list_, 1, 0, &size))
-            win32::throwLastError(L"The JET engine's process could not be prepared.");
-        initialised_ = true;
-        if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof handle_, nullptr,
-                                         nullptr))
-            win32::throwLastError(L"The JET engine's process could not be prepared.");
-    }
-    InheritOnly(const InheritOnly&) = delete;
-    InheritOnly& operator=(const InheritOnly&) = delete;
-    ~InheritOnly() {
-        if (initialised_) ::DeleteProcThreadAttributeList(list_);
-    }
-    LPPROC_THREAD_ATTRIBUTE_LIST get() const noexcept { return list_; }
-
-private:
-    HANDLE handle_;  // the list points at it: it lives as long as the list
-    std::vector<unsigned char> storage_;
-    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-    bool initialised_ = false;
-};
-
 // A job that ends the child when the parent lets go of it, however the parent
 // ends: a run killed mid-compaction leaves no engine behind holding the
-// database. Where the system refuses (a parent in a job that allows no
-// other), the child runs without it.
-win32::UniqueHandle jobEndingWithParent(HANDLE process) {
-    win32::UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+// database. Where the system refuses (a parent in a job that allows no other,
+// a system without nested jobs), the child runs without it and ends itself
+// once the parent is gone; why the job could not be had is given back for
+// the run to record.
+struct JobTie {
+    win32::UniqueHandle job;
+    std::optional<Error> refused;
+};
+
+JobTie jobEndingWithParent(HANDLE process) {
+    JobTie tie;
+    tie.job.reset(::CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job || !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
-        !::AssignProcessToJobObject(job.get(), process))
-        return {};
-    return job;
+    if (!tie.job ||
+        !::SetInformationJobObject(tie.job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !::AssignProcessToJobObject(tie.job.get(), process)) {
+        tie.refused = win32::win32Error(::GetLastError());
+        tie.job.reset();
+    }
+    return tie;
 }
 
 struct EngineProcess {
     win32::UniqueHandle process;
     win32::UniqueHandle job;
-    win32::UniqueHandle answer;  // the pipe's read end
+    win32::UniqueHandle answer;   // the pipe's read end
+    std::optional<Error> untied;  // why it is in no job of ours
 };
 
-// Starts the program as the engine's host: by its full path, at normal
-// priority (not a scheduled run's below-normal one), hidden, in the system
-// folder, inheriting the pipe's write end as its standard output and no other
-// handle.
 EngineProcess startEngine(const std::wstring& source, const std::wstring& destination, const std::wstring& folder) {
-    const std::wstring program = win32::runningProgramPath();
-    std::wstring commandLine = win32::engineChildCommandLine(program, source, destination);
-
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, nullptr, kPipeBytes))
-        win32::throwLastError(L"The JET engine's process could not be started.");
-    EngineProcess engine;
-    engine.answer.reset(readEnd);
-    win32::UniqueHandle writer(writeEnd);
-    if (!::SetHandleInformation(writer.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
-        win32::throwLastError(L"The JET engine's process could not be started.");
-    const InheritOnly inherited(writer.get());
-
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
-    startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdOutput = writer.get();
-    startup.lpAttributeList = inherited.get();
-    // Suspended until it is in its job. CREATE_NO_WINDOW keeps a console host
-    // (the bench's) from opening a console for it.
-    constexpr DWORD kCreation =
-        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
-    PROCESS_INFORMATION created{};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, kCreation, nullptr,
-                          folder.c_str(), &startup.StartupInfo, &created)) {
-        win32::throwLastErrorAbout(program);
-    }
-    engine.process.reset(created.hProcess);
-    const win32::UniqueHandle thread(created.hThread);
-    engine.job = jobEndingWithParent(engine.process.get());
-    if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+    win32::EngineChild child = win32::startEngineChild(win32::runningProgramPath(), source, destination, folder);
+    JobTie tie = jobEndingWithParent(child.process.get());
+    if (::ResumeThread(child.thread.get()) == static_cast<DWORD>(-1)) {
         const DWORD error = ::GetLastError();
-        ::TerminateProcess(engine.process.get(), error);
+        ::TerminateProcess(child.process.get(), error);
         throw win32::win32Error(error);
     }
-    return engine;
+    return EngineProcess{std::move(child.process), std::move(tie.job), std::move(child.answer), std::move(tie.refused)};
 }
 
 // What the child wrote, read only once it has ended and only as much as the
@@ -145,14 +90,15 @@ class Win32JetEngine final : public JetEngine {
 public:
     explicit Win32JetEngine(Win32Platform& platform) : platform_(platform) {}
 
-    void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs) override {
+    std::optional<Error> compactDatabase(const std::wstring& source, const std::wstring& destination,
+                                         std::uint64_t limitMs) override {
         EngineProcess engine = startEngine(source, destination, platform_.systemFolders().system);
         if (!endedWithin(engine.process.get(), limitMs)) throwAtLimit(engine, limitMs);
         DWORD exitCode = 0;
         if (!::GetExitCodeProcess(engine.process.get(), &exitCode)) throw win32::win32Error(::GetLastError());
         const std::optional<Error> answer = readAnswer(engine.answer.get());
         if (answer && answer->number != 0) throw *answer;
-        if (answer && exitCode == 0) return;
+        if (answer && exitCode == 0) return engine.untied;
         EngineEnded ended;
         ended.number = static_cast<std::int32_t>(exitCode);
         ended.description = win32::systemMessage(exitCode);

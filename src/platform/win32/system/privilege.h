@@ -1,4 +1,4 @@
-// The one privilege the program turns on for itself.
+// The privileges the program turns on for itself.
 #pragma once
 
 namespace car::win32 {
@@ -9,5 +9,10 @@ namespace car::win32 {
 // is enabled. An account that lacks it is no error: the call that needs it
 // reports its own refusal.
 bool enableDebugPrivilege();
+
+// Enables SeRestorePrivilege, without which even an administrator may give
+// a file no owner but himself or the administrators group. Tried once per
+// process, as the debug privilege is.
+bool enableRestorePrivilege();
 
 }  // namespace car::win32

@@ -1,7 +1,7 @@
 // The platform as Windows provides it. Each group of operations is defined in
-// a source file of its own (registry.cpp, files.cpp, held_paths.cpp, file_holders.cpp, jet.cpp,
-// wmi.cpp with wmi_worker.cpp, services.cpp, processes.cpp, system_folders.cpp, launch.cpp,
-// machine_lock.cpp, messages.cpp, network.cpp).
+// a source file of its own (registry.cpp, files.cpp, held_paths.cpp, held_file.cpp,
+// reparse_points.cpp, file_holders.cpp, jet.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
+// processes.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
 #include <windows.h>
@@ -35,10 +35,10 @@ public:
     bool pathExists(const std::wstring& path) override;
     std::vector<FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) override;
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
-    void replaceFile(const std::wstring& from, const std::wstring& to) override;
     void deleteFile(const std::wstring& path) override;
-    void flushFile(const std::wstring& path) override;
-    void copyAccessList(const std::wstring& from, const std::wstring& to) override;
+    std::unique_ptr<HeldFile> holdFile(const std::wstring& path) override;
+    std::vector<ReparsePointFound> reparsePointsUnder(const std::wstring& folder) override;
+    std::wstring longPathName(const std::wstring& path) override;
     bool fileInUse(const std::wstring& path) override;
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     PathInfo pathInfo(const std::wstring& path) override;
@@ -62,13 +62,15 @@ public:
                       std::optional<std::uint32_t>* exitCode) override;
     std::unique_ptr<OpenPath> holdFolder(const std::wstring& folder) override;
     std::unique_ptr<AppendFile> openAppendFile(const std::wstring& path) override;
-    std::unique_ptr<Held> lockMachineWide(const std::wstring& name) override;
+    LockAttempt lockInAdministratorsNamespace(const std::wstring& name) override;
+    LockAttempt lockMachineWide(const std::wstring& name) override;
     LocalTime localTime() override;
     std::uint64_t milliseconds() override;
 
     void showMessage(const std::wstring& text) override;
     bool askYesNo(const std::wstring& text) override;
     std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
+    bool othersMayWrite(const std::wstring& path) override;
     void setShutdownBlock(const std::wstring& reason) override;
     void reportEvent(EventKind kind, const std::wstring& text) override;
     [[noreturn]] void endProgram(int exitCode) override;

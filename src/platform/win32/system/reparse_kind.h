@@ -1,0 +1,20 @@
+// What kind of reparse point a name is, read through a handle opened on the
+// name itself (FILE_FLAG_OPEN_REPARSE_POINT), so that nothing is followed.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/platform.h"
+
+namespace car::win32 {
+
+// The kind a reparse tag alone tells: a mount-point tag is taken for a
+// junction, since only its target tells it from a volume mount point.
+ReparseKind reparseKindOfTag(DWORD tag);
+
+// None when `attributes` (the file's, as the handle sees them) have no
+// reparse point; otherwise the kind its reparse data says, Other when the
+// data cannot be read.
+ReparseKind reparseKindOf(HANDLE handle, DWORD attributes);
+
+}  // namespace car::win32
