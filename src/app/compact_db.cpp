@@ -91,12 +91,11 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     log_.write(L"Compacting into: " + compactedPath);
 
     try {
-        const std::optional<Error> untied =
-            engine->compactDatabase(SourceConnection(dbPath), DestinationConnection(compactedPath), limitMs);
-        if (untied) {
-            log_.write(L"The JET engine's process could not be put in this program's job (" + errorSummary(*untied) +
-                       L"); it ends itself should this program be ended");
-        }
+        engine->compactDatabase(
+            SourceConnection(dbPath), DestinationConnection(compactedPath), limitMs, [this](const Error& untied) {
+                log_.write(L"The JET engine's process could not be put in this program's job (" + errorSummary(untied) +
+                           L"); it ends itself should this program be ended");
+            });
     } catch (const EngineTimedOut& late) {
         // The database never left its name: the suite is started again in
         // any case, and the engine's unfinished work goes.

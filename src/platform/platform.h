@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <cwctype>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -225,10 +226,11 @@ public:
     // The engine's own failures are thrown as Error with its number and
     // words; an engine that ends without answering, as EngineEnded; one still
     // at work after `limitMs`, as EngineTimedOut once it has been ended.
-    // Gives back why the engine's process could not be tied to the program's
-    // job, when it could not (it then ends itself once the program is gone).
-    virtual std::optional<Error> compactDatabase(const std::wstring& source, const std::wstring& destination,
-                                                 std::uint64_t limitMs) = 0;
+    // When the engine's process could not be put in the program's job (it
+    // then ends itself once the program is gone), `untied` is told why as
+    // soon as the process has started.
+    virtual void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs,
+                                 const std::function<void(const Error&)>& untied) = 0;
 };
 
 class Platform {

@@ -32,10 +32,10 @@ protected:
 class FakeJetEngine final : public car::JetEngine, Counted<&FakePlatform::liveJetEngines> {
 public:
     using Counted::Counted;
-    std::optional<car::Error> compactDatabase(const std::wstring& source, const std::wstring& destination,
-                                              std::uint64_t limitMs) override {
+    void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs,
+                         const std::function<void(const car::Error&)>& untied) override {
+        if (platform_.engineUntied) untied(*platform_.engineUntied);
         platform_.compact(source, destination, limitMs);
-        return platform_.engineUntied;
     }
 };
 

@@ -534,6 +534,7 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         bool compacted;
         bool iisStopped;  // besides both services and the five programs, when anything was stopped
         int exitCode = car::kExitError;
+        std::wstring logged = {};  // a line the log holds besides
     };
     const std::vector<Case> cases{
         {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
@@ -554,8 +555,14 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
              p.moveFailures.always = denied;
          },
          denied, false, true},
-        {"engine crashes", [](FakePlatform& p) { p.engineCrashCode = 0xC0000005u; }, crash, false, true,
-         car::kExitCompactionFailed},
+        {"engine crashes outside the job",
+         [&](FakePlatform& p) {
+             p.engineCrashCode = 0xC0000005u;
+             p.engineUntied = denied;
+         },
+         crash, false, true, car::kExitCompactionFailed,
+         L"The JET engine's process could not be put in this program's job (Error -2147024891: Access is denied.); "
+         L"it ends itself should this program be ended"},
         {"engine ends with a plain code",
          [](FakePlatform& p) { p.engineCrashCode = 1; },
          {1, L"The JET engine ended unexpectedly while compacting " + kDbPath + L" (exit code 1)."},
@@ -577,6 +584,9 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         const std::vector<std::wstring> lines = logLines(h);
         ASSERT_GE(lines.size(), 2U);
         EXPECT_TRUE(lines[lines.size() - 2].starts_with(L"Message: Error " + std::to_wstring(c.error.number)));
+        if (!c.logged.empty()) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), c.logged), lines.end());
+        }
         EXPECT_TRUE(lines.back().starts_with(L"Outcome: " +
                                              std::wstring(c.exitCode == car::kExitError
                                                               ? L"ended by an error"

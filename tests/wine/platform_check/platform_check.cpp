@@ -346,7 +346,7 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         for (const wchar_t c : platform.fromAnsiCodePage(bytes.data(), bytes.size())) line += L" " + hex(c, 4);
         print(line);
     } else if (command == L"jet") {
-        platform.createJetEngine()->compactDatabase(args.at(1), args.at(2), 600'000);
+        platform.createJetEngine()->compactDatabase(args.at(1), args.at(2), 600'000, [](const car::Error&) {});
         print(L"compacted");
     } else if (command == L"compact-limit") {  // SOURCE DESTINATION LIMIT: how it ended, then the engines left
         // The engine's process is this program started again: a copy that
@@ -354,7 +354,8 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         const std::vector<std::uint32_t> before = platform.processesNamed(L"platform_check.exe");
         const DWORD start = ::GetTickCount();
         try {
-            platform.createJetEngine()->compactDatabase(args.at(1), args.at(2), number(args.at(3).c_str()));
+            platform.createJetEngine()->compactDatabase(args.at(1), args.at(2), number(args.at(3).c_str()),
+                                                        [](const car::Error&) {});
             print(L"compacted");
         } catch (const car::EngineTimedOut& error) {
             print(L"timed out " + errorLine(error));

@@ -90,15 +90,16 @@ class Win32JetEngine final : public JetEngine {
 public:
     explicit Win32JetEngine(Win32Platform& platform) : platform_(platform) {}
 
-    std::optional<Error> compactDatabase(const std::wstring& source, const std::wstring& destination,
-                                         std::uint64_t limitMs) override {
+    void compactDatabase(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs,
+                         const std::function<void(const Error&)>& untied) override {
         EngineProcess engine = startEngine(source, destination, platform_.systemFolders().system);
+        if (engine.untied) untied(*engine.untied);
         if (!endedWithin(engine.process.get(), limitMs)) throwAtLimit(engine, limitMs);
         DWORD exitCode = 0;
         if (!::GetExitCodeProcess(engine.process.get(), &exitCode)) throw win32::win32Error(::GetLastError());
         const std::optional<Error> answer = readAnswer(engine.answer.get());
         if (answer && answer->number != 0) throw *answer;
-        if (answer && exitCode == 0) return engine.untied;
+        if (answer && exitCode == 0) return;
         EngineEnded ended;
         ended.number = static_cast<std::int32_t>(exitCode);
         ended.description = win32::systemMessage(exitCode);
