@@ -4,16 +4,16 @@
 # program calls it: registration, a compaction into a folder whose name holds blanks and non-ASCII
 # letters (mdbtools must read the same tables and rows), one spread over the time a test asks for,
 # and each refusal with the engine's number and wording, never leaving a destination file behind.
-# Then the program's own engine process (isolation_check hosts it as the program does): tied to
-# the run that started it even outside a job, and refusing to start without that run's handle.
+# Then the program's own engine process (platform_check hosts it as the program does): tied to
+# the run that started it even outside a job.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
 JET_CHECK="$BUILD_DIR/tests/bench/jet_engine/jet_check.exe"
-ISOLATION="$BUILD_DIR/tests/wine/isolation_check/isolation_check.exe"
-[[ -f $JET_CHECK && -f $BUILD_DIR/tests/bench/jet_engine/jet_engine.dll && -f $ISOLATION ]] ||
-    bench_die "jet_check.exe, jet_engine.dll or isolation_check.exe is not built"
+PLATFORM_CHECK="$BUILD_DIR/tests/wine/platform_check/platform_check.exe"
+[[ -f $JET_CHECK && -f $BUILD_DIR/tests/bench/jet_engine/jet_engine.dll && -f $PLATFORM_CHECK ]] ||
+    bench_die "jet_check.exe, jet_engine.dll or platform_check.exe is not built"
 
 bench_start
 dataset=$(bench_fetch_dataset) || bench_die "no test database"
@@ -176,24 +176,16 @@ bench_expect_eq "only the successful compactions left files behind" "./suite.mdb
     "$(cd "$folder" && find . -name '*.tmp' ! -name 'existing.tmp' | sort | tr '\n' ' ')"
 
 echo "== the engine's process ends with the run that started it, even in no job"
-BENCH_JET_COMPACT_MS=30000 bench_wine "$ISOLATION" orphan "$(source_conn "$src")" "$(dest_conn "$src.20.tmp")" \
+BENCH_JET_COMPACT_MS=30000 bench_wine "$PLATFORM_CHECK" orphan "$(source_conn "$src")" "$(dest_conn "$src.20.tmp")" \
     >"$BENCH_TMP/orphan" 2>/dev/null &
 orphan_job=$!
 bench_expect "an engine started in no job" bench_wait_until 'grep -q "in no job" "$BENCH_TMP/orphan"' 30
 read -r _ parent _ engine_pid _ <"$BENCH_TMP/orphan"
 bench_expect "it is at work" bench_wait_until 'part_written 20' 10
 bench_expect_eq "its run killed, it ends itself within 10 s with its own code" "engine ended 0x4341524F" \
-    "$(bench_wine_text "$ISOLATION" end-parent "$parent" "$engine_pid" 10000)"
+    "$(bench_wine_text "$PLATFORM_CHECK" end-parent "$parent" "$engine_pid" 10000)"
 wait "$orphan_job"
 bench_expect_eq "the database is free again" opened "$(bench_probe try-open "$src" read | tr -d '\r')"
-
-echo "== the engine's process refuses to start without its run's handle"
-child() { bench_wine_text "$ISOLATION" child-with "$1" "$(source_conn "$src")" "$(dest_conn "$src.$2.tmp")"; }
-services=$(bench_process_list | tr -d '\r' | awk -F'\t' 'tolower($3) == "services.exe" { print $1; exit }')
-bench_expect_eq "no handle" "exit 6" "$(child 0 21)"
-bench_expect_eq "a handle of another process" "exit 6" "$(child "$services" 22)"
-bench_expect_eq "its parent's handle: it compacts" "exit 0" "$(child parent 23)"
-bench_expect_not "nothing written when it refused" test -e "$folder/suite.mdb.21.tmp" -o -e "$folder/suite.mdb.22.tmp"
 
 echo "== unregistration"
 bench_expect "regsvr32 /u after use" bench_wine "$regsvr32" /s /u "$engine"

@@ -7,12 +7,12 @@ set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
 
-CHECK="$BUILD_DIR/tests/wine/isolation_check/isolation_check.exe"
+CHECK="$BUILD_DIR/tests/wine/platform_check/platform_check.exe"
 bench_require_built "$CHECK"
 bench_start
 
 lock() { bench_wine_text "$CHECK" "$@" 2>>"$BENCH_WINE_LOG"; }
-# Runs isolation_check ARGS... in the background until it prints WORD; release() kills it.
+# Runs platform_check ARGS... in the background until it prints WORD; release() kills it.
 hold() {
     local word=$1
     shift
@@ -21,7 +21,7 @@ hold() {
     bench_wait_until "grep -q '^$word' \"\$BENCH_TMP/held\"" 30
 }
 release() {
-    bench_probe kill isolation_check.exe >/dev/null
+    bench_probe kill platform_check.exe >/dev/null
     wait "$holder"
 }
 

@@ -1,6 +1,7 @@
 // platform_check SUBCOMMAND ARGS...: runs one operation of Win32Platform and
-// prints its outcome, one fact per line, for tests/wine/test_platform.sh (and
-// the library search for tests/wine/test_planted_dll.sh).
+// prints its outcome, one fact per line, for tests/wine/test_platform.sh (the
+// library search for tests/wine/test_planted_dll.sh, the run's lock for
+// test_machine_lock.sh, the engine's process in no job for test_jet_engine.sh).
 // A failure prints "error 0xNNNNNNNN description" and exits with 1.
 #include <windows.h>
 
@@ -15,7 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/handle.h"
 #include "platform/win32/system/jet_child.h"
+#include "platform/win32/system/own_process.h"
 #include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
 
@@ -41,6 +44,20 @@ std::wstring hex(std::uint32_t value, int digits) {
 
 std::wstring errorLine(const Error& error) {
     return L"error 0x" + hex(static_cast<std::uint32_t>(error.number), 8) + L" " + error.description;
+}
+
+std::wstring describe(const car::LockAttempt& attempt) {
+    const wchar_t* const outcomes[] = {L"Taken", L"HeldByAnother", L"Unsupported", L"ForeignOwner "};
+    return outcomes[static_cast<int>(attempt.outcome)] + attempt.owner;
+}
+
+// A holder keeps what it holds for a minute at most, until the test kills it.
+void holdForAMinute() { ::Sleep(60'000); }
+
+DWORD exitCodeAfter(HANDLE process, DWORD ms) {
+    DWORD code = STILL_ACTIVE;
+    if (::WaitForSingleObject(process, ms) == WAIT_OBJECT_0) ::GetExitCodeProcess(process, &code);
+    return code;
 }
 
 std::wstring describe(const car::RegValue& value) {
@@ -402,6 +419,44 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         wchar_t path[MAX_PATH] = L"";
         if (module != nullptr) ::GetModuleFileNameW(module, path, MAX_PATH);
         print(module != nullptr ? path : L"none");
+    } else if (command == L"namespace-lock") {  // NAME: the outcome, and that the process lives on
+        print(describe(platform.lockInAdministratorsNamespace(args.at(1))) + L" alive");
+    } else if (command == L"global-lock") {  // NAME [hold]
+        const car::LockAttempt attempt = platform.lockMachineWide(args.at(1));
+        print(describe(attempt));
+        if (attempt.lock && args.size() > 2) holdForAMinute();
+    } else if (command == L"squat") {  // NAME SDDL: the mutex made as another party would, and held
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!args.at(2).empty() &&
+            !::ConvertStringSecurityDescriptorToSecurityDescriptorW(args[2].c_str(), 1, &descriptor, nullptr)) {
+            print(L"bad SDDL");
+            return 1;
+        }
+        const std::unique_ptr<void, car::win32::LocalFreeDeleter> owned(descriptor);
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        const car::win32::UniqueHandle mutex(::CreateMutexW(&attributes, FALSE, args.at(1).c_str()));
+        print(mutex ? L"squatting" : L"error " + std::to_wstring(::GetLastError()));
+        if (mutex) holdForAMinute();
+    } else if (command == L"orphan") {  // SOURCE DESTINATION: the engine's process as a run starts it, in no job
+        car::win32::EngineChild child =
+            car::win32::startEngineChild(car::win32::runningProgramPath(), args.at(1), args.at(2), L"C:\\");
+        ::ResumeThread(child.thread.get());
+        BOOL inJob = TRUE;
+        ::IsProcessInJob(child.process.get(), nullptr, &inJob);
+        print(L"parent " + std::to_wstring(::GetCurrentProcessId()) + L" engine " +
+              std::to_wstring(::GetProcessId(child.process.get())) + (inJob ? L" in a job" : L" in no job"));
+        exitCodeAfter(child.process.get(), 60'000);
+    } else if (command == L"end-parent") {  // P E MS: kills P, then waits up to MS for E to end
+        const car::win32::UniqueHandle parent(::OpenProcess(PROCESS_TERMINATE, FALSE, std::stoul(args.at(1))));
+        const car::win32::UniqueHandle engine(
+            ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, std::stoul(args.at(2))));
+        if (!parent || !engine || exitCodeAfter(engine.get(), 0) != STILL_ACTIVE) {
+            print(L"not running");
+            return 1;
+        }
+        ::TerminateProcess(parent.get(), 1);
+        const DWORD code = exitCodeAfter(engine.get(), std::stoul(args.at(3)));
+        print(code == STILL_ACTIVE ? L"engine still running" : L"engine ended 0x" + hex(code, 8));
     } else if (command == L"clock") {
         const auto first = platform.clockTicks();
         platform.sleep(20);
