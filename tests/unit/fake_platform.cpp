@@ -143,8 +143,7 @@ car::ReparseKind FakePlatform::reparseKindOf(const std::wstring& path) const {
 // A rename through a hold: the file goes with its hold to the new name.
 void FakePlatform::renameHeld(std::wstring& path, const std::wstring& to, bool replace) {
     record(L"rename " + path + L" -> " + to + (replace ? L" replacing" : L""));
-    if (replace) replaceFailures.hit();
-    if (!replace) moveFailures.hit();
+    (replace ? replaceFailures : moveFailures).hit();
     if (files.contains(to) && !replace) {
         throw car::Error{car::hresult(0x800700B7u), L"Cannot create a file when that file already exists."};
     }

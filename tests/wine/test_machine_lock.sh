@@ -45,10 +45,8 @@ while IFS='|' read -r sddl wanted what; do
     release
 done <<'EOF'
 O:SYD:P(A;;GA;;;SY)(A;;GA;;;BA)|Taken|owned by SYSTEM: a run's
-O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)|Taken|owned by the administrators: a run's
 O:BUD:(A;;GA;;;WD)|ForeignOwner BUILTIN\Users|owned by the users group, open to all
 O:BUD:P|ForeignOwner BUILTIN\Users|owned by the users group, shut to administrators
-O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)|ForeignOwner S-1-5-21-1-2-3-1001|owned by an account nobody can name
 O:S-1-5-21-1-2-3-1001D:P|ForeignOwner |shut to all, its owner unreadable
 |ForeignOwner |without an owner (Wine's default)
 EOF

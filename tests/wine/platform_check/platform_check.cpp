@@ -241,11 +241,6 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
     } else if (command == L"others") {  // PATH...
         for (std::size_t i = 1; i < args.size(); ++i)
             print(platform.othersMayWrite(args[i]) ? L"others may write" : L"only trusted");
-    } else if (command == L"restricted-log") {  // PATH LINE: restricted, then a line appended
-        const auto file = platform.openAppendFile(args.at(1));
-        file->restrictToAdministrators();
-        file->appendLine(args.at(2));
-        print(L"restricted");
     } else if (command == L"reparse-under") {  // FOLDER: "KIND PATH" for each
         for (const auto& found : platform.reparsePointsUnder(args.at(1)))
             print(kindName(found.kind) + (L" " + found.path));
