@@ -30,6 +30,9 @@ void frmCompactAndRepair::CheckLastRun() {
     const LastRun last = readLast();
     const bool nameEmpty = !last.finished && !last.swapBackup.empty() && !platform_.pathInfo(dbPath).exists;
     if (!last.interrupted && !nameEmpty) return;
+    // A run in progress holds the machine's lock: its log has no outcome yet
+    // because it is not over, and what it stopped is its own to start again.
+    if (!guard_.lockMachine()) return;
     // What the log says has files renamed and programs started as SYSTEM:
     // only a log that no other account could have written is ground for it.
     if (platform_.othersMayWrite(logPath)) {
@@ -37,6 +40,7 @@ void frmCompactAndRepair::CheckLastRun() {
                                   L"\r\nsays that the last run of Compact And Repair did not end, but accounts other "
                                   L"than SYSTEM and the administrators may write that file, so nothing was done on "
                                   L"its word. Look at the suite's services and at the database's name yourself.";
+        guard_.release();  // nothing is held while a box waits
         if (unattended_) {
             platform_.reportEvent(EventKind::Warning, text);
         } else {
@@ -44,9 +48,6 @@ void frmCompactAndRepair::CheckLastRun() {
         }
         return;
     }
-    // A run in progress holds the machine's lock: its log has no outcome yet
-    // because it is not over, and what it stopped is its own to start again.
-    if (!guard_.lockMachine()) return;
 
     // A record of its own, with its outcome, so that the next start finds nothing more.
     log_.beginRecord(dbPath, GetHostName(), kRecoveryRecord);
