@@ -84,9 +84,11 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     const std::wstring compactedPath = dbPath + suffix;
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
     WaitUntilReleased(dbPath);
+    check_.TakeBaseline(dbPath);
     const std::uint64_t size = platform_.pathInfo(dbPath).size;
     const std::uint64_t limitMs = EngineLimitMs(size);
     log_.write(L"Database size before: " + std::to_wstring(size));
+    figures_.SizeBefore(size);
     // Named first, so that a start after a killed run can remove what is left.
     log_.write(L"Compacting into: " + compactedPath);
 
@@ -126,9 +128,69 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
                        std::to_wstring(error.number) + L", " + error.description);
     }
 
+    const CompactionCheck::Verdict verdict = check_.CheckCopy(compactedPath, dbPath);
+    log_.write(L"Verification: " + check_.VerdictWord());
+    switch (verdict) {
+        case CompactionCheck::Verdict::CopyUnreadable: {
+            // Whatever the engine made of it, it is no database: it goes.
+            try {
+                platform_.deleteFile(compactedPath);
+                log_.write(L"Removed the compacted copy " + compactedPath);
+            } catch (const Error& error) {
+                log_.write(L"The compacted copy " + compactedPath + L" could not be removed (" + errorSummary(error) +
+                           L")");
+            }
+            const Error& error = check_.CopyError();
+            EndProgram(kExitCompactionFailed, L"the compacted copy could not be opened",
+                       L"Could not compact and repair database. Please try and compact and repair the database using "
+                       L"the Manual Method described in the FAQ\r\nError was: " +
+                           std::to_wstring(error.number) + L", " + error.description);
+        }
+        case CompactionCheck::Verdict::LostData:
+            if (!UseCopyThatLacksData(dbPath, compactedPath)) return;
+            break;
+        default:
+            break;
+    }
     SwapInCompacted(dbPath, compactedPath, dbPath + suffix + L"Backup");
-    log_.write(L"Database size after: " + std::to_wstring(platform_.pathInfo(dbPath).size));
+    const std::uint64_t after = platform_.pathInfo(dbPath).size;
+    log_.write(L"Database size after: " + std::to_wstring(after));
+    figures_.SizeAfter(after);
     log_.write(L"Backup: " + BackupPath_);
+}
+
+// A copy that lacks data takes the database's name only when the person at
+// the window says so, never unattended. Otherwise the database stays as it
+// is and the copy is kept beside it under a name that says what it is.
+bool frmCompactAndRepair::UseCopyThatLacksData(const std::wstring& dbPath, const std::wstring& compactedPath) {
+    std::wstring kept = compactedPath + L"Incomplete";
+    if (!unattended_) {
+        log_.write(L"Asking whether to use the compacted copy all the same");
+        const bool use = platform_.askYesNo(
+            L"The compacted copy of the database lacks data that the database holds:" + check_.Losses() +
+                L"\r\n\r\nUse the compacted copy all the same? With No the database stays as it is, and the "
+                L"compacted copy is kept beside it as\r\n" +
+                kept,
+            true);
+        log_.write(use ? L"Answer: Yes, use the compacted copy" : L"Answer: No, keep the database as it is");
+        if (use) return true;
+    }
+    try {
+        platform_.moveFile(compactedPath, kept);
+    } catch (const Error& error) {
+        log_.write(L"The compacted copy could not be renamed to " + kept + L" (" + errorSummary(error) + L")");
+        kept = compactedPath;
+    }
+    log_.write(L"The database stays as it was; the compacted copy is kept as " + kept);
+    keptCopy_ = kept;
+    if (unattended_) {
+        startAgainOnFailure_ = true;
+        EndProgram(kExitCopyLostData, L"the compacted copy lacked data; the database is unchanged",
+                   L"The compacted copy of the database lacked data that the database holds:" + check_.Losses() +
+                       L"\r\n\r\nThe database is unchanged under " + dbPath + L"; the compacted copy is kept as " +
+                       kept + L".");
+    }
+    return false;
 }
 
 }  // namespace car

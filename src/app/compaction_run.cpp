@@ -68,6 +68,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     anicompress();
 
     lblStatus.setCaption(L"Stopping Services");
+    figures_.SuiteStopping();
     // Each request to a service takes WMI a while: the window answers between.
     StopService(std::wstring(suite::kTeamharborService));
     platform_.pumpMessages();
@@ -127,6 +128,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     anicompress();
     AwaitIisStart();
     const std::wstring notBack = ProductsNotBack();
+    figures_.SuiteBack();
 
     prjProgress.setVisible(false);
     cmdClose.setEnabled(true);
@@ -135,12 +137,18 @@ void frmCompactAndRepair::cmdCompact_Click() {
     cmdClose.setVisible(true);
     cmdClose.setCaption(L"Exit");
     cmdOpenDataFolder.setVisible(true);
-    const std::wstring complete =
-        L"Compact and repair complete.\r\nThe old database has been backed up to: " + BackupPath_;
+    std::wstring complete = L"Compact and repair complete.\r\nThe old database has been backed up to: " + BackupPath_;
+    const bool repaired = check_.LastVerdict() == CompactionCheck::Verdict::Repaired;
+    if (!keptCopy_.empty()) {
+        complete = L"The compacted copy lacked data, so it was not used. The database is unchanged under\r\n" +
+                   txtDBPath.Caption() + L"\r\nThe compacted copy is kept as: " + keptCopy_;
+    } else if (repaired) {
+        complete += L"\r\nThe database could not be read before; the repaired database holds:" + check_.CopyTables();
+    }
     // A log that could not be written is said once, here, after the run.
     std::wstring logNote = log_.failure().empty() ? std::wstring() : L"\r\n" + log_.failure();
     if (!tree_.warning().empty()) logNote = L"\r\n" + tree_.warning() + logNote;
-    if (notBack.empty()) {
+    if (notBack.empty() && keptCopy_.empty()) {
         const int tickWidth = imgTick.Width();
         lblStatus.setWidth(lblStatus.Width() - tickWidth);
         lblStatus.setLeft(tickWidth + lblStatus.Left());
@@ -149,10 +157,13 @@ void frmCompactAndRepair::cmdCompact_Click() {
     // No tick for a suite that is not all back: the text says which product.
     lblStatus.setCaption(complete + notBack + logNote);
 
-    result_ = notBack.empty() ? RunResult::Finished : RunResult::NotAllBack;
-    backups_.trim(txtDBPath.Caption(), BackupPath_);
+    result_ = !notBack.empty() ? RunResult::NotAllBack : repaired ? RunResult::Repaired : RunResult::Finished;
+    if (keptCopy_.empty()) backups_.trim(txtDBPath.Caption(), BackupPath_);
     if (!unattended_) {
         log_.write(L"Outcome: finished" +
+                   std::wstring(!keptCopy_.empty() ? L", the compacted copy lacked data and was not used"
+                                : repaired         ? L", the database was repaired"
+                                                   : L"") +
                    std::wstring(notBack.empty() ? L"" : L", but not every product is running again") + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
         EndRun();

@@ -43,7 +43,9 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       platform_(platform),
       guard_(platform),
       backups_(platform, log_),
-      tree_(platform, log_) {}
+      tree_(platform, log_),
+      check_(platform, log_),
+      figures_(platform, log_) {}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "app/backup_retention.h"
+#include "app/compaction_check.h"
 #include "app/data_folder_tree.h"
+#include "app/run_figures.h"
 #include "app/run_guard.h"
 #include "app/run_log.h"
 #include "app/status_tap.h"
@@ -135,7 +137,7 @@ private:
     static constexpr int kMostStepsForServices = 240;  // progress steps of half a second: two minutes
     static constexpr int kMostStepsForIis = 360;       // three minutes
 
-    enum class RunResult { None, Refused, Finished, NotAllBack };
+    enum class RunResult { None, Refused, Finished, NotAllBack, Repaired };
 
     // A message for the user: a box with a person at the window, the log
     // alone in an unattended run.
@@ -163,6 +165,7 @@ private:
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
     void SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath, const std::wstring& backupPath);
+    bool UseCopyThatLacksData(const std::wstring& dbPath, const std::wstring& compactedPath);
     template <class Step>
     void Retried(const Step& step);
     // Whether the restarted products run again; the lines to add to the
@@ -240,6 +243,9 @@ private:
     RunGuard guard_;
     BackupRetention backups_;
     DataFolderTree tree_;
+    CompactionCheck check_;
+    RunFigures figures_;
+    std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
     std::uint32_t iisStart_ = 0;  // an iisreset /start not yet awaited

@@ -42,7 +42,7 @@ void frmCompactAndRepair::CheckLastRun() {
                                   L"its word. Look at the suite's services and at the database's name yourself.";
         guard_.release();  // nothing is held while a box waits
         if (unattended_) {
-            platform_.reportEvent(EventKind::Warning, text);
+            platform_.reportEvent(EventKind::Warning, {text, L"", dbPath, L"", L"", L"", L"", L"", logPath});
         } else {
             platform_.showMessage(text);
         }
@@ -110,9 +110,11 @@ void frmCompactAndRepair::CheckLastRun() {
         EndRun();
         const bool start = platform_.askYesNo(
             putBackText + L"The last run of Compact And Repair, started " + last.startedAt + L", did not end" +
-            (last.lastStatus.empty() ? std::wstring(L".") : L": its last status was \"" + last.lastStatus + L"\".") +
-            L"\r\n\r\nNot running now: " + JoinedWithAnd(downNames) + L".\r\n\r\nStart " +
-            (downNames.size() == 1 ? L"it" : L"them") + L" again now?");
+                (last.lastStatus.empty() ? std::wstring(L".")
+                                         : L": its last status was \"" + last.lastStatus + L"\".") +
+                L"\r\n\r\nNot running now: " + JoinedWithAnd(downNames) + L".\r\n\r\nStart " +
+                (downNames.size() == 1 ? L"it" : L"them") + L" again now?",
+            false);
         // Taken again, and looked at afresh: another run may have come and
         // gone meanwhile.
         if (!guard_.lockMachine() || readLast().startedAt != last.startedAt) return;

@@ -22,7 +22,8 @@ std::wstring MegabytesUp(std::uint64_t bytes) { return std::to_wstring((bytes + 
 // A leftover of an earlier run under the temporary or the backup name would
 // make the compaction or the rename fail.
 bool frmCompactAndRepair::SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix) {
-    return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup");
+    return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup") ||
+           platform_.pathExists(dbPath + suffix + L"Incomplete");
 }
 
 // Everything that can be known to make the run fail once the suite is down

@@ -17,7 +17,8 @@ constexpr wchar_t kUsage[] =
     L"0 done, every product running again; 1 an error ended the run; 2 no JET data source; 3 the database "
     L"could not be compacted; 4 a check before the run failed, nothing was stopped; 5 done, but a product is "
     L"not running again; 6 an unknown argument; 7 done, but the run log could not be written; 8 a service did not "
-    L"stop, the database is unchanged and the suite was started again.\r\n\r\n"
+    L"stop, or the compacted copy lacked data: the database is unchanged and the suite was started again; 9 done, "
+    L"the database could not be read before and was repaired.\r\n\r\n"
     L"/keep:N  after a run that finished, deletes the oldest backups of the database (its name with "
     L"\".<number>.tmpBackup\" added, beside it) until N (1 to 99) remain, this run's among them.\r\n\r\n"
     L"/check  makes every check a run makes before it stops anything, and says what of the suite is installed "
@@ -64,18 +65,22 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
 
 void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     result_ = RunResult::None;
+    figures_.Clear();
     log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
 }
 
 void frmCompactAndRepair::ReportOutcome(int exitCode, const std::wstring& outcome) {
-    const EventKind kind = exitCode == kExitLeft                                     ? EventKind::Information
-                           : exitCode == kExitNotAllBack || exitCode == kExitRefused ? EventKind::Warning
-                                                                                     : EventKind::Error;
-    const std::wstring database = txtDBPath.Caption();
-    std::wstring text = L"Compact And Repair: " + outcome + L" (exit code " + std::to_wstring(exitCode) + L").";
-    if (!database.empty()) text += L"\r\nDatabase: " + database + L"\r\nLog: " + database + L".log";
+    // A warning when something wants a look but the suite runs on a database
+    // that is whole: a product not back, a refused run, a database left as it
+    // was (a service that did not stop, a copy that lacked data), a repair.
+    const bool warning = exitCode == kExitNotAllBack || exitCode == kExitRefused || exitCode == kExitCopyLostData ||
+                         exitCode == kExitRepaired;
+    const EventKind kind = exitCode == kExitLeft ? EventKind::Information
+                           : warning             ? EventKind::Warning
+                                                 : EventKind::Error;
     try {
-        platform_.reportEvent(kind, text);
+        platform_.reportEvent(
+            kind, figures_.EventFields(outcome, exitCode, txtDBPath.Caption(), BackupPath_, check_.VerdictWord()));
     } catch (const Error& error) {
         log_.write(L"The outcome could not be written to the event log (" + errorSummary(error) + L")");
     }
@@ -93,6 +98,8 @@ void frmCompactAndRepair::RunUnattended() {
             EndProgram(kExitRefused, L"refused, nothing was stopped");
         case RunResult::NotAllBack:
             EndProgram(kExitNotAllBack, L"finished, but not every product is running again");
+        case RunResult::Repaired:
+            EndProgram(kExitRepaired, L"finished, the database was repaired");
         case RunResult::Finished:
         case RunResult::None:
             break;
@@ -116,6 +123,7 @@ void frmCompactAndRepair::RestartAfterFailure() {
         log_.write(errorSummary(error));
     }
     const std::wstring notBack = ProductsNotBack();
+    figures_.SuiteBack();
     log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);
 }
 

@@ -83,6 +83,10 @@ enum ExitCode : int {
     kExitLogNotWritten = 7,      // unattended: the run finished, but its log could not be written
     kExitServiceNotStopped = 8,  // a service refused to stop or did not stop in time: the run ended before
                                  // the compaction, and what it stopped was started again
+    kExitCopyLostData = 8,       // unattended: the compacted copy lacked data, so the database stayed as it
+                                 // was, the copy beside it, and what the run stopped was started again
+    kExitRepaired = 9,           // unattended: the database could not be read before the compaction; the
+                                 // compacted copy, which can, is the database now
 };
 
 // The kinds of event the program writes to the Application event log; each
@@ -233,6 +237,17 @@ public:
                                  const std::function<void(const Error&)>& untied) = 0;
 };
 
+// A table of a database as DAO's TableDefs describe it.
+struct TableFacts {
+    std::wstring name;
+    std::int32_t attributes = 0;  // TableDef.Attributes
+    std::int64_t rowCount = 0;    // TableDef.RecordCount: the count the file stores, no rows read
+};
+
+// What the DAO calls throw when DAO 3.6 is not registered or cannot be
+// created on this machine (as opposed to DAO's own refusal of a file).
+struct DaoMissing : Error {};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -280,6 +295,16 @@ public:
     // for an empty text); fails when the folder cannot be reached.
     virtual std::uint64_t freeSpace(const std::wstring& folder) = 0;
 
+    // Reads, through DAO 3.6 ("DAO.DBEngine.36", late bound), the tables of
+    // a database opened read-only, and closes it again before returning. A
+    // database DAO cannot open fails with DAO's number and words; DAO that
+    // is missing, with DaoMissing. The window goes on answering meanwhile;
+    // a DAO that does not answer within two minutes fails with kWmiTimeoutHr.
+    virtual std::vector<TableFacts> daoTables(const std::wstring& path) = 0;
+    // The rows of one table as "SELECT COUNT(*) FROM [table]" counts them,
+    // read the same way.
+    virtual std::int64_t daoCountRows(const std::wstring& path, const std::wstring& table) = 0;
+
     // Creates the JET engine object ("Jro.JetEngine").
     virtual std::unique_ptr<JetEngine> createJetEngine() = 0;
 
@@ -325,15 +350,19 @@ public:
         return awaitProcess(processId, timeoutMs, nullptr);
     }
 
-    // Writes one event with this text to the Application event log under the
-    // source "Compact And Repair", registering the source (its message file
-    // being the program itself) on first use.
-    virtual void reportEvent(EventKind kind, const std::wstring& text) = 0;
+    // Writes one event to the Application event log under the source
+    // "Compact And Repair", registering the source (its message file being
+    // the program itself) on first use. The fields are the event's insertion
+    // strings, %1 to %9 of the message table, each one a collector can filter
+    // on: outcome, exit code, database, backup, size before, size after,
+    // seconds the suite was down, verification, log.
+    virtual void reportEvent(EventKind kind, const std::vector<std::wstring>& fields) = 0;
     // While `reason` is not empty, a shutdown or logoff is refused and Windows
     // shows the reason to whoever asks for it; an empty text lets them go.
     virtual void setShutdownBlock(const std::wstring& reason) = 0;
     // A modal box with Yes and No and the program's title; true for Yes.
-    virtual bool askYesNo(const std::wstring& text) = 0;
+    // With `noByDefault` No is the default button, and a warning icon shows.
+    virtual bool askYesNo(const std::wstring& text, bool noByDefault) = 0;
     // The end of a UTF-8 text file (at most `maxBytes`, from a line's start),
     // never read through a link; nothing when it cannot be read.
     virtual std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) = 0;

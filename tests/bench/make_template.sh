@@ -25,8 +25,9 @@
 #   - recorders in place of cacls.exe and iisreset.exe in every system folder,
 #     with cacls.exe loaded native before Wine's built-in dummy;
 #   - C:\bench\bin: the fixture program under the suite's program names, the
-#     recorder, the probe, and the JET engine stand-in (registered) when it is
-#     built; C:\bench\log for the logs the fixtures and recorders write.
+#     recorder, the probe, and the JET engine and DAO stand-ins (registered)
+#     when they are built; C:\bench\log for the logs the fixtures and
+#     recorders write.
 set -euo pipefail
 
 if (($# != 2)); then
@@ -39,6 +40,7 @@ self="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]
 
 fixtures="$build_dir/tests/bench/fixtures"
 jet_engine="$build_dir/tests/bench/jet_engine/jet_engine.dll"
+dao_engine="$build_dir/tests/bench/dao_engine/dao_engine.dll"
 marlett=/usr/share/wine/fonts/marlett.ttf
 suite_programs=(THService.exe QMSSrv.exe THAdmin.exe TPAdmin.exe QOAdmin.exe)
 
@@ -61,6 +63,7 @@ inputs_hash() {
         sha256sum "$self" "$fixtures/fixture_service.exe" "$fixtures/recorder.exe" "$fixtures/bench_probe.exe" \
             "$marlett"
         if [[ -f $jet_engine ]]; then sha256sum "$jet_engine"; else echo "no jet engine"; fi
+        if [[ -f $dao_engine ]]; then sha256sum "$dao_engine"; else echo "no dao engine"; fi
     } | sha256sum | cut -d' ' -f1
 }
 
@@ -121,19 +124,21 @@ timeout 60 wine reg import "Z:${settings//\//\\}" >>"$log" 2>&1 || {
     exit 1
 }
 
-if [[ -f $jet_engine ]]; then
-    cp "$jet_engine" "$drive_c/bench/bin/"
-    # The 32-bit regsvr32, so that the class lands in the 32-bit view.
-    regsvr32='C:\windows\system32\regsvr32.exe'
-    [[ -d $drive_c/windows/syswow64 ]] && regsvr32='C:\windows\syswow64\regsvr32.exe'
-    timeout 60 wine "$regsvr32" /s 'C:\bench\bin\jet_engine.dll' >>"$log" 2>&1 || {
-        echo "make_template: registering jet_engine.dll failed" >&2
+# The stand-ins, each registered with the 32-bit regsvr32, so that its class lands in the 32-bit view.
+regsvr32='C:\windows\system32\regsvr32.exe'
+[[ -d $drive_c/windows/syswow64 ]] && regsvr32='C:\windows\syswow64\regsvr32.exe'
+for server in "$jet_engine" "$dao_engine"; do
+    if [[ ! -f $server ]]; then
+        echo "make_template: $server not built; the template has no $(basename "$server" .dll) stand-in" >&2
+        continue
+    fi
+    cp "$server" "$drive_c/bench/bin/"
+    timeout 60 wine "$regsvr32" /s "C:\\bench\\bin\\$(basename "$server")" >>"$log" 2>&1 || {
+        echo "make_template: registering $(basename "$server") failed" >&2
         cat "$log" >&2
         exit 1
     }
-else
-    echo "make_template: $jet_engine not built; the template has no JET engine stand-in" >&2
-fi
+done
 
 # Wait until the prefix's own processes are gone and the registry is saved.
 timeout 120 wineserver -w

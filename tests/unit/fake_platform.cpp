@@ -448,13 +448,13 @@ void FakePlatform::showMessage(const std::wstring& text) {
     heldAtBoxes.push_back(locksHeld + static_cast<int>(heldFolders.size()));
 }
 
-void FakePlatform::reportEvent(car::EventKind kind, const std::wstring& text) {
+void FakePlatform::reportEvent(car::EventKind kind, const std::vector<std::wstring>& fields) {
     record(L"reportEvent " + std::to_wstring(static_cast<std::uint32_t>(kind)));
-    events.emplace_back(kind, text);
+    events.emplace_back(kind, fields);
 }
 
-bool FakePlatform::askYesNo(const std::wstring& text) {
-    record(L"askYesNo");
+bool FakePlatform::askYesNo(const std::wstring& text, bool noByDefault) {
+    record(noByDefault ? L"askYesNo, No by default" : L"askYesNo");
     questions.push_back(text);
     heldAtBoxes.push_back(locksHeld + static_cast<int>(heldFolders.size()));
     return answerYes;

@@ -151,6 +151,17 @@ public:
     std::vector<std::uint64_t> engineLimits;  // the limit each compaction was given
     std::vector<std::pair<std::wstring, std::wstring>> compactions;  // connection strings
     int liveJetEngines = 0;
+    // DAO's view of each database file: its tables, and the rows a count
+    // reads where they differ from the stored count. The engine's copy gets
+    // its source's, changed by `compactionChanges` (a repair that dropped
+    // rows or tables). Without DAO every call fails with DaoMissing; a file
+    // in `daoRefuses` fails with that error.
+    std::map<std::wstring, std::vector<car::TableFacts>> daoFiles;
+    std::map<std::wstring, std::map<std::wstring, std::int64_t>> countedRows;
+    std::function<void(std::vector<car::TableFacts>&, std::map<std::wstring, std::int64_t>&)> compactionChanges;
+    bool daoInstalled = true;
+    std::map<std::wstring, car::Error> daoRefuses;
+    std::optional<car::Error> daoRefusesCopy;  // DAO cannot open what the engine writes
 
     // --- WMI ----------------------------------------------------------------
     std::vector<FakeProcess> processes;
@@ -201,7 +212,7 @@ public:
     bool answerYes = true;
     std::vector<int> heldAtBoxes;  // locks and folders held while each box waited
     std::wstring shutdownBlock;    // the reason given to Windows now
-    std::vector<std::pair<car::EventKind, std::wstring>> events;
+    std::vector<std::pair<car::EventKind, std::vector<std::wstring>>> events;
     std::function<void()> onPump;  // runs inside every pump: a user acting mid-run
     std::uint64_t now = 0;         // virtual milliseconds
 
@@ -250,10 +261,12 @@ public:
     car::LocalTime localTime() override;
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
-    bool askYesNo(const std::wstring& text) override;
+    bool askYesNo(const std::wstring& text, bool noByDefault) override;
+    std::vector<car::TableFacts> daoTables(const std::wstring& path) override;
+    std::int64_t daoCountRows(const std::wstring& path, const std::wstring& table) override;
     std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
     void setShutdownBlock(const std::wstring& reason) override;
-    void reportEvent(car::EventKind kind, const std::wstring& text) override;
+    void reportEvent(car::EventKind kind, const std::vector<std::wstring>& fields) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;

@@ -112,6 +112,46 @@ void FakePlatform::compact(const std::wstring& source, const std::wstring& desti
         throw ended;
     }
     files[to] = FakeFile{original->second.content, true};
+    if (const auto tables = daoFiles.find(from); tables != daoFiles.end()) {
+        daoFiles[to] = tables->second;
+        countedRows[to] = countedRows[from];
+        if (compactionChanges) compactionChanges(daoFiles[to], countedRows[to]);
+    }
+    if (daoRefusesCopy) daoRefuses[to] = *daoRefusesCopy;
+}
+
+namespace {
+
+void daoLooksAt(FakePlatform& platform, const std::wstring& path) {
+    if (!platform.daoInstalled) {
+        car::DaoMissing missing;
+        missing.number = car::hresult(0x80040154u);
+        missing.description = L"Class not registered";
+        throw missing;
+    }
+    if (const auto refusal = platform.daoRefuses.find(path); refusal != platform.daoRefuses.end()) {
+        throw refusal->second;
+    }
+    if (!platform.files.contains(path)) throw car::Error{3024, L"Could not find file '" + path + L"'."};
+}
+
+}  // namespace
+
+std::vector<car::TableFacts> FakePlatform::daoTables(const std::wstring& path) {
+    record(L"daoTables " + path);
+    daoLooksAt(*this, path);
+    return daoFiles[path];
+}
+
+std::int64_t FakePlatform::daoCountRows(const std::wstring& path, const std::wstring& table) {
+    record(L"daoCountRows " + path + L" [" + table + L"]");
+    daoLooksAt(*this, path);
+    const auto& tables = daoFiles[path];
+    const auto found = std::find_if(tables.begin(), tables.end(), [&](const auto& t) { return t.name == table; });
+    if (found == tables.end())
+        throw car::Error{3078, L"The Microsoft Jet database engine cannot find the input table."};
+    const auto counted = countedRows[path].find(table);
+    return counted == countedRows[path].end() ? found->rowCount : counted->second;
 }
 
 std::unique_ptr<car::WmiService> FakePlatform::connectWmi(const std::wstring& moniker) {

@@ -64,10 +64,13 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
 
     e.status(L"About to compact and repair database...").add(L"pump").step();
     e.status(L"Compacting and repairing database...");
-    e.step().add(L"createJetEngine").add(L"fileInUse " + kDbPath).add(L"pathInfo " + kDbPath);
+    // The tables read through DAO before the compaction and from the copy after it.
+    e.step().add(L"createJetEngine").add(L"fileInUse " + kDbPath).add(L"daoTables " + kDbPath);
+    e.add(L"pathInfo " + kDbPath);
     e.add(L"compactDatabase Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + kDbPath +
           L";Jet OLEDB:Database Password= | Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + temp +
           L";Jet OLEDB:Engine Type=5;Jet OLEDB:Database Password=");
+    e.add(L"daoTables " + temp);
     // The compacted copy held and looked at from the engine's end, and made
     // the database through its hold.
     e.step().status(L"Compact complete. Renaming old Database").add(L"holdFile " + temp).add(L"holdFile " + kDbPath);
@@ -879,6 +882,28 @@ TEST(Run, ClicksDuringTheRunStartNothing) {
 // Without a person nothing waits on a box: every message goes to the log,
 // the exit code says how the run ended, and a failure after something was
 // stopped starts the suite again first.
+// Two user tables and four that are not the user's (a system, a hidden, a
+// linked and a temporary one), as DAO lists them; `change` is what the
+// engine's repair does to the copy's (its stored counts, and the rows a
+// count finds).
+void tablesThatTheEngine(
+    FakePlatform& p,
+    const std::function<void(std::vector<car::TableFacts>&, std::map<std::wstring, std::int64_t>&)>& change) {
+    p.daoFiles[kDbPath] = {
+        {L"Contacts", 0, 120}, {L"Notes", 0, 30},          {L"MSysObjects", car::hresult(0x80000002u), 40},
+        {L"Hidden", 1, 2},     {L"Linked", 0x40000000, 9}, {L"~TMPCLP1", 0, 3}};
+    p.compactionChanges = change;
+}
+
+// The copy's stored count of Contacts one lower; the rows a count finds,
+// one lower too when `counted`, else as before (a stale count corrected).
+void oneContactFewer(FakePlatform& p, bool counted) {
+    tablesThatTheEngine(p, [counted](auto& tables, auto& rows) {
+        tables[0].rowCount = 119;
+        rows[L"Contacts"] = counted ? 119 : 120;
+    });
+}
+
 TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
     const car::Error failure{car::hresult(0x80004005u), L"Unspecified error"};
     struct Case {
@@ -949,6 +974,44 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
              p.methodFailures.nth[9] = {car::kWmiTimeoutHr, L"WMI did not answer StartService within two minutes."};
          },
          car::kExitLeft, true, 1, L"Started Teamharbor through the service control manager: WMI does not answer"},
+        // The compacted copy is checked against the original through DAO.
+        {"the copy one row fewer", [](FakePlatform& p) { oneContactFewer(p, true); }, car::kExitCopyLostData, true, 1,
+         L"Message: The compacted copy of the database lacked data that the database holds:\\r\\n- the table "
+         L"[Contacts]: 120 rows before, 119 after"},
+        {"a stale count corrected", [](FakePlatform& p) { oneContactFewer(p, false); }, car::kExitLeft, true},
+        {"only tables that are not the user's gone",
+         [](FakePlatform& p) { tablesThatTheEngine(p, [](auto& tables, auto&) { tables.resize(2); }); }, car::kExitLeft,
+         true},
+        {"a table gone from the copy",
+         [](FakePlatform& p) { tablesThatTheEngine(p, [](auto& tables, auto&) { tables.erase(tables.begin() + 1); }); },
+         car::kExitCopyLostData, true, 1,
+         L"Message: The compacted copy of the database lacked data that the database holds:\\r\\n- the table "
+         L"[Notes] (30 rows) is missing"},
+        {"the engine's notes in the copy",
+         [](FakePlatform& p) {
+             tablesThatTheEngine(p, [](auto& tables, auto&) { tables.push_back({L"MSysCompactError", 0, 2}); });
+         },
+         car::kExitCopyLostData, true, 1,
+         L"Message: The compacted copy of the database lacked data that the database holds:\\r\\n- MSysCompactError: "
+         L"the engine noted 2 rows it could not keep"},
+        {"a database only the engine could read",
+         [](FakePlatform& p) {
+             tablesThatTheEngine(p, [](auto&, auto&) {});
+             p.daoRefuses[kDbPath] = {3343, L"Unrecognized database format."};
+         },
+         car::kExitRepaired, true},
+        {"a copy DAO cannot open",
+         [](FakePlatform& p) {
+             tablesThatTheEngine(p, [](auto&, auto&) {});
+             p.daoRefusesCopy = car::Error{3343, L"Unrecognized database format."};
+         },
+         car::kExitCompactionFailed, true, 1, L"Message: Could not compact and repair database. "},
+        {"no DAO on the server",
+         [](FakePlatform& p) {
+             tablesThatTheEngine(p, [](auto& tables, auto&) { tables.clear(); });
+             p.daoInstalled = false;
+         },
+         car::kExitLeft, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -971,18 +1034,36 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
                                 [](const FakeProcess& p) { return car::lowerCase(p.name) == L"qmssrv.exe"; }),
                   static_cast<std::ptrdiff_t>(c.mailServers));
         EXPECT_EQ(h.platform.openAppendFiles, 0);
+        // A copy that lacks data never takes the database's name: it stays
+        // beside it, under a name that says what it is.
+        const bool kept = std::any_of(h.platform.files.begin(), h.platform.files.end(),
+                                      [](const auto& file) { return file.first.ends_with(L".tmpIncomplete"); });
+        EXPECT_EQ(kept, c.exitCode == car::kExitCopyLostData);
+        if (kept || c.exitCode == car::kExitRepaired) {
+            EXPECT_EQ(h.platform.files.at(kDbPath).compacted, !kept);
+        }
         // One event for the monitoring: information when all is well, a
         // warning for a product not back or a refused run, else an error.
         ASSERT_EQ(h.platform.events.size(), 1U);
+        const bool warning = c.exitCode == car::kExitNotAllBack || c.exitCode == car::kExitRefused ||
+                             c.exitCode == car::kExitCopyLostData || c.exitCode == car::kExitRepaired;
         const car::EventKind kind = c.exitCode == car::kExitLeft ? car::EventKind::Information
-                                    : c.exitCode == car::kExitNotAllBack || c.exitCode == car::kExitRefused
-                                        ? car::EventKind::Warning
-                                        : car::EventKind::Error;
+                                    : warning                    ? car::EventKind::Warning
+                                                                 : car::EventKind::Error;
         EXPECT_EQ(h.platform.events[0].first, kind);
-        EXPECT_TRUE(h.platform.events[0].second.ends_with(L"(exit code " + std::to_wstring(c.exitCode) +
-                                                          L").\r\nDatabase: " + kDbPath + L"\r\nLog: " + kDbPath +
-                                                          L".log"))
-            << narrow(h.platform.events[0].second);
+        // Its figures as fields of their own, for a collector to filter on.
+        const std::vector<std::wstring>& fields = h.platform.events[0].second;
+        ASSERT_EQ(fields.size(), 9U);
+        EXPECT_EQ(fields[1], std::to_wstring(c.exitCode));
+        EXPECT_EQ(fields[2], kDbPath);
+        EXPECT_EQ(fields[8], kDbPath + L".log");
+        const bool swapped = h.platform.files.contains(kDbPath) && h.platform.files.at(kDbPath).compacted;
+        EXPECT_EQ(fields[3].empty(), !swapped) << narrow(fields[3]);
+        EXPECT_EQ(fields[5].empty(), !swapped);
+        // The suite's down time is there whenever it was stopped and looked for again.
+        if (c.restarted || c.exitCode == car::kExitRefused) {
+            EXPECT_EQ(fields[6].empty(), !c.restarted) << narrow(fields[6]);
+        }
         const std::vector<std::wstring> lines = logLines(h);
         if (c.exitCode == car::kExitLogNotWritten) {
             EXPECT_TRUE(lines.empty());
@@ -1005,6 +1086,31 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
         // Told before the suite is started again, so that the log reads in order.
         EXPECT_LT(logged - lines.begin(),
                   std::find(lines.begin(), lines.end(), L"Starting again what this run stopped") - lines.begin());
+    }
+}
+
+// With a person at the window, a copy that lacks data is used only on a Yes
+// to a box that names what it lacks (No the default); on No the database
+// stays as it was, the copy is kept beside it, and the window says which
+// file is the database now.
+TEST(Run, ACopyThatLacksDataIsUsedOnlyWhenThePersonSaysSo) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        Harness h{kAllThree};
+        oneContactFewer(h.platform, true);
+        h.platform.answerYes = yes;
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        ASSERT_EQ(h.platform.questions.size(), 1U);
+        EXPECT_TRUE(h.log.contains(L"askYesNo, No by default"));
+        EXPECT_NE(h.platform.questions[0].find(L"- the table [Contacts]: 120 rows before, 119 after"),
+                  std::wstring::npos);
+        EXPECT_EQ(h.platform.files.at(kDbPath).compacted, yes);
+        EXPECT_EQ(h.form.BackupPath().empty(), !yes);
+        const std::wstring status = h.form.lblStatus.Caption();
+        EXPECT_EQ(status.starts_with(L"The compacted copy lacked data, so it was not used."), !yes) << narrow(status);
+        EXPECT_EQ(h.form.imgTick.Visible(), yes);
+        EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 12U);  // the grants, and the suite back, either way
+        EXPECT_TRUE(h.platform.service(L"Teamharbor")->running);
     }
 }
 

@@ -10,7 +10,7 @@
 # processes by name and services
 # through the control manager, the system folders, launches and waits, the
 # exit code, message boxes, the pump, the host name, the JET engine object by
-# ProgID and the engine's time limit.
+# ProgID and the engine's time limit, DAO's tables and row counts.
 set -uo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -371,5 +371,52 @@ bench_expect_eq "its process gone once that is reported" "engines 0" "${got[2]:-
 mapfile -t got < <(BENCH_JET_COMPACT_MS=1500 pc compact-limit "$slow_src" "$(slow_dst slow.2.tmp)" 600000)
 bench_expect_eq "an engine within its limit" "compacted|engines 0" "${got[0]:-}|${got[2]:-}"
 bench_expect "its copy is the source's" cmp -s "$drive_c/pc/slow.mdb" "$drive_c/pc/slow.2.tmp"
+
+echo "== DAO"
+dao_db='C:\pc\dao.mdb'
+bench_database "$dao_db"
+dataset=$(bench_fetch_dataset)
+# The DAO stand-in's library as the template registered it, if it did, for
+# registering it again once the checks without DAO are done.
+dao_server=""
+dao_clsid=$(bench_reg query 'HKCR\DAO.DBEngine.36\CLSID' /ve /reg:32 2>/dev/null | grep -o '{[^}]*}')
+[[ -n $dao_clsid ]] && dao_server=$(bench_reg query "HKCR\\CLSID\\$dao_clsid\\InprocServer32" /ve /reg:32 2>/dev/null |
+    sed -n 's/^ *(Default) *REG_[A-Z_]* *//p')
+bench_expect_eq "a table name with a closing bracket is refused before DAO is asked" "error 0x80070057" \
+    "$(number_of "$(pc dao-count "$dao_db" 'a]b')")"
+bench_reg delete 'HKCR\DAO.DBEngine.36' /f /reg:32 >/dev/null 2>&1
+bench_expect_eq "no DAO: its ProgID unknown" "dao missing 0x800401F3 Invalid class string" "$(pc dao-tables "$dao_db")"
+_bench_reg_import 32 <<EOF
+[HKEY_CLASSES_ROOT\\DAO.DBEngine.36\\CLSID]
+@="{0BADDA0B-0000-4000-8000-000000000036}"
+EOF
+bench_expect_eq "no DAO: its ProgID names a class nobody registered" \
+    "dao missing 0x80040154 Class not registered" "$(pc dao-count "$dao_db" Users)"
+bench_reg delete 'HKCR\DAO.DBEngine.36' /f /reg:32 >/dev/null 2>&1
+
+if ! compgen -G "$BUILD_DIR/tests/bench/dao_engine/*.dll" >/dev/null; then
+    echo "skip - the DAO stand-in is not built: DAO's own answers go unchecked"
+else
+    bench_expect "the template registers the DAO stand-in" test -n "$dao_server"
+    bench_expect "regsvr32 of the DAO stand-in" bench_wine "$regsvr32" /s "$dao_server"
+    renamed='C:\pc\dao renamed.mdb'
+    mapfile -t got < <(pc dao-tables "$dao_db" then-rename "$renamed")
+    # "NAME|ROWS" of each table DAO lists, and the same with mdbtools' count.
+    listed=$(printf '%s\n' "${got[@]}" | sed -n 's/^table \(-\{0,1\}[0-9]*\) 0x[0-9A-F]\{8\} \(.*\)$/\2|\1/p' | sort)
+    counted=$(while IFS='|' read -r name _; do echo "$name|$(mdb-count "$dataset" "$name")"; done <<<"$listed" | sort)
+    bench_expect_eq "each table's stored count is what mdbtools counts" "$counted" "$listed"
+    # Neither the system's flag (0x80000000) nor DAO's own (0x2): the tables mdbtools lists as the user's.
+    user_tables=$(printf '%s\n' "${got[@]}" | while read -r word _ attributes name; do
+        [[ $word == table ]] && ! ((attributes & 0x80000002)) && echo "$name"; done | sort)
+    bench_expect_eq "the user's tables are mdbtools'" "$(mdb-tables -1 "$dataset" | sort)" "$user_tables"
+    bench_expect_eq "the database is closed once the tables are read: it can be renamed at once" "renamed" \
+        "$(printf '%s\n' "${got[@]}" | tail -n 1)"
+    bench_expect_eq "a table's rows counted" "rows $(mdb-count "$dataset" Users)" "$(pc dao-count "$renamed" Users)"
+    bench_expect_eq "a file that is not there" "error 0x800A0BD0" "$(number_of "$(pc dao-tables 'C:\pc\none.mdb')")"
+    mapfile -t got < <(pc dao-count "$renamed" 'No Such Table' then-rename 'C:\pc\dao again.mdb')
+    bench_expect_eq "a table that is not there" "error 0x800A0C06" "$(number_of "${got[0]:-}")"
+    bench_expect_eq "the database is closed after a failure too: it can be renamed at once" "renamed" \
+        "${got[1]:-}"
+fi
 
 bench_finish

@@ -1,11 +1,13 @@
 // Owners for COM resources: an interface pointer, a BSTR, a VARIANT and the
 // thread's apartment. Deliberately small; they own and release, nothing more.
+// Beside them, what an automation object's exception becomes.
 #pragma once
 
 #include <objbase.h>
 #include <oleauto.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -150,6 +152,24 @@ public:
 private:
     VARIANT variant_;
 };
+
+// The failure an automation object raised (Invoke's DISP_E_EXCEPTION), as
+// its EXCEPINFO tells it; the EXCEPINFO's strings are freed here.
+inline Error exceptionError(EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
+    Bstr source, description, helpFile;
+    source.adopt(info.bstrSource);
+    description.adopt(info.bstrDescription);
+    helpFile.adopt(info.bstrHelpFile);
+    // A wCode is the object's own error number; as an HRESULT it lives under
+    // FACILITY_CONTROL, where the scripting runtime keeps its numbers too.
+    HRESULT number = info.scode;
+    if (number == S_OK)
+        number = info.wCode != 0 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode) : DISP_E_EXCEPTION;
+    std::wstring text = description.str();
+    if (text.empty()) text = describeHresult(number);
+    return Error{static_cast<std::int32_t>(number), std::move(text)};
+}
 
 // Joins the calling thread to an apartment for its lifetime: a
 // single-threaded one unless the thread asks for the multithreaded one (a

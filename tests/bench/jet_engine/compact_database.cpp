@@ -2,11 +2,14 @@
 
 #include "connection_string.h"
 #include "database_file.h"
+#include "derived_copy.h"
+#include "file_pages.h"
 #include "jet_error.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
+#include <optional>
 #include <vector>
 
 namespace jet {
@@ -67,11 +70,53 @@ void crash() {
     *reinterpret_cast<volatile int*>(nowhere) = 1;
 }
 
-// The stand-in's compaction is a page-for-page copy: the result is the same JET 4 database. With a
-// duration asked for, the copy goes page by page and is spread evenly over that time, so that the
-// destination keeps growing all along, as the engine's does.
-void copy_pages(const SourceDatabase& source, const std::wstring& source_path, const UniqueHandle& destination,
-                const std::wstring& destination_path) {
+// What a test asks the compaction to come out as, with BENCH_JET_RESULT in the environment of the
+// process the engine runs in: "lose-row", "lose-table" or "compact-error" for what the real engine
+// does to a damaged database it cannot read whole, "repair" for a damaged one it mends (see
+// derived_copy.h). Unset or empty: the copy is the source's bytes.
+std::optional<jetfile::Derivation> requested_result() {
+    wchar_t text[32] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"BENCH_JET_RESULT", text, 32);
+    if (length == 0) {
+        return std::nullopt;
+    }
+    const std::wstring name = length < 32 ? std::wstring(text, length) : L"(too long)";
+    const auto result = jetfile::parse_derivation(name);
+    if (!result) {
+        throw JetError{E_FAIL,
+                       L"BENCH_JET_RESULT=" + name + L" is none of lose-row, lose-table, compact-error, repair."};
+    }
+    return result;
+}
+
+// The pages in which the copy differs from its source, as the test asked for them.
+jetfile::PagePatches derived_pages(const SourceDatabase& source, const std::wstring& source_path) {
+    const auto result = requested_result();
+    if (!result) {
+        return {};
+    }
+    const auto refused = [&](const std::wstring& reason) {
+        return JetError{E_FAIL, L"The bench's engine cannot derive its result from '" + source_path + L"': " + reason};
+    };
+    jetfile::PagePatches patches;
+    try {
+        patches = jetfile::derive(jetfile::FilePages(source.file.get(), source.size), *result);
+    } catch (const jetfile::FormatError& error) {
+        throw refused(error.reason);
+    } catch (const jetfile::CannotDerive& error) {
+        throw refused(error.reason);
+    } catch (const jetfile::ReadError& error) {
+        throw JetError{E_FAIL, L"Could not read '" + source_path + L"': " + system_message(error.code)};
+    }
+    rewind(source.file, source_path);
+    return patches;
+}
+
+// The stand-in's compaction is a page-for-page copy: the result is the same JET 4 database, or the
+// derived one a test asked for. With a duration asked for, the copy goes page by page and is spread
+// evenly over that time, so that the destination keeps growing all along, as the engine's does.
+void copy_pages(const SourceDatabase& source, const std::wstring& source_path, const jetfile::PagePatches& patches,
+                const UniqueHandle& destination, const std::wstring& destination_path) {
     const DWORD duration = requested_duration_ms();
     const bool crashing = crash_requested();
     const std::size_t step = duration == 0 && !crashing ? kChunk : static_cast<std::size_t>(kPageSize);
@@ -81,6 +126,7 @@ void copy_pages(const SourceDatabase& source, const std::wstring& source_path, c
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(step, source.size - done));
         const std::span chunk(buffer.data(), length);
         read_exactly(source.file, chunk, source_path);
+        jetfile::apply_patches(patches, done, chunk);
         write_all(destination, chunk, destination_path);
         done += length;
         // Half-way, with the destination partly written, as a crash leaves it.
@@ -101,8 +147,9 @@ void copy_pages(const SourceDatabase& source, const std::wstring& source_path, c
     }
 }
 
-// Reads the finished copy back from disk and compares it with the source, byte for byte.
-void verify_copy(const SourceDatabase& source, const std::wstring& source_path, const std::wstring& destination_path) {
+// Reads the finished copy back from disk and compares it with what was to be written, byte for byte.
+void verify_copy(const SourceDatabase& source, const std::wstring& source_path, const jetfile::PagePatches& patches,
+                 const std::wstring& destination_path) {
     const JetError mismatch{E_FAIL, L"The compacted database '" + destination_path +
                                         L"' does not match its source after writing; it was removed."};
     UniqueHandle copy(CreateFileW(destination_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -117,6 +164,7 @@ void verify_copy(const SourceDatabase& source, const std::wstring& source_path, 
     for (std::uint64_t done = 0; done < source.size;) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source.size - done));
         read_exactly(source.file, std::span(expected.data(), length), source_path);
+        jetfile::apply_patches(patches, done, std::span(expected.data(), length));
         try {
             read_exactly(copy, std::span(actual.data(), length), destination_path);
         } catch (const JetError&) {
@@ -139,11 +187,12 @@ void compact_database(const std::wstring& source_connection, const std::wstring&
 
     check_destination_free(to.data_source);
     const SourceDatabase source = open_source(from.data_source);
+    const jetfile::PagePatches patches = derived_pages(source, from.data_source);
 
     PartialCopy copy(to.data_source, create_destination(to.data_source));
-    copy_pages(source, from.data_source, copy.file(), to.data_source);
+    copy_pages(source, from.data_source, patches, copy.file(), to.data_source);
     copy.close();
-    verify_copy(source, from.data_source, to.data_source);
+    verify_copy(source, from.data_source, patches, to.data_source);
     copy.keep();
 }
 

@@ -2,7 +2,8 @@
 // prints its outcome, one fact per line, for tests/wine/test_platform.sh (the
 // library search for tests/wine/test_planted_dll.sh, the run's lock for
 // test_machine_lock.sh, the engine's process in no job for test_jet_engine.sh).
-// A failure prints "error 0xNNNNNNNN description" and exits with 1.
+// A failure prints "error 0xNNNNNNNN description" (DAO that is not there:
+// "dao missing 0xNNNNNNNN description") and exits with 1.
 #include <windows.h>
 
 #include <sddl.h>
@@ -377,6 +378,34 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         for (const std::uint32_t id : platform.processesNamed(L"platform_check.exe"))
             if (std::find(before.begin(), before.end(), id) == before.end()) ++engines;
         print(L"engines " + std::to_wstring(engines));
+    } else if (command == L"dao-tables" || command == L"dao-count") {
+        // PATH [TABLE] [then-rename NEW]: "table ROWS 0xATTRIBUTES NAME" each, or the rows counted; then
+        // whether the file can be renamed at once, which it cannot while DAO still has it open.
+        const bool counting = command == L"dao-count";
+        const std::size_t renameAt = counting ? 3 : 2;
+        bool failed = false;
+        try {
+            if (counting) {
+                print(L"rows " + std::to_wstring(platform.daoCountRows(args.at(1), args.at(2))));
+            } else {
+                const std::vector<car::TableFacts> tables = platform.daoTables(args.at(1));
+                for (const car::TableFacts& table : tables)
+                    print(L"table " + std::to_wstring(table.rowCount) + L" 0x" +
+                          hex(static_cast<std::uint32_t>(table.attributes), 8) + L" " + table.name);
+                print(L"tables " + std::to_wstring(tables.size()));
+            }
+        } catch (const car::DaoMissing& missing) {
+            print(L"dao missing 0x" + hex(static_cast<std::uint32_t>(missing.number), 8) + L" " + missing.description);
+            failed = true;
+        } catch (const Error& error) {
+            print(errorLine(error));
+            failed = true;
+        }
+        if (args.size() > renameAt + 1 && args.at(renameAt) == L"then-rename") {
+            platform.moveFile(args.at(1), args.at(renameAt + 1));
+            print(L"renamed");
+        }
+        return failed ? 1 : 0;
     } else if (command == L"processes") {  // NAME: this process's id, then the ids of those of that name
         print(L"own " + std::to_wstring(platform.ownProcessId()));
         for (const std::uint32_t id : platform.processesNamed(args.at(1))) print(L"pid " + std::to_wstring(id));

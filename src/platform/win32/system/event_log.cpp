@@ -34,7 +34,7 @@ void registerSource() {
 
 }  // namespace
 
-void Win32Platform::reportEvent(EventKind kind, const std::wstring& text) {
+void Win32Platform::reportEvent(EventKind kind, const std::vector<std::wstring>& fields) {
     registerSource();
     struct SourceCloser {
         void operator()(HANDLE source) const noexcept { ::DeregisterEventSource(source); }
@@ -44,8 +44,10 @@ void Win32Platform::reportEvent(EventKind kind, const std::wstring& text) {
     const WORD type = kind == EventKind::Information ? EVENTLOG_INFORMATION_TYPE
                       : kind == EventKind::Warning   ? EVENTLOG_WARNING_TYPE
                                                      : EVENTLOG_ERROR_TYPE;
-    LPCWSTR strings[] = {text.c_str()};
-    if (!::ReportEventW(source.get(), type, 0, static_cast<DWORD>(kind), nullptr, 1, 0, strings, nullptr)) {
+    std::vector<LPCWSTR> strings;
+    for (const std::wstring& field : fields) strings.push_back(field.c_str());
+    if (!::ReportEventW(source.get(), type, 0, static_cast<DWORD>(kind), nullptr, static_cast<WORD>(strings.size()), 0,
+                        strings.data(), nullptr)) {
         win32::throwLastError(L"The event could not be written.");
     }
 }

@@ -57,23 +57,6 @@ std::uint32_t wordAt(const std::string& bytes, std::size_t offset) {
     return word;
 }
 
-// The failure an automation object raised, as its EXCEPINFO tells it.
-Error exceptionError(EXCEPINFO& info) {
-    if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
-    Bstr source, description, helpFile;
-    source.adopt(info.bstrSource);
-    description.adopt(info.bstrDescription);
-    helpFile.adopt(info.bstrHelpFile);
-    // A wCode is the object's own error number; as an HRESULT it lives under
-    // FACILITY_CONTROL, where the scripting runtime keeps its numbers too.
-    HRESULT number = info.scode;
-    if (number == S_OK)
-        number = info.wCode != 0 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, info.wCode) : DISP_E_EXCEPTION;
-    std::wstring text = description.str();
-    if (text.empty()) text = describeHresult(number);
-    return Error{static_cast<std::int32_t>(number), std::move(text)};
-}
-
 void compact(IDispatch& engine, const std::wstring& source, const std::wstring& destination) {
     Bstr name(L"CompactDatabase");
     LPOLESTR names[] = {name.get()};

@@ -25,8 +25,9 @@ void Win32Platform::setShutdownBlock(const std::wstring& reason) {
     }
 }
 
-bool Win32Platform::askYesNo(const std::wstring& text) {
-    return ::MessageBoxW(boxOwner(owner_), text.c_str(), L"Compact And Repair", MB_YESNO | MB_ICONQUESTION) == IDYES;
+bool Win32Platform::askYesNo(const std::wstring& text, bool noByDefault) {
+    const UINT style = MB_YESNO | (noByDefault ? MB_ICONWARNING | MB_DEFBUTTON2 : MB_ICONQUESTION);
+    return ::MessageBoxW(boxOwner(owner_), text.c_str(), L"Compact And Repair", style) == IDYES;
 }
 
 void Win32Platform::endProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }

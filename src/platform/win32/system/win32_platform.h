@@ -1,6 +1,6 @@
 // The platform as Windows provides it. Each group of operations is defined in
 // a source file of its own (registry.cpp, files.cpp, held_paths.cpp, held_file.cpp,
-// reparse_points.cpp, file_holders.cpp, jet.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
+// reparse_points.cpp, file_holders.cpp, jet.cpp, dao.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
 // processes.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
@@ -44,6 +44,8 @@ public:
     PathInfo pathInfo(const std::wstring& path) override;
     std::uint64_t freeSpace(const std::wstring& folder) override;
 
+    std::vector<TableFacts> daoTables(const std::wstring& path) override;
+    std::int64_t daoCountRows(const std::wstring& path, const std::wstring& table) override;
     std::unique_ptr<JetEngine> createJetEngine() override;
     std::unique_ptr<WmiService> connectWmi(const std::wstring& moniker) override;
 
@@ -68,11 +70,11 @@ public:
     std::uint64_t milliseconds() override;
 
     void showMessage(const std::wstring& text) override;
-    bool askYesNo(const std::wstring& text) override;
+    bool askYesNo(const std::wstring& text, bool noByDefault) override;
     std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
     bool othersMayWrite(const std::wstring& path) override;
     void setShutdownBlock(const std::wstring& reason) override;
-    void reportEvent(EventKind kind, const std::wstring& text) override;
+    void reportEvent(EventKind kind, const std::vector<std::wstring>& fields) override;
     [[noreturn]] void endProgram(int exitCode) override;
     void pumpMessages() override;
     void sleep(std::uint32_t milliseconds) override;
