@@ -147,8 +147,17 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
                            std::to_wstring(error.number) + L", " + error.description);
         }
         case CompactionCheck::Verdict::LostData:
-            if (!UseCopyThatLacksData(dbPath, compactedPath)) return;
-            break;
+            // Only a person at the window may have such a copy take the name.
+            if (!unattended_ && check_.PersonWantsTheCopy(compactedPath)) break;
+            keptCopy_ = check_.KeepBeside(compactedPath);
+            if (unattended_) {
+                startAgainOnFailure_ = true;
+                EndProgram(kExitCopyLostData, L"the compacted copy lacked data; the database is unchanged",
+                           L"The compacted copy of the database lacked data that the database holds:" +
+                               check_.Losses() + L"\r\n\r\nThe database is unchanged under " + dbPath +
+                               L"; the compacted copy is kept as " + keptCopy_ + L".");
+            }
+            return;
         default:
             break;
     }
@@ -157,40 +166,6 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     log_.write(L"Database size after: " + std::to_wstring(after));
     figures_.SizeAfter(after);
     log_.write(L"Backup: " + BackupPath_);
-}
-
-// A copy that lacks data takes the database's name only when the person at
-// the window says so, never unattended. Otherwise the database stays as it
-// is and the copy is kept beside it under a name that says what it is.
-bool frmCompactAndRepair::UseCopyThatLacksData(const std::wstring& dbPath, const std::wstring& compactedPath) {
-    std::wstring kept = compactedPath + L"Incomplete";
-    if (!unattended_) {
-        log_.write(L"Asking whether to use the compacted copy all the same");
-        const bool use = platform_.askYesNo(
-            L"The compacted copy of the database lacks data that the database holds:" + check_.Losses() +
-                L"\r\n\r\nUse the compacted copy all the same? With No the database stays as it is, and the "
-                L"compacted copy is kept beside it as\r\n" +
-                kept,
-            true);
-        log_.write(use ? L"Answer: Yes, use the compacted copy" : L"Answer: No, keep the database as it is");
-        if (use) return true;
-    }
-    try {
-        platform_.moveFile(compactedPath, kept);
-    } catch (const Error& error) {
-        log_.write(L"The compacted copy could not be renamed to " + kept + L" (" + errorSummary(error) + L")");
-        kept = compactedPath;
-    }
-    log_.write(L"The database stays as it was; the compacted copy is kept as " + kept);
-    keptCopy_ = kept;
-    if (unattended_) {
-        startAgainOnFailure_ = true;
-        EndProgram(kExitCopyLostData, L"the compacted copy lacked data; the database is unchanged",
-                   L"The compacted copy of the database lacked data that the database holds:" + check_.Losses() +
-                       L"\r\n\r\nThe database is unchanged under " + dbPath + L"; the compacted copy is kept as " +
-                       kept + L".");
-    }
-    return false;
 }
 
 }  // namespace car

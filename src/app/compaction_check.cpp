@@ -1,5 +1,7 @@
 #include "app/compaction_check.h"
 
+#include "app/temp_names.h"
+
 namespace car {
 namespace {
 
@@ -100,6 +102,32 @@ CompactionCheck::Verdict CompactionCheck::CheckCopy(const std::wstring& copyPath
     }
     if (!losses_.empty()) log_.write(L"The compacted copy lacks:" + losses_);
     return verdict_ = losses_.empty() ? Verdict::Sound : Verdict::LostData;
+}
+
+std::wstring CompactionCheck::KeptName(const std::wstring& copyPath) { return copyPath + kIncompleteEnding; }
+
+bool CompactionCheck::PersonWantsTheCopy(const std::wstring& copyPath) {
+    log_.write(L"Asking whether to use the compacted copy all the same");
+    const bool use =
+        platform_.askYesNo(L"The compacted copy of the database lacks data that the database holds:" + losses_ +
+                               L"\r\n\r\nUse the compacted copy all the same? With No the database "
+                               L"stays as it is, and the compacted copy is kept beside it as\r\n" +
+                               KeptName(copyPath),
+                           true);
+    log_.write(use ? L"Answer: Yes, use the compacted copy" : L"Answer: No, keep the database as it is");
+    return use;
+}
+
+std::wstring CompactionCheck::KeepBeside(const std::wstring& copyPath) {
+    std::wstring kept = KeptName(copyPath);
+    try {
+        platform_.moveFile(copyPath, kept);
+    } catch (const Error& error) {
+        log_.write(L"The compacted copy could not be renamed to " + kept + L" (" + errorSummary(error) + L")");
+        kept = copyPath;
+    }
+    log_.write(L"The database stays as it was; the compacted copy is kept as " + kept);
+    return kept;
 }
 
 std::wstring CompactionCheck::CopyTables() const {

@@ -48,10 +48,19 @@ public:
     // DAO's failure to open the copy.
     const Error& CopyError() const { return copyError_; }
     Verdict LastVerdict() const { return verdict_; }
+    // For a copy that lacks data: asks the person at the window, in a box
+    // with No the default that names what the copy lacks, whether to use it
+    // all the same.
+    bool PersonWantsTheCopy(const std::wstring& copyPath);
+    // Renames the copy to its name beside the database, "<copy>Incomplete"
+    // (never replacing a file), and gives back the name it has now.
+    std::wstring KeepBeside(const std::wstring& copyPath);
     // One word for the log and the event.
     std::wstring VerdictWord() const;
 
 private:
+    static std::wstring KeptName(const std::wstring& copyPath);
+
     enum class Baseline { NotTaken, NoDao, Unavailable, Available };
 
     Platform& platform_;

@@ -165,7 +165,6 @@ private:
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
     void SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath, const std::wstring& backupPath);
-    bool UseCopyThatLacksData(const std::wstring& dbPath, const std::wstring& compactedPath);
     template <class Step>
     void Retried(const Step& step);
     // Whether the restarted products run again; the lines to add to the

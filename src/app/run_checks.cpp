@@ -3,6 +3,7 @@
 #include "app/frmCompactAndRepair.h"
 #include "app/reparse_words.h"
 #include "app/suite.h"
+#include "app/temp_names.h"
 
 namespace car {
 namespace {
@@ -23,7 +24,7 @@ std::wstring MegabytesUp(std::uint64_t bytes) { return std::to_wstring((bytes + 
 // make the compaction or the rename fail.
 bool frmCompactAndRepair::SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix) {
     return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup") ||
-           platform_.pathExists(dbPath + suffix + L"Incomplete");
+           platform_.pathExists(dbPath + suffix + kIncompleteEnding);
 }
 
 // Everything that can be known to make the run fail once the suite is down

@@ -10,6 +10,10 @@
 
 namespace car {
 
+// Added to the engine's copy's name when the copy lacked data and is kept
+// beside the database instead of taking its name.
+inline constexpr wchar_t kIncompleteEnding[] = L"Incomplete";
+
 // Whether `path` is `dbPath` + "." + n + `ending`, compared without regard to
 // case as Windows compares names.
 inline bool IsRunFileOf(const std::wstring& path, const std::wstring& dbPath, std::wstring_view ending) {
