@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
-#include "app/last_run.h"
+#include "app/safeguards/last_run.h"
 #include "app/suite.h"
 
 namespace car {

@@ -1,9 +1,9 @@
 #include <string>
 
-#include "app/compacted_copy.h"
 #include "app/frmCompactAndRepair.h"
-#include "app/last_run.h"
-#include "app/swap_recovery.h"
+#include "app/safeguards/compacted_copy.h"
+#include "app/safeguards/last_run.h"
+#include "app/safeguards/swap_recovery.h"
 
 namespace car {
 namespace {

@@ -10,14 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/backup_retention.h"
-#include "app/compaction_check.h"
-#include "app/data_folder_tree.h"
-#include "app/run_figures.h"
-#include "app/run_guard.h"
-#include "app/run_log.h"
+#include "app/safeguards/backup_retention.h"
+#include "app/safeguards/compaction_check.h"
+#include "app/safeguards/data_folder_tree.h"
+#include "app/safeguards/run_figures.h"
+#include "app/safeguards/run_guard.h"
+#include "app/safeguards/run_log.h"
+#include "app/safeguards/stopped_by_run.h"
 #include "app/status_tap.h"
-#include "app/stopped_by_run.h"
 #include "platform/platform.h"
 #include "ui/control.h"
 #include "ui/form_events.h"

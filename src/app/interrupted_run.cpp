@@ -3,8 +3,8 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "app/joined.h"
-#include "app/last_run.h"
-#include "app/swap_recovery.h"
+#include "app/safeguards/last_run.h"
+#include "app/safeguards/swap_recovery.h"
 
 namespace car {
 namespace {

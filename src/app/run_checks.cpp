@@ -1,9 +1,9 @@
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
-#include "app/reparse_words.h"
+#include "app/safeguards/reparse_words.h"
+#include "app/safeguards/temp_names.h"
 #include "app/suite.h"
-#include "app/temp_names.h"
 
 namespace car {
 namespace {

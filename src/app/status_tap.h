@@ -2,7 +2,7 @@
 // each new status text: whichever procedure sets it, the log has it.
 #pragma once
 
-#include "app/run_log.h"
+#include "app/safeguards/run_log.h"
 #include "ui/control.h"
 
 namespace car {

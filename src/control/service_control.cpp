@@ -4,7 +4,7 @@
 
 #include "app/frmCompactAndRepair.h"
 #include "app/joined.h"
-#include "app/last_run.h"
+#include "app/safeguards/last_run.h"
 #include "app/suite.h"
 
 namespace car {

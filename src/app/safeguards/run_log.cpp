@@ -1,4 +1,4 @@
-#include "app/run_log.h"
+#include "app/safeguards/run_log.h"
 
 #include <cwchar>
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "app/run_log.h"
+#include "app/safeguards/run_log.h"
 #include "platform/platform.h"
 
 namespace car {

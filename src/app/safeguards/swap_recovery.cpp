@@ -1,6 +1,6 @@
-#include "app/swap_recovery.h"
+#include "app/safeguards/swap_recovery.h"
 
-#include "app/temp_names.h"
+#include "app/safeguards/temp_names.h"
 
 namespace car {
 namespace {

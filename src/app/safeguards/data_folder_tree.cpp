@@ -1,8 +1,8 @@
-#include "app/data_folder_tree.h"
+#include "app/safeguards/data_folder_tree.h"
 
 #include <vector>
 
-#include "app/reparse_words.h"
+#include "app/safeguards/reparse_words.h"
 
 namespace car {
 

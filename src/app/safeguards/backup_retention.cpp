@@ -1,9 +1,9 @@
-#include "app/backup_retention.h"
+#include "app/safeguards/backup_retention.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "app/temp_names.h"
+#include "app/safeguards/temp_names.h"
 
 namespace car {
 

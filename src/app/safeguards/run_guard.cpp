@@ -1,4 +1,4 @@
-#include "app/run_guard.h"
+#include "app/safeguards/run_guard.h"
 
 #include <utility>
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/run_log.h"
+#include "app/safeguards/run_log.h"
 #include "platform/platform.h"
 
 namespace car {

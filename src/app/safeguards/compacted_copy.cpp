@@ -1,6 +1,6 @@
-#include "app/compacted_copy.h"
+#include "app/safeguards/compacted_copy.h"
 
-#include "app/reparse_words.h"
+#include "app/safeguards/reparse_words.h"
 
 namespace car {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/stopped_by_run.h"
+#include "app/safeguards/stopped_by_run.h"
 
 #include <algorithm>
 

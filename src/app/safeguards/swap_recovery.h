@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "app/last_run.h"
-#include "app/run_log.h"
+#include "app/safeguards/last_run.h"
+#include "app/safeguards/run_log.h"
 #include "platform/platform.h"
 
 namespace car {

@@ -1,4 +1,4 @@
-#include "app/last_run.h"
+#include "app/safeguards/last_run.h"
 
 namespace car {
 namespace {

@@ -1,6 +1,6 @@
-#include "app/compaction_check.h"
+#include "app/safeguards/compaction_check.h"
 
-#include "app/temp_names.h"
+#include "app/safeguards/temp_names.h"
 
 namespace car {
 namespace {

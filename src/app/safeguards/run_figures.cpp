@@ -1,4 +1,4 @@
-#include "app/run_figures.h"
+#include "app/safeguards/run_figures.h"
 
 namespace car {
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/run_log.h"
+#include "app/safeguards/run_log.h"
 #include "platform/platform.h"
 
 namespace car {
