@@ -111,7 +111,9 @@ void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome, 
         log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
     }
-    if (unattended_ && !checkOnly_) ReportOutcome(exitCode, outcome);
+    if (unattended_ && !checkOnly_) {
+        figures_.ReportEvent(outcome, exitCode, txtDBPath.Caption(), BackupPath_, check_.VerdictWord());
+    }
     // The box waits for a person: nothing is held meanwhile.
     EndRun();
     if (!message.empty() && !unattended_) platform_.showMessage(withStopped());

@@ -155,9 +155,6 @@ private:
     // A service that refused to stop, or did not stop in time: the run ends
     // before any program is ended and before the compaction.
     [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
-    // An unattended run's outcome in the Application event log, for the
-    // monitoring that watches it rather than files on the server.
-    void ReportOutcome(int exitCode, const std::wstring& outcome);
     void StartRun(const std::wstring& dbPath);
     // The run is over, whichever way: the log closed, the lock and the data
     // folder let go.
@@ -212,8 +209,6 @@ private:
     void AwaitIisreset(std::uint32_t process, const std::wstring& verb);
     void StartIis();
     void AwaitIisStart();
-    void LogProcessEnd(const std::wstring& commandLine, std::uint32_t process, bool ended,
-                       const std::optional<std::uint32_t>& exitCode);
     bool ServiceRunsOrStarts(const std::wstring& service);
     float DrawUnit();
     std::wstring FreeSuffix(const std::wstring& dbPath);

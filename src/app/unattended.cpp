@@ -69,23 +69,6 @@ void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
 }
 
-void frmCompactAndRepair::ReportOutcome(int exitCode, const std::wstring& outcome) {
-    // A warning when something wants a look but the suite runs on a database
-    // that is whole: a product not back, a refused run, a database left as it
-    // was (a service that did not stop, a copy that lacked data), a repair.
-    const bool warning = exitCode == kExitNotAllBack || exitCode == kExitRefused || exitCode == kExitCopyLostData ||
-                         exitCode == kExitRepaired;
-    const EventKind kind = exitCode == kExitLeft ? EventKind::Information
-                           : warning             ? EventKind::Warning
-                                                 : EventKind::Error;
-    try {
-        platform_.reportEvent(
-            kind, figures_.EventFields(outcome, exitCode, txtDBPath.Caption(), BackupPath_, check_.VerdictWord()));
-    } catch (const Error& error) {
-        log_.write(L"The outcome could not be written to the event log (" + errorSummary(error) + L")");
-    }
-}
-
 void frmCompactAndRepair::EndRun() {
     log_.end();
     guard_.release();

@@ -18,7 +18,7 @@ void frmCompactAndRepair::AwaitIisreset(std::uint32_t process, const std::wstrin
         anicompress();
         ended = platform_.awaitProcess(process, 0, &exitCode);
     }
-    LogProcessEnd(L"iisreset /" + verb, process, ended, exitCode);
+    log_.writeProcessEnd(L"iisreset /" + verb, process, ended, exitCode);
 }
 
 // IIS comes back with the suite's web front end: the check that the suite

@@ -70,15 +70,6 @@ std::uint32_t frmCompactAndRepair::Launch(const std::wstring& commandLine, int w
     return processId;
 }
 
-// How a started program ended, or that it still runs, in the log.
-void frmCompactAndRepair::LogProcessEnd(const std::wstring& commandLine, std::uint32_t process, bool ended,
-                                        const std::optional<std::uint32_t>& exitCode) {
-    const std::wstring outcome = !ended     ? std::wstring(L"Still running, left to run on")
-                                 : exitCode ? L"Ended with exit code " + std::to_wstring(*exitCode)
-                                            : std::wstring(L"Ended");
-    log_.write(outcome + L" (pid " + std::to_wstring(process) + L"): " + commandLine);
-}
-
 double frmCompactAndRepair::runexe(const std::wstring& exename, int runtype) {
     return static_cast<double>(Launch(exename, runtype));
 }

@@ -52,7 +52,7 @@ void frmCompactAndRepair::AwaitPreviousGrant() {
     lastGrantProcess_ = 0;
     std::optional<std::uint32_t> exitCode;
     const bool ended = platform_.awaitProcess(process, kGrantTimeoutMs, &exitCode);
-    LogProcessEnd(lastGrantCommand_, process, ended, exitCode);
+    log_.writeProcessEnd(lastGrantCommand_, process, ended, exitCode);
 }
 
 void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& user, bool asfile) {

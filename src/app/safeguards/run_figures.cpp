@@ -19,6 +19,23 @@ void RunFigures::SuiteBack() {
     log_.write(L"The suite was down for " + std::to_wstring(*downMs_ / 1000) + L" s");
 }
 
+void RunFigures::ReportEvent(const std::wstring& outcome, int exitCode, const std::wstring& database,
+                             const std::wstring& backup, const std::wstring& verification) {
+    // A warning when something wants a look but the suite runs on a database
+    // that is whole: a product not back, a refused run, a database left as it
+    // was (a service that did not stop, a copy that lacked data), a repair.
+    const bool warning = exitCode == kExitNotAllBack || exitCode == kExitRefused || exitCode == kExitCopyLostData ||
+                         exitCode == kExitRepaired;
+    const EventKind kind = exitCode == kExitLeft ? EventKind::Information
+                           : warning             ? EventKind::Warning
+                                                 : EventKind::Error;
+    try {
+        platform_.reportEvent(kind, EventFields(outcome, exitCode, database, backup, verification));
+    } catch (const Error& error) {
+        log_.write(L"The outcome could not be written to the event log (" + errorSummary(error) + L")");
+    }
+}
+
 std::vector<std::wstring> RunFigures::EventFields(const std::wstring& outcome, int exitCode,
                                                   const std::wstring& database, const std::wstring& backup,
                                                   const std::wstring& verification) const {

@@ -31,13 +31,19 @@ public:
     void SizeBefore(std::uint64_t bytes) { sizeBefore_ = bytes; }
     void SizeAfter(std::uint64_t bytes) { sizeAfter_ = bytes; }
 
+    // An unattended run's outcome in the Application event log, for the
+    // monitoring that watches it rather than files on the server; an event
+    // that cannot be written is logged.
+    void ReportEvent(const std::wstring& outcome, int exitCode, const std::wstring& database,
+                     const std::wstring& backup, const std::wstring& verification);
+
+private:
     // The event's insertion strings, %1 to %9 of the program's message table:
     // outcome, exit code, database, backup, size before, size after, seconds
     // down, verification, log. A figure the run did not get to is empty.
     std::vector<std::wstring> EventFields(const std::wstring& outcome, int exitCode, const std::wstring& database,
                                           const std::wstring& backup, const std::wstring& verification) const;
 
-private:
     Platform& platform_;
     RunLog& log_;
     std::optional<std::uint64_t> sizeBefore_;

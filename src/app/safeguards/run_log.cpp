@@ -95,6 +95,14 @@ void RunLog::write(const std::wstring& text) {
     }
 }
 
+void RunLog::writeProcessEnd(const std::wstring& commandLine, std::uint32_t process, bool ended,
+                             const std::optional<std::uint32_t>& exitCode) {
+    const std::wstring outcome = !ended     ? std::wstring(L"Still running, left to run on")
+                                 : exitCode ? L"Ended with exit code " + std::to_wstring(*exitCode)
+                                            : std::wstring(L"Ended");
+    write(outcome + L" (pid " + std::to_wstring(process) + L"): " + commandLine);
+}
+
 void RunLog::end() {
     file_.reset();
     active_ = false;

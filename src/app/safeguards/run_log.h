@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -28,6 +29,9 @@ public:
     void restrictAccess();
     // A line with the local time to the millisecond; nothing outside a run.
     void write(const std::wstring& text);
+    // How a started program ended, or that it still runs.
+    void writeProcessEnd(const std::wstring& commandLine, std::uint32_t process, bool ended,
+                         const std::optional<std::uint32_t>& exitCode);
     // The run is over: the file is closed and nothing more is written.
     void end();
     // Starts a record in the log beside the database: its first line names
