@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/safeguards/database_swap.h"
 
 namespace car {
 namespace {
@@ -161,7 +162,23 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
         default:
             break;
     }
-    SwapInCompacted(dbPath, compactedPath, dbPath + suffix + L"Backup");
+    DatabaseSwap swap(platform_, log_, guard_,
+                      {[this] { anicompress(); }, [this](const std::wstring& text) { lblStatus.setCaption(text); }});
+    bool swapped = false;
+    try {
+        swapped = swap.Swap(dbPath, compactedPath, dbPath + suffix + L"Backup");
+    } catch (const Error&) {
+        BackupPath_ = swap.BackupPath();
+        // Nothing was renamed: the suite can have its database back as it was.
+        if (swap.NothingRenamed()) startAgainOnFailure_ = true;
+        throw;
+    }
+    if (!swapped) {
+        startAgainOnFailure_ = true;
+        EndWithError(Error{kAccessDeniedHr, swap.NotTheEnginesCopy()}, kExitError,
+                     L"the compacted copy was not the engine's file");
+    }
+    BackupPath_ = swap.BackupPath();
     const std::uint64_t after = platform_.pathInfo(dbPath).size;
     log_.write(L"Database size after: " + std::to_wstring(after));
     figures_.SizeAfter(after);

@@ -161,9 +161,6 @@ private:
     void EndRun();
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
-    void SwapInCompacted(const std::wstring& dbPath, const std::wstring& compactedPath, const std::wstring& backupPath);
-    template <class Step>
-    void Retried(const Step& step);
     // Whether the restarted products run again; the lines to add to the
     // completion text for those that do not.
     std::wstring ProductsNotBack();
