@@ -78,7 +78,8 @@ void frmCompactAndRepair::cmdCompact_Click() {
         anicompress();
         platform_.pumpMessages();
     }
-    WaitForServicesToStop();
+    // A server still shutting down would be ended while it may write the database.
+    if (const std::wstring why = stops_.AwaitServicesStopped(); !why.empty()) EndBeforeCompaction(why);
     KillProcess(L"THService.exe");
     KillProcess(L"QMSSrv.exe");
     anicompress();

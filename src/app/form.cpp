@@ -45,7 +45,9 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       backups_(platform, log_),
       tree_(platform, log_),
       check_(platform, log_),
-      figures_(platform, log_) {}
+      figures_(platform, log_),
+      stops_(platform, log_, stopped_,
+             {[this] { anicompress(); }, [this](const std::wstring& text) { lblStatus.setCaption(text); }}) {}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its

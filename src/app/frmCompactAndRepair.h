@@ -16,6 +16,7 @@
 #include "app/safeguards/run_figures.h"
 #include "app/safeguards/run_guard.h"
 #include "app/safeguards/run_log.h"
+#include "app/safeguards/service_stops.h"
 #include "app/safeguards/stopped_by_run.h"
 #include "app/status_tap.h"
 #include "platform/platform.h"
@@ -133,9 +134,8 @@ public:
     Control Label3;
 
 private:
-    static constexpr int kSuffixCount = 900;           // ".0.tmp" to ".899.tmp"
-    static constexpr int kMostStepsForServices = 240;  // progress steps of half a second: two minutes
-    static constexpr int kMostStepsForIis = 360;       // three minutes
+    static constexpr int kSuffixCount = 900;      // ".0.tmp" to ".899.tmp"
+    static constexpr int kMostStepsForIis = 360;  // three minutes
 
     enum class RunResult { None, Refused, Finished, NotAllBack, Repaired };
 
@@ -184,7 +184,6 @@ private:
     bool KeyProbe(const std::wstring& keyPath);
     bool ValueProbe(const std::wstring& valuePath);
     std::vector<std::uint32_t> ControlService(const std::wstring& strServiceName, const std::wstring& method);
-    void WaitForServicesToStop();
     void StartProduct(const ProductSetup& product);
     // What the run found installed when it started counts as installed to
     // its end, whatever a later read of the registry gives.
@@ -193,12 +192,6 @@ private:
     // dependent services the run stopped, and IIS where `iis` says.
     void StartSuite(bool iis);
     void StartDependents();
-    // Dependent services that hold up a service's stop are stopped first,
-    // through the service control manager, and awaited.
-    void StopDependents(const std::wstring& service);
-    // Waits in progress steps, at most two minutes, until the services
-    // report Stopped; gives back those that did not.
-    std::vector<std::wstring> AwaitStopped(const std::vector<std::wstring>& names);
     bool ProgramRuns(const std::wstring& program);
     // iisreset, started and left to run: its stop ("stop") awaited before
     // the compaction, its start ("start") before the check that the suite
@@ -236,6 +229,7 @@ private:
     DataFolderTree tree_;
     CompactionCheck check_;
     RunFigures figures_;
+    ServiceStops stops_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;

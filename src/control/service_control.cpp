@@ -87,7 +87,7 @@ void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
     std::vector<std::uint32_t> results = ControlService(strServiceName, L"StopService");
     if (results.empty()) return;
     if (results.front() == kDependentsRunning) {
-        StopDependents(strServiceName);
+        if (const std::wstring why = stops_.StopDependents(strServiceName); !why.empty()) EndBeforeCompaction(why);
         results = ControlService(strServiceName, L"StopService");
         if (results.empty()) return;
     }
@@ -100,49 +100,6 @@ void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
     if (answer == kCannotAcceptControl && platform_.serviceState(strServiceName) == ServiceState::StopPending) return;
     stopped_.serviceStarted(strServiceName);
     EndBeforeCompaction(L"The service \"" + strServiceName + L"\" refused to stop (" + AnswerText(answer) + L").");
-}
-
-void frmCompactAndRepair::StopDependents(const std::wstring& service) {
-    const std::vector<std::wstring> dependents = platform_.activeDependentServices(service);
-    for (const std::wstring& dependent : dependents) {
-        log_.write(kDependentStopLine + dependent);
-        stopped_.dependentStopped(dependent);
-        platform_.stopServiceDirectly(dependent);
-    }
-    if (const std::vector<std::wstring> late = AwaitStopped(dependents); !late.empty()) {
-        EndBeforeCompaction(L"Still not stopped after " + std::to_wstring(kMostStepsForServices / 2) + L" s: " +
-                            JoinedWithAnd(late) + L", which depend on \"" + service + L"\".");
-    }
-}
-
-std::vector<std::wstring> frmCompactAndRepair::AwaitStopped(const std::vector<std::wstring>& names) {
-    for (int step = 0;; ++step) {
-        std::vector<std::wstring> pending;
-        for (const std::wstring& name : names) {
-            try {
-                const ServiceState state = platform_.serviceState(name);
-                if (state != ServiceState::Stopped && state != ServiceState::Missing) pending.push_back(name);
-            } catch (const Error& error) {
-                log_.write(L"The state of " + name + L" could not be read (" + errorSummary(error) + L")");
-            }
-        }
-        if (pending.empty() || step == kMostStepsForServices) return pending;
-        lblStatus.setCaption(L"Waiting for " + JoinedWithAnd(pending) + L" to stop... " + std::to_wstring(step / 2) +
-                             L" s of at most " + std::to_wstring(kMostStepsForServices / 2) + L" s");
-        anicompress();
-    }
-}
-
-// A server that takes longer to shut down than the run's three steps would be
-// ended while it still writes the database: the run waits, in progress steps
-// and at most two minutes, until every service it stopped reports Stopped.
-// A service stopped at once costs nothing; one still stopping after that
-// ends the run before its program is ended.
-void frmCompactAndRepair::WaitForServicesToStop() {
-    if (const std::vector<std::wstring> late = AwaitStopped(stopped_.services()); !late.empty()) {
-        EndBeforeCompaction(L"Still not stopped after " + std::to_wstring(kMostStepsForServices / 2) + L" s: " +
-                            JoinedWithAnd(late) + L".");
-    }
 }
 
 void frmCompactAndRepair::EndBeforeCompaction(const std::wstring& why) {
