@@ -162,8 +162,7 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
         default:
             break;
     }
-    DatabaseSwap swap(platform_, log_, guard_,
-                      {[this] { anicompress(); }, [this](const std::wstring& text) { lblStatus.setCaption(text); }});
+    DatabaseSwap swap(platform_, log_, guard_, StepsOf(*this));
     bool swapped = false;
     try {
         swapped = swap.Swap(dbPath, compactedPath, dbPath + suffix + L"Backup");

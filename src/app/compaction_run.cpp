@@ -101,7 +101,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
             platform_.pumpMessages();
             lblStatus.setCaption(L"Stopping IIS (Waiting..." + std::to_wstring(counter) + L")");
         }
-        AwaitIisreset(iisStop, L"stop");
+        iis_.Await(iisStop, L"stop");
     }
     prjProgress.setValue(1.0F);
     anicompress();
@@ -127,7 +127,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     StartSuite(true);
     platform_.pumpMessages();
     anicompress();
-    AwaitIisStart();
+    iis_.AwaitStart();
     const std::wstring notBack = ProductsNotBack();
     figures_.SuiteBack();
 

@@ -46,8 +46,8 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       tree_(platform, log_),
       check_(platform, log_),
       figures_(platform, log_),
-      stops_(platform, log_, stopped_,
-             {[this] { anicompress(); }, [this](const std::wstring& text) { lblStatus.setCaption(text); }}) {}
+      stops_(platform, log_, stopped_, StepsOf(*this)),
+      iis_(platform, log_, StepsOf(*this)) {}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its

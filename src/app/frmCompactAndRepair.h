@@ -13,9 +13,11 @@
 #include "app/safeguards/backup_retention.h"
 #include "app/safeguards/compaction_check.h"
 #include "app/safeguards/data_folder_tree.h"
+#include "app/safeguards/iis_waits.h"
 #include "app/safeguards/run_figures.h"
 #include "app/safeguards/run_guard.h"
 #include "app/safeguards/run_log.h"
+#include "app/safeguards/run_steps.h"
 #include "app/safeguards/service_stops.h"
 #include "app/safeguards/stopped_by_run.h"
 #include "app/status_tap.h"
@@ -134,8 +136,7 @@ public:
     Control Label3;
 
 private:
-    static constexpr int kSuffixCount = 900;      // ".0.tmp" to ".899.tmp"
-    static constexpr int kMostStepsForIis = 360;  // three minutes
+    static constexpr int kSuffixCount = 900;  // ".0.tmp" to ".899.tmp"
 
     enum class RunResult { None, Refused, Finished, NotAllBack, Repaired };
 
@@ -193,12 +194,7 @@ private:
     void StartSuite(bool iis);
     void StartDependents();
     bool ProgramRuns(const std::wstring& program);
-    // iisreset, started and left to run: its stop ("stop") awaited before
-    // the compaction, its start ("start") before the check that the suite
-    // came back.
-    void AwaitIisreset(std::uint32_t process, const std::wstring& verb);
     void StartIis();
-    void AwaitIisStart();
     bool ServiceRunsOrStarts(const std::wstring& service);
     float DrawUnit();
     std::wstring FreeSuffix(const std::wstring& dbPath);
@@ -230,12 +226,17 @@ private:
     CompactionCheck check_;
     RunFigures figures_;
     ServiceStops stops_;
+    IisWaits iis_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
-    std::uint32_t iisStart_ = 0;  // an iisreset /start not yet awaited
     std::uint64_t draws_ = 0;
 };
+
+// The window's progress step and status text, for the safeguards that wait.
+inline RunSteps StepsOf(frmCompactAndRepair& form) {
+    return {[&form] { form.anicompress(); }, [&form](const std::wstring& text) { form.lblStatus.setCaption(text); }};
+}
 
 // Conversions a scripting runtime makes of a registry value.
 std::wstring RegValueToText(const RegValue& value);

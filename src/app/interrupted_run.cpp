@@ -135,7 +135,7 @@ void frmCompactAndRepair::CheckLastRun() {
     StartDependents();
     // The wait for IIS speaks through the status; the window shows Ready after it.
     const std::wstring ready = lblStatus.Caption();
-    AwaitIisStart();
+    iis_.AwaitStart();
     lblStatus.setCaption(ready);
     const std::wstring notBack = ProductsNotBack();
     restarted_.clear();

@@ -101,7 +101,7 @@ void frmCompactAndRepair::RestartAfterFailure() {
     restarted_.clear();
     try {
         StartSuite(false);
-        AwaitIisStart();
+        iis_.AwaitStart();
     } catch (const Error& error) {
         log_.write(errorSummary(error));
     }

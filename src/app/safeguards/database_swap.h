@@ -14,16 +14,10 @@
 
 #include "app/safeguards/run_guard.h"
 #include "app/safeguards/run_log.h"
+#include "app/safeguards/run_steps.h"
 #include "platform/platform.h"
 
 namespace car {
-
-// What a safeguard needs of the window while it works: a progress step
-// between two attempts, and the status text.
-struct RunSteps {
-    std::function<void()> step;
-    std::function<void(const std::wstring&)> status;
-};
 
 class DatabaseSwap {
 public:

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/safeguards/database_swap.h"
 #include "app/safeguards/run_log.h"
+#include "app/safeguards/run_steps.h"
 #include "app/safeguards/stopped_by_run.h"
 #include "platform/platform.h"
 
