@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -8,8 +7,6 @@
 
 namespace car {
 namespace {
-
-constexpr std::int32_t kFileExistsHr = hresult(0x80070050u);  // HRESULT_FROM_WIN32(ERROR_FILE_EXISTS)
 
 std::wstring SourceConnection(const std::wstring& dbPath) {
     return L"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dbPath + L";Jet OLEDB:Database Password=";
@@ -41,47 +38,11 @@ std::uint64_t EngineLimitMs(std::uint64_t databaseBytes) {
 
 }  // namespace
 
-// Seeded afresh from the clock on every call; the draw counter keeps two calls
-// within one clock tick apart.
-float frmCompactAndRepair::DrawUnit() {
-    const std::uint64_t ticks = platform_.clockTicks();
-    std::seed_seq seed{static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32),
-                       static_cast<std::uint32_t>(++draws_)};
-    std::mt19937 generator(seed);
-    // 24 random bits make every float in [0, 1) a multiple of 2^-24: never 1.
-    return static_cast<float>(generator() >> 8) * (1.0F / 16777216.0F);
-}
-
-std::wstring frmCompactAndRepair::SuffixOf(int number) { return L"." + std::to_wstring(number) + L".tmp"; }
-
-std::wstring frmCompactAndRepair::RndFileName() {
-    const int number = static_cast<int>(DrawUnit() * static_cast<float>(kSuffixCount));
-    return SuffixOf(std::min(number, kSuffixCount - 1));
-}
-
-// A suffix already taken by a leftover is drawn again, among the ones still
-// free.
-std::wstring frmCompactAndRepair::FreeSuffix(const std::wstring& dbPath) {
-    const std::wstring drawn = RndFileName();
-    if (!SuffixTaken(dbPath, drawn)) return drawn;
-
-    std::vector<std::wstring> free;
-    for (int number = 0; number < kSuffixCount; ++number) {
-        if (!SuffixTaken(dbPath, SuffixOf(number))) free.push_back(SuffixOf(number));
-    }
-    if (free.empty()) {
-        throw Error{kFileExistsHr, L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " +
-                                       dbPath +
-                                       L".899.tmp or their Backup names all exist. Nothing was changed; "
-                                       L"move the old temporary and backup files away and run again."};
-    }
-    const auto index = static_cast<std::size_t>(DrawUnit() * static_cast<float>(free.size()));
-    return free[std::min(index, free.size() - 1)];
-}
+std::wstring frmCompactAndRepair::RndFileName() { return names_.Draw(); }
 
 void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     anicompress();
-    const std::wstring suffix = FreeSuffix(dbPath);
+    const std::wstring suffix = names_.Free(dbPath);
     const std::wstring compactedPath = dbPath + suffix;
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
     WaitUntilReleased(dbPath);

@@ -20,6 +20,7 @@
 #include "app/safeguards/run_steps.h"
 #include "app/safeguards/service_stops.h"
 #include "app/safeguards/stopped_by_run.h"
+#include "app/safeguards/temp_name_draw.h"
 #include "app/status_tap.h"
 #include "platform/platform.h"
 #include "ui/control.h"
@@ -136,8 +137,6 @@ public:
     Control Label3;
 
 private:
-    static constexpr int kSuffixCount = 900;  // ".0.tmp" to ".899.tmp"
-
     enum class RunResult { None, Refused, Finished, NotAllBack, Repaired };
 
     // A message for the user: a box with a person at the window, the log
@@ -175,8 +174,6 @@ private:
     };
     std::vector<ProductState> SuiteState();
     bool InstalledAsProgram(const std::wstring& productKey);
-    static std::wstring SuffixOf(int number);
-    bool SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix);
     // The program file and current folder for a command line: the system's
     // own tools from the system's folders, anything else by its own path.
     std::pair<std::wstring, std::wstring> ProgramOf(const std::wstring& commandLine);
@@ -196,8 +193,6 @@ private:
     bool ProgramRuns(const std::wstring& program);
     void StartIis();
     bool ServiceRunsOrStarts(const std::wstring& service);
-    float DrawUnit();
-    std::wstring FreeSuffix(const std::wstring& dbPath);
     void AwaitPreviousGrant();
 
     // A product the run started again, and how, for the check that it runs.
@@ -227,10 +222,10 @@ private:
     RunFigures figures_;
     ServiceStops stops_;
     IisWaits iis_;
+    TempNameDraw names_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
-    std::uint64_t draws_ = 0;
 };
 
 // The window's progress step and status text, for the safeguards that wait.

@@ -20,13 +20,6 @@ std::wstring MegabytesUp(std::uint64_t bytes) { return std::to_wstring((bytes + 
 
 }  // namespace
 
-// A leftover of an earlier run under the temporary or the backup name would
-// make the compaction or the rename fail.
-bool frmCompactAndRepair::SuffixTaken(const std::wstring& dbPath, const std::wstring& suffix) {
-    return platform_.pathExists(dbPath + suffix) || platform_.pathExists(dbPath + suffix + L"Backup") ||
-           platform_.pathExists(dbPath + suffix + kIncompleteEnding);
-}
-
 // Everything that can be known to make the run fail once the suite is down
 // is looked at before anything is stopped. Empty when the run can go ahead;
 // otherwise what to tell the user.
@@ -91,8 +84,8 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
     }
 
     bool suffixFree = false;
-    for (int number = 0; number < kSuffixCount && !suffixFree; ++number) {
-        suffixFree = !SuffixTaken(dbPath, SuffixOf(number));
+    for (int number = 0; number < TempNameDraw::kSuffixCount && !suffixFree; ++number) {
+        suffixFree = !names_.Taken(dbPath, TempNameDraw::SuffixOf(number));
     }
     if (!suffixFree) {
         return L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " + dbPath +
