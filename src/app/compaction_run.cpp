@@ -128,7 +128,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     platform_.pumpMessages();
     anicompress();
     iis_.AwaitStart();
-    const std::wstring notBack = ProductsNotBack();
+    const std::wstring notBack = back_.NotBack();
     figures_.SuiteBack();
 
     prjProgress.setVisible(false);

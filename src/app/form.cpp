@@ -48,7 +48,8 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       figures_(platform, log_),
       stops_(platform, log_, stopped_, StepsOf(*this)),
       iis_(platform, log_, StepsOf(*this)),
-      names_(platform) {}
+      names_(platform),
+      back_(platform) {}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its

@@ -20,6 +20,7 @@
 #include "app/safeguards/run_steps.h"
 #include "app/safeguards/service_stops.h"
 #include "app/safeguards/stopped_by_run.h"
+#include "app/safeguards/suite_back.h"
 #include "app/safeguards/temp_name_draw.h"
 #include "app/status_tap.h"
 #include "platform/platform.h"
@@ -161,9 +162,6 @@ private:
     void EndRun();
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
-    // Whether the restarted products run again; the lines to add to the
-    // completion text for those that do not.
-    std::wstring ProductsNotBack();
     struct ProductState {
         std::wstring name;
         bool installed = false;
@@ -195,15 +193,6 @@ private:
     bool ServiceRunsOrStarts(const std::wstring& service);
     void AwaitPreviousGrant();
 
-    // A product the run started again, and how, for the check that it runs.
-    struct RestartedProduct {
-        enum class Mode { NotStarted, Service, Program };
-        std::wstring name;
-        std::wstring service;
-        std::wstring program;
-        Mode mode = Mode::NotStarted;
-    };
-
     Platform& platform_;
     std::wstring BackupPath_;
     bool running_ = false;
@@ -223,8 +212,8 @@ private:
     ServiceStops stops_;
     IisWaits iis_;
     TempNameDraw names_;
+    SuiteBack back_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
-    std::vector<RestartedProduct> restarted_;
     std::uint32_t lastGrantProcess_ = 0;
 };
 

@@ -137,8 +137,8 @@ void frmCompactAndRepair::CheckLastRun() {
     const std::wstring ready = lblStatus.Caption();
     iis_.AwaitStart();
     lblStatus.setCaption(ready);
-    const std::wstring notBack = ProductsNotBack();
-    restarted_.clear();
+    const std::wstring notBack = back_.NotBack();
+    back_.Clear();
     log_.write(L"Outcome: interrupted run found, " +
                (notBack.empty() ? std::wstring(L"started again") : L"started again, but not all:" + notBack) +
                L"; after " + std::to_wstring(log_.elapsedMs()) + L" ms");

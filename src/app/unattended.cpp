@@ -98,14 +98,14 @@ void frmCompactAndRepair::RunUnattended() {
 // as the failure left them.
 void frmCompactAndRepair::RestartAfterFailure() {
     log_.write(L"Starting again what this run stopped");
-    restarted_.clear();
+    back_.Clear();
     try {
         StartSuite(false);
         iis_.AwaitStart();
     } catch (const Error& error) {
         log_.write(errorSummary(error));
     }
-    const std::wstring notBack = ProductsNotBack();
+    const std::wstring notBack = back_.NotBack();
     figures_.SuiteBack();
     log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);
 }

@@ -9,7 +9,7 @@ namespace car {
 void frmCompactAndRepair::StartIis() {
     iis_.Starting(static_cast<std::uint32_t>(runexe(L"iisreset /start", 2)));
     stopped_.iisStopped(false);
-    restarted_.push_back({L"IIS", L"W3SVC", L"", RestartedProduct::Mode::Service});
+    back_.Restarting(L"IIS", L"W3SVC", L"", SuiteBack::Mode::Service);
 }
 
 }  // namespace car

@@ -46,8 +46,8 @@ constexpr ProductSetup kMailServer{
 // it is looked at once the run is over. Any failure is the product's own
 // message to the user; the run goes on after it.
 void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
-    restarted_.push_back({std::wstring(product.name), std::wstring(product.serviceName),
-                          std::wstring(product.serverProgram), RestartedProduct::Mode::NotStarted});
+    back_.Restarting(std::wstring(product.name), std::wstring(product.serviceName),
+                     std::wstring(product.serverProgram));
     try {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
@@ -66,7 +66,7 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         // its own program.
         stopped_.serviceStarted(std::wstring(product.serviceName));
         stopped_.programStarted(std::wstring(product.serverProgram));
-        restarted_.back().mode = asProgram ? RestartedProduct::Mode::Program : RestartedProduct::Mode::Service;
+        back_.Started(asProgram ? SuiteBack::Mode::Program : SuiteBack::Mode::Service);
     } catch (const Error&) {
         Tell(std::wstring(product.failureMessage));
     }
@@ -89,7 +89,7 @@ void frmCompactAndRepair::StartDependents() {
         } catch (const Error& error) {
             log_.write(L"The dependent service " + dependent + L" could not be started (" + errorSummary(error) + L")");
         }
-        restarted_.push_back({dependent, dependent, L"", RestartedProduct::Mode::Service});
+        back_.Restarting(dependent, dependent, L"", SuiteBack::Mode::Service);
     }
 }
 
