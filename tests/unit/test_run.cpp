@@ -1112,6 +1112,36 @@ TEST(Run, ACopyThatLacksDataIsUsedOnlyWhenThePersonSaysSo) {
         EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 12U);  // the grants, and the suite back, either way
         EXPECT_TRUE(h.platform.service(L"Teamharbor")->running);
     }
+    // A repair asks nothing and says what the repaired database holds; a copy
+    // DAO cannot open ends the run in the compaction's own words, removed.
+    for (const bool repaired : {true, false}) {
+        Harness h{kAllThree};
+        tablesThatTheEngine(h.platform, [](auto&, auto&) {});
+        if (repaired) h.platform.daoRefuses[kDbPath] = {3343, L"Unrecognized database format."};
+        if (!repaired) h.platform.daoRefusesCopy = car::Error{3343, L"Unrecognized database format."};
+        int exitCode = -1;
+        try {
+            h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        } catch (const EndSignal& end) {
+            exitCode = end.exitCode;
+        }
+        EXPECT_TRUE(h.platform.questions.empty());
+        EXPECT_EQ(exitCode, repaired ? -1 : car::kExitCompactionFailed);
+        EXPECT_EQ(h.platform.files.at(kDbPath).compacted, repaired);
+        if (repaired) {
+            EXPECT_NE(h.form.lblStatus.Caption().find(L"the repaired database holds:\r\n- [Contacts] 120 rows"),
+                      std::wstring::npos);
+            continue;
+        }
+        ASSERT_EQ(h.platform.messages.size(), 1U);
+        EXPECT_NE(h.platform.messages[0].find(L"Could not compact and repair database. Please try and compact and "
+                                              L"repair the database using the Manual Method described in the FAQ\r\n"
+                                              L"Error was: 3343, Unrecognized database format."),
+                  std::wstring::npos);
+        EXPECT_EQ(std::count_if(h.platform.files.begin(), h.platform.files.end(),
+                                [](const auto& file) { return file.first.ends_with(L".tmp"); }),
+                  0);
+    }
 }
 
 // A WMI that stops answering ends the run after its limit; the restart then
