@@ -18,6 +18,10 @@ struct ServerClass {
     HRESULT (*create)(REFIID riid, void** object);  // a new object, queried for riid
 };
 
+// The DLL's one class; each server defines it. dll_exports.cpp, compiled into each server,
+// exports the entry points for it.
+const ServerClass& server_class();
+
 // DllMain hands over the module; the registration names its file.
 void set_module_handle(HMODULE module);
 HMODULE module_handle();

@@ -1,5 +1,5 @@
-// The DLL's entry points for COM and regsvr32: the class object, the unload check and the
-// registration of the ProgID "DAO.DBEngine.36". DAO is apartment-threaded.
+// The DLL's one class, "DAO.DBEngine.36", whose entry points for COM and regsvr32 the bench's COM
+// server helpers export. DAO is apartment-threaded.
 #include "com_server.h"
 #include "dao_clsid.h"
 #include "dao_objects.h"
@@ -20,24 +20,4 @@ const bench::com::ServerClass kServer{
 }  // namespace
 }  // namespace dao
 
-extern "C" {
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        bench::com::set_module_handle(instance);
-        DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
-}
-
-HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
-    return bench::com::get_class_object(dao::kServer, clsid, riid, object);
-}
-
-HRESULT STDAPICALLTYPE DllCanUnloadNow() { return bench::com::module_in_use() ? S_FALSE : S_OK; }
-
-HRESULT STDAPICALLTYPE DllRegisterServer() { return bench::com::register_server(dao::kServer); }
-
-HRESULT STDAPICALLTYPE DllUnregisterServer() { return bench::com::unregister_server(dao::kServer); }
-
-}  // extern "C"
+const bench::com::ServerClass& bench::com::server_class() { return dao::kServer; }

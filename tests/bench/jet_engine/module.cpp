@@ -1,4 +1,4 @@
-// The DLL's entry points for COM: the class object and the unload check.
+// The DLL's one class, whose entry points for COM and regsvr32 the bench's COM server helpers export.
 #include "module.h"
 
 #include "engine_clsid.h"
@@ -19,20 +19,4 @@ const bench::com::ServerClass kServer{
 
 }  // namespace jet
 
-extern "C" {
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) {
-        bench::com::set_module_handle(instance);
-        DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
-}
-
-HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
-    return bench::com::get_class_object(jet::kServer, clsid, riid, object);
-}
-
-HRESULT STDAPICALLTYPE DllCanUnloadNow() { return bench::com::module_in_use() ? S_FALSE : S_OK; }
-
-}  // extern "C"
+const bench::com::ServerClass& bench::com::server_class() { return jet::kServer; }
