@@ -14,6 +14,7 @@
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/system/trusted_accounts.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -120,31 +121,7 @@ namespace {
 constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | DELETE |
                                      GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
 
-// LocalSystem, the administrators group and the account this program runs
-// as: whoever else may write a file could have put anything in it.
-class TrustedAccounts {
-public:
-    TrustedAccounts() {
-        HANDLE raw = nullptr;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
-        const win32::UniqueHandle token(raw);
-        DWORD size = 0;
-        ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-        user_.resize((size + sizeof(std::uint64_t) - 1) / sizeof(std::uint64_t));
-        if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, user_.data(), size, &size)) user_.clear();
-    }
-
-    bool trust(PSID account) const {
-        if (::IsWellKnownSid(account, WinLocalSystemSid) || ::IsWellKnownSid(account, WinBuiltinAdministratorsSid))
-            return true;
-        return !user_.empty() && ::EqualSid(account, reinterpret_cast<const TOKEN_USER*>(user_.data())->User.Sid);
-    }
-
-private:
-    std::vector<std::uint64_t> user_;  // a TOKEN_USER, aligned
-};
-
-bool listLetsOthersWrite(PACL list, const TrustedAccounts& trusted) {
+bool listLetsOthersWrite(PACL list, const win32::TrustedAccounts& trusted) {
     ACL_SIZE_INFORMATION size{};
     if (!::GetAclInformation(list, &size, sizeof size, AclSizeInformation)) return true;
     for (DWORD i = 0; i < size.AceCount; ++i) {
@@ -189,9 +166,9 @@ bool Win32Platform::othersMayWrite(const std::wstring& path) {
         return true;
     }
     const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
-    const TrustedAccounts trusted;
+    const win32::TrustedAccounts trusted;
     // No list at all lets everyone do everything.
-    return owner == nullptr || !trusted.trust(owner) || list == nullptr || listLetsOthersWrite(list, trusted);
+    return !trusted.trust(owner) || list == nullptr || listLetsOthersWrite(list, trusted);
 }
 
 }  // namespace car

@@ -11,10 +11,10 @@
 
 #include <memory>
 #include <utility>
-#include <vector>
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/system/trusted_accounts.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -159,33 +159,6 @@ bool readOwner(HANDLE object, LocalDescriptor& keeper, PSID& owner) {
     return error == ERROR_SUCCESS;
 }
 
-std::vector<BYTE> tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
-    DWORD size = 0;
-    ::GetTokenInformation(token, kind, nullptr, 0, &size);
-    std::vector<BYTE> information(size);
-    if (size == 0 || !::GetTokenInformation(token, kind, information.data(), size, &size))
-        win32::throwLastError(L"The program's own account could not be read.");
-    return information;
-}
-
-// Whether a run could have made an object of this owner: SYSTEM, the
-// administrators group, or this process's account or default owner (what
-// its own objects get: the administrators group for an elevated
-// administrator, the account or its group where the system has no such
-// rule).
-bool aRunsOwner(PSID owner) {
-    if (owner == nullptr) return false;
-    if (::IsWellKnownSid(owner, WinLocalSystemSid) || ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) return true;
-    HANDLE raw = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw))
-        win32::throwLastError(L"The program's own account could not be read.");
-    const win32::UniqueHandle token(raw);
-    const std::vector<BYTE> user = tokenInformation(token.get(), TokenUser);
-    const std::vector<BYTE> defaultOwner = tokenInformation(token.get(), TokenOwner);
-    return ::EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid) ||
-           ::EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(defaultOwner.data())->Owner);
-}
-
 // "DOMAIN\name" (the name alone for an account without a domain), the SID
 // as text when the system cannot name it; empty for no owner.
 std::wstring accountName(PSID sid) {
@@ -247,7 +220,7 @@ LockAttempt Win32Platform::lockMachineWide(const std::wstring& name) {
     }
     if (made == ERROR_ALREADY_EXISTS) {
         if (!readOwner(mutex.get(), keeper, owner)) win32::throwLastErrorAbout(name);
-        if (!aRunsOwner(owner)) return foreignOwner(accountName(owner));
+        if (!win32::TrustedAccounts().trust(owner)) return foreignOwner(accountName(owner));
     }
     if (!takeNow(mutex.get(), name)) return outcome(LockAttempt::Outcome::HeldByAnother);
     LockAttempt attempt = outcome(LockAttempt::Outcome::Taken);

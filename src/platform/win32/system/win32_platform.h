@@ -1,5 +1,5 @@
 // The platform as Windows provides it. Each group of operations is defined in
-// a source file of its own (registry.cpp, files.cpp, held_paths.cpp, held_file.cpp,
+// a source file of its own (registry.cpp, files.cpp with trusted_accounts.cpp, held_paths.cpp, held_file.cpp,
 // reparse_points.cpp, file_holders.cpp, jet.cpp, dao.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
 // processes.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
