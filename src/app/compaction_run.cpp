@@ -47,15 +47,16 @@ void frmCompactAndRepair::cmdCompact_Click() {
     thline.setVisible(false);
     tpline.setVisible(false);
     qoline.setVisible(false);
-    installedAtStart_.clear();
+    std::vector<std::wstring> installed;
     for (auto [key, picture] :
          {std::pair{&kTeamharborKey, &imgTH}, {&kTeampostKey, &imgTP}, {&kOrganizerKey, &imgQO}}) {
         if (RegistryItemExists(*key)) {
-            installedAtStart_.push_back(*key);
+            installed.push_back(*key);
         } else {
             picture->setVisible(false);
         }
     }
+    suite_.FoundAtStart(std::move(installed));
     anicompress();
     lblStatus.setCaption(L"Going to Kill Processes");
     prjProgress.setVisible(true);
@@ -124,7 +125,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     platform_.pumpMessages();
 
     lblStatus.setCaption(L"Starting Services...");
-    StartSuite(true);
+    restart_.StartSuite(true);
     platform_.pumpMessages();
     anicompress();
     iis_.AwaitStart();

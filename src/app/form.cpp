@@ -49,7 +49,11 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       stops_(platform, log_, stopped_, StepsOf(*this)),
       iis_(platform, log_, StepsOf(*this)),
       names_(platform),
-      back_(platform) {}
+      back_(platform),
+      suite_(platform, [this](const std::wstring& key) { return RegistryItemExists(key); }),
+      restart_(platform, log_, {stopped_, suite_, back_, iis_, figures_},
+               {[this] { StartTeamharbor(); }, [this] { StartMailServer(); },
+                [this](const std::wstring& commandLine, int style) { return runexe(commandLine, style); }}) {}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its
@@ -110,7 +114,7 @@ void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome, 
         return message + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped);
     };
     if (!message.empty()) log_.write(L"Message: " + withStopped());
-    if ((unattended_ || startAgainOnFailure_) && exitCode != kExitLeft && !stopped_.empty()) RestartAfterFailure();
+    if ((unattended_ || startAgainOnFailure_) && exitCode != kExitLeft && !stopped_.empty()) restart_.AfterFailure();
     if (log_.active()) {
         log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");

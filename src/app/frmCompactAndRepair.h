@@ -21,7 +21,10 @@
 #include "app/safeguards/service_stops.h"
 #include "app/safeguards/stopped_by_run.h"
 #include "app/safeguards/suite_back.h"
+#include "app/safeguards/suite_restart.h"
+#include "app/safeguards/suite_state.h"
 #include "app/safeguards/temp_name_draw.h"
+#include "app/reg_value.h"
 #include "app/status_tap.h"
 #include "platform/platform.h"
 #include "ui/control.h"
@@ -152,7 +155,6 @@ private:
     // The boundary's report of an error (its number, its description and
     // what the run left stopped), then the end with the exit code.
     [[noreturn]] void EndWithError(const Error& error, int exitCode, const std::wstring& outcome);
-    void RestartAfterFailure();
     // A service that refused to stop, or did not stop in time: the run ends
     // before any program is ended and before the compaction.
     [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
@@ -162,16 +164,6 @@ private:
     void EndRun();
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
-    struct ProductState {
-        std::wstring name;
-        bool installed = false;
-        bool runs = false;
-        std::wstring failure;     // why whether it runs could not be read
-        bool webService = false;  // what runs is IIS's web service, not the product's own server
-        void (frmCompactAndRepair::*startAgain)() = nullptr;
-    };
-    std::vector<ProductState> SuiteState();
-    bool InstalledAsProgram(const std::wstring& productKey);
     // The program file and current folder for a command line: the system's
     // own tools from the system's folders, anything else by its own path.
     std::pair<std::wstring, std::wstring> ProgramOf(const std::wstring& commandLine);
@@ -181,16 +173,6 @@ private:
     bool ValueProbe(const std::wstring& valuePath);
     std::vector<std::uint32_t> ControlService(const std::wstring& strServiceName, const std::wstring& method);
     void StartProduct(const ProductSetup& product);
-    // What the run found installed when it started counts as installed to
-    // its end, whatever a later read of the registry gives.
-    bool InstalledNowOrAtStart(const std::wstring& key);
-    // Starts every installed product whose server does not run now, the
-    // dependent services the run stopped, and IIS where `iis` says.
-    void StartSuite(bool iis);
-    void StartDependents();
-    bool ProgramRuns(const std::wstring& program);
-    void StartIis();
-    bool ServiceRunsOrStarts(const std::wstring& service);
     void AwaitPreviousGrant();
 
     Platform& platform_;
@@ -200,7 +182,6 @@ private:
     bool checkOnly_ = false;
     bool wmiUnanswered_ = false;        // a WMI call did not answer: services are asked of the service control manager
     bool startAgainOnFailure_ = false;  // the run ends with the database as it was: start the suite in any case
-    std::vector<std::wstring> installedAtStart_;  // the product keys the run found
     RunResult result_ = RunResult::None;
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
@@ -213,6 +194,8 @@ private:
     IisWaits iis_;
     TempNameDraw names_;
     SuiteBack back_;
+    SuiteState suite_;
+    SuiteRestart restart_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::uint32_t lastGrantProcess_ = 0;
 };
@@ -221,10 +204,6 @@ private:
 inline RunSteps StepsOf(frmCompactAndRepair& form) {
     return {[&form] { form.anicompress(); }, [&form](const std::wstring& text) { form.lblStatus.setCaption(text); }};
 }
-
-// Conversions a scripting runtime makes of a registry value.
-std::wstring RegValueToText(const RegValue& value);
-double RegValueToNumber(const RegValue& value);
 
 }  // namespace car
 

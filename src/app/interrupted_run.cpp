@@ -73,21 +73,21 @@ void frmCompactAndRepair::CheckLastRun() {
 
     // The servers by how they are installed, IIS for the Organizer, and the
     // dependent services the run stopped through the service control manager.
-    std::vector<ProductState> down;
+    std::vector<SuiteState::Product> down;
     std::vector<std::wstring> dependents;
     std::vector<std::wstring> downNames;
     const auto lookAgain = [&] {
         down.clear();
         dependents.clear();
         downNames.clear();
-        for (ProductState& product : SuiteState()) {
+        for (SuiteState::Product& product : suite_.Now()) {
             if (!product.installed || product.runs) continue;
             downNames.push_back(product.name);
             down.push_back(std::move(product));
         }
         for (const std::wstring& dependent : last.dependents) {
             try {
-                if (ServiceRunsOrStarts(dependent)) continue;
+                if (suite_.ServiceRunsOrStarts(dependent)) continue;
             } catch (const Error&) {
             }
             dependents.push_back(dependent);
@@ -129,10 +129,10 @@ void frmCompactAndRepair::CheckLastRun() {
         log_.write(L"Answer: Yes, start them again");
         lookAgain();
     }
-    for (const ProductState& product : down) (this->*product.startAgain)();
+    for (const SuiteState::Product& product : down) restart_.Start(product.id);
     // Started, and looked at, as after a run.
     for (const std::wstring& dependent : dependents) stopped_.dependentStopped(dependent);
-    StartDependents();
+    restart_.StartDependents();
     // The wait for IIS speaks through the status; the window shows Ready after it.
     const std::wstring ready = lblStatus.Caption();
     iis_.AwaitStart();

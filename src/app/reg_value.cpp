@@ -4,7 +4,7 @@
 #include <cwctype>
 #include <string>
 
-#include "app/frmCompactAndRepair.h"
+#include "app/reg_value.h"
 
 namespace car {
 namespace {

@@ -90,24 +90,4 @@ void frmCompactAndRepair::RunUnattended() {
     EndProgram(log_.failure().empty() ? kExitLeft : kExitLogNotWritten, L"finished");
 }
 
-// A run that nobody watches must never leave the suite down overnight, nor
-// may any run that ends while the database is as it was: every installed
-// product whose server does not run now is started as the run's end would
-// start it, with the dependent services the run stopped, and IIS when the run
-// stopped it or it is down; each start is in the log. The database files stay
-// as the failure left them.
-void frmCompactAndRepair::RestartAfterFailure() {
-    log_.write(L"Starting again what this run stopped");
-    back_.Clear();
-    try {
-        StartSuite(false);
-        iis_.AwaitStart();
-    } catch (const Error& error) {
-        log_.write(errorSummary(error));
-    }
-    const std::wstring notBack = back_.NotBack();
-    figures_.SuiteBack();
-    log_.write(notBack.empty() ? std::wstring(L"Every product started again is running") : L"Not back:" + notBack);
-}
-
 }  // namespace car

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -52,8 +51,8 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         const bool asProgram = RegValueToNumber(installMode) == 1;
-        if (asProgram ? ProgramRuns(std::wstring(product.serverProgram))
-                      : ServiceRunsOrStarts(std::wstring(product.serviceName))) {
+        if (asProgram ? suite_.ProgramRuns(std::wstring(product.serverProgram))
+                      : suite_.ServiceRunsOrStarts(std::wstring(product.serviceName))) {
             log_.write(std::wstring(product.name) + L" runs already: not started again");
         } else if (asProgram) {
             // Quoted: the folder usually holds blanks, and unquoted Windows
@@ -72,48 +71,8 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
     }
 }
 
-bool frmCompactAndRepair::InstalledNowOrAtStart(const std::wstring& key) {
-    const bool foundAtStart =
-        std::find(installedAtStart_.begin(), installedAtStart_.end(), key) != installedAtStart_.end();
-    return RegistryItemExists(key) || foundAtStart;
-}
-
-// Through the service control manager, as they were stopped, once the
-// services they depend on run again.
-void frmCompactAndRepair::StartDependents() {
-    for (const std::wstring& dependent : std::vector<std::wstring>(stopped_.dependents())) {
-        try {
-            platform_.startServiceDirectly(dependent);
-            log_.write(L"Started the dependent service " + dependent + L" through the service control manager");
-            stopped_.dependentStarted(dependent);
-        } catch (const Error& error) {
-            log_.write(L"The dependent service " + dependent + L" could not be started (" + errorSummary(error) + L")");
-        }
-        back_.Restarting(dependent, dependent, L"", SuiteBack::Mode::Service);
-    }
-}
-
 void frmCompactAndRepair::StartTeamharbor() { StartProduct(kTeamharbor); }
 
 void frmCompactAndRepair::StartMailServer() { StartProduct(kMailServer); }
-
-// The suite as an administrator expects it after a run: every installed
-// product started the way it is installed, one that was down before the run
-// as much as one the run stopped, and none a second time.
-void frmCompactAndRepair::StartSuite(bool iis) {
-    if (InstalledNowOrAtStart(std::wstring(suite::kTeamharborKey))) StartTeamharbor();
-    platform_.pumpMessages();
-    if (InstalledNowOrAtStart(std::wstring(suite::kTeampostKey))) StartMailServer();
-    platform_.pumpMessages();
-    StartDependents();
-    if (!InstalledNowOrAtStart(std::wstring(suite::kOrganizerKey))) return;
-    bool webServiceRuns = false;
-    try {
-        webServiceRuns = !iis && !stopped_.iisStopped() && ServiceRunsOrStarts(L"W3SVC");
-    } catch (const Error& error) {
-        log_.write(L"Whether IIS runs could not be read (" + errorSummary(error) + L")");
-    }
-    if (!webServiceRuns) StartIis();
-}
 
 }  // namespace car
