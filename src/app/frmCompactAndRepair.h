@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/reg_value.h"
 #include "app/safeguards/backup_retention.h"
 #include "app/safeguards/compaction_check.h"
 #include "app/safeguards/data_folder_tree.h"
@@ -24,7 +25,6 @@
 #include "app/safeguards/suite_restart.h"
 #include "app/safeguards/suite_state.h"
 #include "app/safeguards/temp_name_draw.h"
-#include "app/reg_value.h"
 #include "app/status_tap.h"
 #include "platform/platform.h"
 #include "ui/control.h"

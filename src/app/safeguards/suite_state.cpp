@@ -21,8 +21,8 @@ std::vector<SuiteState::Product> SuiteState::Now() {
     static constexpr Known kProducts[] = {
         {ProductId::Teamharbor, L"Teamharbor", suite::kTeamharborKey, suite::kTeamharborService, L"THService.exe",
          false},
-        {ProductId::MailServer, L"Quorvin Mail Server", suite::kTeampostKey, suite::kMailServerService,
-         L"QMSSrv.exe", false},
+        {ProductId::MailServer, L"Quorvin Mail Server", suite::kTeampostKey, suite::kMailServerService, L"QMSSrv.exe",
+         false},
         {ProductId::Organizer, L"Quorvin Organizer", suite::kOrganizerKey, L"W3SVC", L"", true},
     };
     std::vector<Product> states;
