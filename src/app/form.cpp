@@ -53,7 +53,21 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       suite_(platform, [this](const std::wstring& key) { return RegistryItemExists(key); }),
       restart_(platform, log_, {stopped_, suite_, back_, iis_, figures_},
                {[this] { StartTeamharbor(); }, [this] { StartMailServer(); },
-                [this](const std::wstring& commandLine, int style) { return runexe(commandLine, style); }}) {}
+                [this](const std::wstring& commandLine, int style) { return runexe(commandLine, style); }}),
+      interrupted_(platform, {log_, guard_, stopped_, suite_, restart_, back_},
+                   {[this] { return GetHostName(); },
+                    [this] {
+                        // The wait for IIS speaks through the status; the window shows Ready after it.
+                        const std::wstring ready = lblStatus.Caption();
+                        iis_.AwaitStart();
+                        lblStatus.setCaption(ready);
+                    }}) {}
+
+void frmCompactAndRepair::CheckLastRun() {
+    const std::wstring dbPath = txtDBPath.Caption();
+    if (checkOnly_ || dbPath.empty()) return;
+    if (const auto lost = interrupted_.Find(dbPath, unattended_)) EndProgram(kExitError, lost->outcome, lost->message);
+}
 
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its

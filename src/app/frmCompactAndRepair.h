@@ -15,6 +15,7 @@
 #include "app/safeguards/compaction_check.h"
 #include "app/safeguards/data_folder_tree.h"
 #include "app/safeguards/iis_waits.h"
+#include "app/safeguards/interrupted_run.h"
 #include "app/safeguards/run_figures.h"
 #include "app/safeguards/run_guard.h"
 #include "app/safeguards/run_log.h"
@@ -196,6 +197,7 @@ private:
     SuiteBack back_;
     SuiteState suite_;
     SuiteRestart restart_;
+    InterruptedRun interrupted_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::uint32_t lastGrantProcess_ = 0;
 };
