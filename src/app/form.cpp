@@ -61,7 +61,15 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
                         const std::wstring ready = lblStatus.Caption();
                         iis_.AwaitStart();
                         lblStatus.setCaption(ready);
-                    }}) {}
+                    }}),
+      checkWithoutRun_(
+          log_, guard_, suite_,
+          {[this] { return GetHostName(); }, [this](const std::wstring& dbPath) { return CheckBeforeRun(dbPath); }}) {}
+
+void frmCompactAndRepair::RunCheck() {
+    const CheckWithoutRun::Result result = checkWithoutRun_.Run(txtDBPath.Caption());
+    EndProgram(result.exitCode, result.outcome, result.report);
+}
 
 void frmCompactAndRepair::CheckLastRun() {
     const std::wstring dbPath = txtDBPath.Caption();

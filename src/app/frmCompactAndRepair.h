@@ -12,6 +12,7 @@
 
 #include "app/reg_value.h"
 #include "app/safeguards/backup_retention.h"
+#include "app/safeguards/check_without_run.h"
 #include "app/safeguards/compaction_check.h"
 #include "app/safeguards/data_folder_tree.h"
 #include "app/safeguards/iis_waits.h"
@@ -198,6 +199,7 @@ private:
     SuiteState suite_;
     SuiteRestart restart_;
     InterruptedRun interrupted_;
+    CheckWithoutRun checkWithoutRun_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::uint32_t lastGrantProcess_ = 0;
 };

@@ -1,24 +1,16 @@
-#include <string>
-#include <vector>
+#include "app/safeguards/check_without_run.h"
 
-#include "app/frmCompactAndRepair.h"
+#include <string>
+
 #include "app/safeguards/last_run.h"
-#include "app/suite.h"
 
 namespace car {
 
-// "/check": everything the press checks before a run, and what of the suite
-// is installed and running now, said without stopping anything or writing
-// anything beside the database but the log; ends with 0 when a run could
-// start now, else with the refused check's code.
-void frmCompactAndRepair::RunCheck() {
-    const std::wstring dbPath = txtDBPath.Caption();
-    // A check is no run: its record says so, and one refused the lock
-    // writes a line and nothing more.
+CheckWithoutRun::Result CheckWithoutRun::Run(const std::wstring& dbPath) {
     std::wstring problem = guard_.lockForRun(log_, dbPath);
     if (problem.empty()) {
-        log_.beginRecord(dbPath, GetHostName(), kCheckRecord);
-        problem = CheckBeforeRun(dbPath);
+        log_.beginRecord(dbPath, window_.hostName(), kCheckRecord);
+        problem = window_.checksBeforeRun(dbPath);
     }
     std::wstring report =
         problem.empty() ? std::wstring(L"A run could start now: every check before a run passed.") : problem;
@@ -34,8 +26,8 @@ void frmCompactAndRepair::RunCheck() {
                    : product.runs           ? L"running"
                                             : L"not running");
     }
-    EndProgram(problem.empty() ? kExitLeft : kExitRefused,
-               problem.empty() ? L"checked, a run could start now" : L"checked, a run could not start now", report);
+    if (problem.empty()) return {kExitLeft, L"checked, a run could start now", report};
+    return {kExitRefused, L"checked, a run could not start now", report};
 }
 
 }  // namespace car
