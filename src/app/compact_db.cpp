@@ -70,7 +70,7 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
             log_.write(L"The engine's unfinished copy " + compactedPath + L" could not be removed (" +
                        errorSummary(error) + L")");
         }
-        startAgainOnFailure_ = true;
+        ending_.StartAgainOnFailure();
         EndWithError(Error{late.number, L"The JET engine did not finish compacting " + dbPath + L" within " +
                                             std::to_wstring(limitMs / 60'000) +
                                             L" minutes and was ended. The database is unchanged."},
@@ -84,10 +84,10 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
                                              HowItEnded(ended.number) + L")."},
                      kExitCompactionFailed, L"the database could not be compacted");
     } catch (const Error& error) {
-        EndProgram(kExitCompactionFailed, L"the database could not be compacted",
-                   L"Could not compact and repair database. Please try and compact and repair the database using the "
-                   L"Manual Method described in the FAQ\r\nError was: " +
-                       std::to_wstring(error.number) + L", " + error.description);
+        ending_.End(kExitCompactionFailed, L"the database could not be compacted",
+                    L"Could not compact and repair database. Please try and compact and repair the database using the "
+                    L"Manual Method described in the FAQ\r\nError was: " +
+                        std::to_wstring(error.number) + L", " + error.description);
     }
 
     const CompactionCheck::Verdict verdict = check_.CheckCopy(compactedPath, dbPath);
@@ -103,21 +103,21 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
                            L")");
             }
             const Error& error = check_.CopyError();
-            EndProgram(kExitCompactionFailed, L"the compacted copy could not be opened",
-                       L"Could not compact and repair database. Please try and compact and repair the database using "
-                       L"the Manual Method described in the FAQ\r\nError was: " +
-                           std::to_wstring(error.number) + L", " + error.description);
+            ending_.End(kExitCompactionFailed, L"the compacted copy could not be opened",
+                        L"Could not compact and repair database. Please try and compact and repair the database using "
+                        L"the Manual Method described in the FAQ\r\nError was: " +
+                            std::to_wstring(error.number) + L", " + error.description);
         }
         case CompactionCheck::Verdict::LostData:
             // Only a person at the window may have such a copy take the name.
             if (!unattended_ && check_.PersonWantsTheCopy(compactedPath)) break;
             keptCopy_ = check_.KeepBeside(compactedPath);
             if (unattended_) {
-                startAgainOnFailure_ = true;
-                EndProgram(kExitCopyLostData, L"the compacted copy lacked data; the database is unchanged",
-                           L"The compacted copy of the database lacked data that the database holds:" +
-                               check_.Losses() + L"\r\n\r\nThe database is unchanged under " + dbPath +
-                               L"; the compacted copy is kept as " + keptCopy_ + L".");
+                ending_.StartAgainOnFailure();
+                ending_.End(kExitCopyLostData, L"the compacted copy lacked data; the database is unchanged",
+                            L"The compacted copy of the database lacked data that the database holds:" +
+                                check_.Losses() + L"\r\n\r\nThe database is unchanged under " + dbPath +
+                                L"; the compacted copy is kept as " + keptCopy_ + L".");
             }
             return;
         default:
@@ -130,11 +130,11 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     } catch (const Error&) {
         BackupPath_ = swap.BackupPath();
         // Nothing was renamed: the suite can have its database back as it was.
-        if (swap.NothingRenamed()) startAgainOnFailure_ = true;
+        if (swap.NothingRenamed()) ending_.StartAgainOnFailure();
         throw;
     }
     if (!swapped) {
-        startAgainOnFailure_ = true;
+        ending_.StartAgainOnFailure();
         EndWithError(Error{kAccessDeniedHr, swap.NotTheEnginesCopy()}, kExitError,
                      L"the compacted copy was not the engine's file");
     }

@@ -34,7 +34,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
         if (!unattended_) {
             log_.write(L"Outcome: refused, nothing was stopped");
             // The box waits for a person: the machine and the folder are let go first.
-            EndRun();
+            ending_.CloseRun();
             platform_.showMessage(problem);
         }
         running_ = false;
@@ -168,7 +168,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
                                                    : L"") +
                    std::wstring(notBack.empty() ? L"" : L", but not every product is running again") + L"; after " +
                    std::to_wstring(log_.elapsedMs()) + L" ms");
-        EndRun();
+        ending_.CloseRun();
     }
     running_ = false;
 }

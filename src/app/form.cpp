@@ -64,17 +64,19 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
                     }}),
       checkWithoutRun_(
           log_, guard_, suite_,
-          {[this] { return GetHostName(); }, [this](const std::wstring& dbPath) { return CheckBeforeRun(dbPath); }}) {}
+          {[this] { return GetHostName(); }, [this](const std::wstring& dbPath) { return CheckBeforeRun(dbPath); }}),
+      ending_(platform, {log_, guard_, stopped_, restart_, figures_, check_},
+              {[this] { return txtDBPath.Caption(); }, [this] { return BackupPath_; }}) {}
 
 void frmCompactAndRepair::RunCheck() {
     const CheckWithoutRun::Result result = checkWithoutRun_.Run(txtDBPath.Caption());
-    EndProgram(result.exitCode, result.outcome, result.report);
+    ending_.End(result.exitCode, result.outcome, result.report);
 }
 
 void frmCompactAndRepair::CheckLastRun() {
     const std::wstring dbPath = txtDBPath.Caption();
     if (checkOnly_ || dbPath.empty()) return;
-    if (const auto lost = interrupted_.Find(dbPath, unattended_)) EndProgram(kExitError, lost->outcome, lost->message);
+    if (const auto lost = interrupted_.Find(dbPath, unattended_)) ending_.End(kExitError, lost->outcome, lost->message);
 }
 
 // Whatever escapes an event handler ends the program the same way, an error
@@ -98,7 +100,7 @@ void frmCompactAndRepair::RunEvent(const std::function<void()>& handler) {
 void frmCompactAndRepair::EndWithError(const Error& error, int exitCode, const std::wstring& outcome) {
     // Starting the suite again must not wait on a WMI that no longer answers.
     if (error.number == kWmiTimeoutHr) wmiUnanswered_ = true;
-    EndProgram(exitCode, outcome, UnhandledErrorText(error));
+    ending_.End(exitCode, outcome, UnhandledErrorText(error));
 }
 
 void frmCompactAndRepair::raise(FormEvent event) {
@@ -125,30 +127,6 @@ void frmCompactAndRepair::raise(FormEvent event) {
 void frmCompactAndRepair::Tell(const std::wstring& text) {
     log_.write(L"Message: " + text);
     if (!unattended_) platform_.showMessage(text);
-}
-
-void frmCompactAndRepair::EndProgram(int exitCode, const std::wstring& outcome, const std::wstring& message) {
-    // A request whose answer never came may not have gone through: what
-    // runs now is not said to be stopped, nor started again.
-    stopped_.forgetRunning(platform_);
-    const auto withStopped = [&] {
-        const std::wstring stopped = stopped_.describe();
-        return message + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped);
-    };
-    if (!message.empty()) log_.write(L"Message: " + withStopped());
-    if ((unattended_ || startAgainOnFailure_) && exitCode != kExitLeft && !stopped_.empty()) restart_.AfterFailure();
-    if (log_.active()) {
-        log_.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
-                   std::to_wstring(log_.elapsedMs()) + L" ms");
-    }
-    if (unattended_ && !checkOnly_) {
-        figures_.ReportEvent(outcome, exitCode, txtDBPath.Caption(), BackupPath_, check_.VerdictWord());
-    }
-    // The box waits for a person: nothing is held meanwhile.
-    EndRun();
-    if (!message.empty() && !unattended_) platform_.showMessage(withStopped());
-    platform_.endProgram(exitCode);
-    std::terminate();  // not reached: the compiler cannot see through the virtual call
 }
 
 bool frmCompactAndRepair::QueryUnload() const { return !running_; }

@@ -17,6 +17,7 @@
 #include "app/safeguards/data_folder_tree.h"
 #include "app/safeguards/iis_waits.h"
 #include "app/safeguards/interrupted_run.h"
+#include "app/safeguards/run_ending.h"
 #include "app/safeguards/run_figures.h"
 #include "app/safeguards/run_guard.h"
 #include "app/safeguards/run_log.h"
@@ -148,12 +149,6 @@ private:
     // A message for the user: a box with a person at the window, the log
     // alone in an unattended run.
     void Tell(const std::wstring& text);
-    // Ends the program with the exit code after logging the outcome. An
-    // unattended run that fails, and any run that ends before its compaction
-    // could change the database, first starts again what it stopped. A
-    // message (with what is still stopped) goes to the log before that and,
-    // with a person at the window, to a box once nothing is held any more.
-    [[noreturn]] void EndProgram(int exitCode, const std::wstring& outcome, const std::wstring& message = {});
     // The boundary's report of an error (its number, its description and
     // what the run left stopped), then the end with the exit code.
     [[noreturn]] void EndWithError(const Error& error, int exitCode, const std::wstring& outcome);
@@ -161,9 +156,6 @@ private:
     // before any program is ended and before the compaction.
     [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
     void StartRun(const std::wstring& dbPath);
-    // The run is over, whichever way: the log closed, the lock and the data
-    // folder let go.
-    void EndRun();
     std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
     // The program file and current folder for a command line: the system's
@@ -182,8 +174,7 @@ private:
     bool running_ = false;
     bool unattended_ = false;
     bool checkOnly_ = false;
-    bool wmiUnanswered_ = false;        // a WMI call did not answer: services are asked of the service control manager
-    bool startAgainOnFailure_ = false;  // the run ends with the database as it was: start the suite in any case
+    bool wmiUnanswered_ = false;  // a WMI call did not answer: services are asked of the service control manager
     RunResult result_ = RunResult::None;
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
@@ -200,6 +191,7 @@ private:
     SuiteRestart restart_;
     InterruptedRun interrupted_;
     CheckWithoutRun checkWithoutRun_;
+    RunEnding ending_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
     std::uint32_t lastGrantProcess_ = 0;
 };

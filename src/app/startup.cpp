@@ -16,7 +16,7 @@ void frmCompactAndRepair::Form_Load() {
     const std::wstring dbq(suite::kDataSourceDbq);
     if (!RegistryItemExists(dbq)) {
         Tell(L"Data Source was not a JET driver");
-        EndProgram(kExitNoDataSource, L"no data source");
+        ending_.End(kExitNoDataSource, L"no data source");
     }
     // Windows takes "/" for a backslash in a path, but the folder for the
     // free-space check, the grants and the backup is split off at the

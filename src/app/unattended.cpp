@@ -61,6 +61,7 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
         if (!unattended_) platform_.showMessage(L"Unknown argument: " + unknown + L"\r\n\r\n" + kUsage);
         platform_.endProgram(kExitBadArgument);
     }
+    ending_.SetMode(unattended_, checkOnly_);
 }
 
 void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
@@ -69,25 +70,20 @@ void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
 }
 
-void frmCompactAndRepair::EndRun() {
-    log_.end();
-    guard_.release();
-}
-
 void frmCompactAndRepair::RunUnattended() {
     cmdCompact_Click();
     switch (result_) {
         case RunResult::Refused:
-            EndProgram(kExitRefused, L"refused, nothing was stopped");
+            ending_.End(kExitRefused, L"refused, nothing was stopped");
         case RunResult::NotAllBack:
-            EndProgram(kExitNotAllBack, L"finished, but not every product is running again");
+            ending_.End(kExitNotAllBack, L"finished, but not every product is running again");
         case RunResult::Repaired:
-            EndProgram(kExitRepaired, L"finished, the database was repaired");
+            ending_.End(kExitRepaired, L"finished, the database was repaired");
         case RunResult::Finished:
         case RunResult::None:
             break;
     }
-    EndProgram(log_.failure().empty() ? kExitLeft : kExitLogNotWritten, L"finished");
+    ending_.End(log_.failure().empty() ? kExitLeft : kExitLogNotWritten, L"finished");
 }
 
 }  // namespace car

@@ -103,12 +103,12 @@ void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
 }
 
 void frmCompactAndRepair::EndBeforeCompaction(const std::wstring& why) {
-    startAgainOnFailure_ = true;
-    EndProgram(kExitServiceNotStopped, L"a service did not stop; the run ended before the compaction",
-               why +
-                   L"\r\n\r\nThe run ended before any program was ended and before the compaction: the database is "
-                   L"unchanged, and what this run stopped is started again. Find out why the service does not "
-                   L"stop, then run again.");
+    ending_.StartAgainOnFailure();
+    ending_.End(kExitServiceNotStopped, L"a service did not stop; the run ended before the compaction",
+                why +
+                    L"\r\n\r\nThe run ended before any program was ended and before the compaction: the database is "
+                    L"unchanged, and what this run stopped is started again. Find out why the service does not "
+                    L"stop, then run again.");
 }
 
 }  // namespace car

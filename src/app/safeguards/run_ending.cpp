@@ -1,0 +1,40 @@
+#include "app/safeguards/run_ending.h"
+
+#include <exception>
+#include <string>
+
+namespace car {
+
+void RunEnding::End(int exitCode, const std::wstring& outcome, const std::wstring& message) {
+    // A request whose answer never came may not have gone through: what
+    // runs now is not said to be stopped, nor started again.
+    shared_.stopped.forgetRunning(platform_);
+    const auto withStopped = [&] {
+        const std::wstring stopped = shared_.stopped.describe();
+        return message + (stopped.empty() ? L"" : L"\r\n\r\n" + stopped);
+    };
+    RunLog& log = shared_.log;
+    if (!message.empty()) log.write(L"Message: " + withStopped());
+    if ((unattended_ || startAgain_) && exitCode != kExitLeft && !shared_.stopped.empty()) {
+        shared_.restart.AfterFailure();
+    }
+    if (log.active()) {
+        log.write(L"Outcome: " + outcome + L"; exit code " + std::to_wstring(exitCode) + L"; after " +
+                  std::to_wstring(log.elapsedMs()) + L" ms");
+    }
+    if (unattended_ && !checkOnly_) {
+        shared_.figures.ReportEvent(outcome, exitCode, window_.database(), window_.backup(),
+                                    shared_.check.VerdictWord());
+    }
+    CloseRun();
+    if (!message.empty() && !unattended_) platform_.showMessage(withStopped());
+    platform_.endProgram(exitCode);
+    std::terminate();  // not reached: the compiler cannot see through the virtual call
+}
+
+void RunEnding::CloseRun() {
+    shared_.log.end();
+    shared_.guard.release();
+}
+
+}  // namespace car
