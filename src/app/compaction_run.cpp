@@ -25,7 +25,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     std::wstring problem = guard_.lockForRun(log_, dbPath);
     if (problem.empty()) {
         StartRun(dbPath);
-        problem = CheckBeforeRun(dbPath);
+        problem = checks_.Check(dbPath);
     }
     // The box of a failed check pumps messages too: still guarded.
     if (!problem.empty()) {

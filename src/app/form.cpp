@@ -42,6 +42,7 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       Label3(ControlId::Label3, tap_, layoutOf(ControlId::Label3).initial),
       platform_(platform),
       guard_(platform),
+      programs_(platform, log_),
       backups_(platform, log_),
       tree_(platform, log_),
       check_(platform, log_),
@@ -51,6 +52,7 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       names_(platform),
       back_(platform),
       suite_(platform, [this](const std::wstring& key) { return RegistryItemExists(key); }),
+      checks_(platform, {log_, guard_, names_, programs_, suite_}),
       restart_(platform, log_, {stopped_, suite_, back_, iis_, figures_},
                {[this] { StartTeamharbor(); }, [this] { StartMailServer(); },
                 [this](const std::wstring& commandLine, int style) { return runexe(commandLine, style); }}),
@@ -62,9 +64,7 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
                         iis_.AwaitStart();
                         lblStatus.setCaption(ready);
                     }}),
-      checkWithoutRun_(
-          log_, guard_, suite_,
-          {[this] { return GetHostName(); }, [this](const std::wstring& dbPath) { return CheckBeforeRun(dbPath); }}),
+      checkWithoutRun_(log_, guard_, suite_, checks_, [this] { return GetHostName(); }),
       ending_(platform, {log_, guard_, stopped_, restart_, figures_, check_},
               {[this] { return txtDBPath.Caption(); }, [this] { return BackupPath_; }}) {}
 

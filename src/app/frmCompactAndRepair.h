@@ -13,10 +13,12 @@
 #include "app/reg_value.h"
 #include "app/safeguards/backup_retention.h"
 #include "app/safeguards/check_without_run.h"
+#include "app/safeguards/checks_before_run.h"
 #include "app/safeguards/compaction_check.h"
 #include "app/safeguards/data_folder_tree.h"
 #include "app/safeguards/iis_waits.h"
 #include "app/safeguards/interrupted_run.h"
+#include "app/safeguards/program_starts.h"
 #include "app/safeguards/run_ending.h"
 #include "app/safeguards/run_figures.h"
 #include "app/safeguards/run_guard.h"
@@ -156,12 +158,7 @@ private:
     // before any program is ended and before the compaction.
     [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
     void StartRun(const std::wstring& dbPath);
-    std::wstring CheckBeforeRun(const std::wstring& dbPath);
     void WaitUntilReleased(const std::wstring& dbPath);
-    // The program file and current folder for a command line: the system's
-    // own tools from the system's folders, anything else by its own path.
-    std::pair<std::wstring, std::wstring> ProgramOf(const std::wstring& commandLine);
-    std::uint32_t Launch(const std::wstring& commandLine, int windowStyle);
     std::wstring DataFolderForGrants(const std::wstring& dbPath);
     bool KeyProbe(const std::wstring& keyPath);
     bool ValueProbe(const std::wstring& valuePath);
@@ -179,6 +176,7 @@ private:
     std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
     RunGuard guard_;
+    ProgramStarts programs_;
     BackupRetention backups_;
     DataFolderTree tree_;
     CompactionCheck check_;
@@ -188,6 +186,7 @@ private:
     TempNameDraw names_;
     SuiteBack back_;
     SuiteState suite_;
+    ChecksBeforeRun checks_;
     SuiteRestart restart_;
     InterruptedRun interrupted_;
     CheckWithoutRun checkWithoutRun_;

@@ -1,12 +1,15 @@
 #include <string>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/path_only.h"
 
 namespace car {
 
-std::wstring frmCompactAndRepair::GetPathOnly(const std::wstring& pathandfilename) {
-    const std::size_t lastBackslash = pathandfilename.rfind(L'\\');
-    return lastBackslash == std::wstring::npos ? std::wstring() : pathandfilename.substr(0, lastBackslash + 1);
+std::wstring frmCompactAndRepair::GetPathOnly(const std::wstring& pathandfilename) { return PathOnly(pathandfilename); }
+
+// By its full path, in a folder of the run's choosing.
+double frmCompactAndRepair::runexe(const std::wstring& exename, int runtype) {
+    return static_cast<double>(programs_.Launch(exename, runtype));
 }
 
 void frmCompactAndRepair::cmdClose_Click() { platform_.endProgram(kExitLeft); }

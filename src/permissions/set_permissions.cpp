@@ -63,7 +63,7 @@ void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& 
     // The previous grant gets the progress step in between to finish, so
     // waiting here usually costs nothing.
     AwaitPreviousGrant();
-    lastGrantProcess_ = Launch(commandLine, 0);
+    lastGrantProcess_ = programs_.Launch(commandLine, 0);
     lastGrantCommand_ = commandLine;
 }
 

@@ -9,8 +9,8 @@ namespace car {
 CheckWithoutRun::Result CheckWithoutRun::Run(const std::wstring& dbPath) {
     std::wstring problem = guard_.lockForRun(log_, dbPath);
     if (problem.empty()) {
-        log_.beginRecord(dbPath, window_.hostName(), kCheckRecord);
-        problem = window_.checksBeforeRun(dbPath);
+        log_.beginRecord(dbPath, hostName_(), kCheckRecord);
+        problem = checks_.Check(dbPath);
     }
     std::wstring report =
         problem.empty() ? std::wstring(L"A run could start now: every check before a run passed.") : problem;

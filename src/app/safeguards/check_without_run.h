@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/safeguards/checks_before_run.h"
 #include "app/safeguards/run_guard.h"
 #include "app/safeguards/run_log.h"
 #include "app/safeguards/suite_state.h"
@@ -16,20 +17,16 @@ namespace car {
 
 class CheckWithoutRun {
 public:
-    // What the window gives: the host name for the record's header, and the
-    // checks before a run (empty when a run could start, else why not).
-    struct Window {
-        std::function<std::wstring()> hostName;
-        std::function<std::wstring(const std::wstring&)> checksBeforeRun;
-    };
     struct Result {
         int exitCode = 0;  // 0 when a run could start now, else the refused check's code
         std::wstring outcome;
         std::wstring report;
     };
 
-    CheckWithoutRun(RunLog& log, RunGuard& guard, SuiteState& suite, Window window)
-        : log_(log), guard_(guard), suite_(suite), window_(std::move(window)) {}
+    // `hostName` gives the host name for the record's header.
+    CheckWithoutRun(RunLog& log, RunGuard& guard, SuiteState& suite, ChecksBeforeRun& checks,
+                    std::function<std::wstring()> hostName)
+        : log_(log), guard_(guard), suite_(suite), checks_(checks), hostName_(std::move(hostName)) {}
 
     Result Run(const std::wstring& dbPath);
 
@@ -37,7 +34,8 @@ private:
     RunLog& log_;
     RunGuard& guard_;
     SuiteState& suite_;
-    Window window_;
+    ChecksBeforeRun& checks_;
+    std::function<std::wstring()> hostName_;
 };
 
 }  // namespace car

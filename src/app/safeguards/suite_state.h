@@ -33,6 +33,7 @@ public:
     // Each product, whether it is installed and, if so, whether its server
     // (its service or its program) runs; for the Organizer, IIS's web service.
     std::vector<Product> Now();
+    bool Installed(const std::wstring& productKey) { return installed_(productKey); }
     bool ProgramRuns(const std::wstring& program);
     bool ServiceRunsOrStarts(const std::wstring& service);
 

@@ -1,6 +1,8 @@
+#include "app/safeguards/checks_before_run.h"
+
 #include <string>
 
-#include "app/frmCompactAndRepair.h"
+#include "app/path_only.h"
 #include "app/safeguards/reparse_words.h"
 #include "app/safeguards/temp_names.h"
 #include "app/suite.h"
@@ -20,10 +22,7 @@ std::wstring MegabytesUp(std::uint64_t bytes) { return std::to_wstring((bytes + 
 
 }  // namespace
 
-// Everything that can be known to make the run fail once the suite is down
-// is looked at before anything is stopped. Empty when the run can go ahead;
-// otherwise what to tell the user.
-std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
+std::wstring ChecksBeforeRun::Check(const std::wstring& dbPath) {
     const std::wstring dataSource = L"the DBQ value of the data source QuorvinCollaborationSuite";
     if (dbPath.find(L'"') != std::wstring::npos) {
         return L"The database path\r\n" + dbPath +
@@ -50,7 +49,7 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
     // Every user may write in the data folder: a link there could make the
     // run grant rights on, and start programs from, a place of someone
     // else's choosing.
-    const std::wstring folder = GetPathOnly(dbPath);
+    const std::wstring folder = PathOnly(dbPath);
     const std::wstring where = folder.empty() ? std::wstring(L"the current folder") : folder;
     const std::wstring noLinks = L"The run follows no links in a folder that every user may write. Correct " +
                                  dataSource + L" to name the database where it really is, " + kStartAgain +
@@ -61,9 +60,9 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
     try {
         // A data volume mounted into a folder is an ordinary layout; a junction
         // or a link to another folder is not.
-        const ReparseKind kind = guard_.holdFolder(folder);
+        const ReparseKind kind = shared_.guard.holdFolder(folder);
         if (kind == ReparseKind::VolumeMountPoint) {
-            log_.write(L"The database's folder " + where + L" is a volume mount point");
+            shared_.log.write(L"The database's folder " + where + L" is a volume mount point");
         } else if (kind != ReparseKind::None) {
             return L"The database's folder\r\n" + where + L"\r\nis " + ReparseWords(kind) + L". " + noLinks;
         }
@@ -85,7 +84,7 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
 
     bool suffixFree = false;
     for (int number = 0; number < TempNameDraw::kSuffixCount && !suffixFree; ++number) {
-        suffixFree = !names_.Taken(dbPath, TempNameDraw::SuffixOf(number));
+        suffixFree = !shared_.names.Taken(dbPath, TempNameDraw::SuffixOf(number));
     }
     if (!suffixFree) {
         return L"Every temporary name for the database is taken: " + dbPath + L".0.tmp to " + dbPath +
@@ -95,8 +94,8 @@ std::wstring frmCompactAndRepair::CheckBeforeRun(const std::wstring& dbPath) {
 
     // The run stops and starts IIS for the Organizer; without its tool it
     // would fail with the suite already stopped.
-    if (RegistryItemExists(std::wstring(suite::kOrganizerKey))) {
-        const std::wstring iisreset = ProgramOf(L"iisreset").first;
+    if (shared_.suite.Installed(std::wstring(suite::kOrganizerKey))) {
+        const std::wstring iisreset = shared_.programs.ProgramOf(L"iisreset").first;
         if (!platform_.pathInfo(iisreset).exists) {
             return L"The Quorvin Organizer is installed, so the run must stop and start IIS, but\r\n" + iisreset +
                    L"\r\ndoes not exist. Install IIS's management tools, or remove the Organizer's registry key if "

@@ -1,7 +1,9 @@
+#include "app/safeguards/program_starts.h"
+
 #include <array>
 #include <string>
 
-#include "app/frmCompactAndRepair.h"
+#include "app/path_only.h"
 
 namespace car {
 namespace {
@@ -35,13 +37,13 @@ std::wstring FirstWord(const std::wstring& commandLine) {
 
 }  // namespace
 
-std::pair<std::wstring, std::wstring> frmCompactAndRepair::ProgramOf(const std::wstring& commandLine) {
+std::pair<std::wstring, std::wstring> ProgramStarts::ProgramOf(const std::wstring& commandLine) {
     const std::wstring word = FirstWord(commandLine);
     const SystemFolders folders = platform_.systemFolders();
     if (word.find_first_of(L"\\/:") != std::wstring::npos) {
         // A folder that is not there would fail the start with a misleading
         // "directory name is invalid" instead of naming the missing program.
-        const std::wstring ownFolder = GetPathOnly(word);
+        const std::wstring ownFolder = PathOnly(word);
         return {word, platform_.pathInfo(ownFolder).isFolder ? ownFolder : folders.system};
     }
 
@@ -60,18 +62,11 @@ std::pair<std::wstring, std::wstring> frmCompactAndRepair::ProgramOf(const std::
                                      commandLine + L")."};
 }
 
-// Children start in a folder of their own choosing, never in whatever folder
-// this program inherited: a program started by its path in its own folder,
-// the system's tools in the system folder.
-std::uint32_t frmCompactAndRepair::Launch(const std::wstring& commandLine, int windowStyle) {
+std::uint32_t ProgramStarts::Launch(const std::wstring& commandLine, int windowStyle) {
     const auto [application, currentFolder] = ProgramOf(commandLine);
     const std::uint32_t processId = platform_.launch(application, commandLine, currentFolder, windowStyle);
     log_.write(L"Started " + application + L" (pid " + std::to_wstring(processId) + L"): " + commandLine);
     return processId;
-}
-
-double frmCompactAndRepair::runexe(const std::wstring& exename, int runtype) {
-    return static_cast<double>(Launch(exename, runtype));
 }
 
 }  // namespace car
