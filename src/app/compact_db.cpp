@@ -45,7 +45,7 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
     const std::wstring suffix = names_.Free(dbPath);
     const std::wstring compactedPath = dbPath + suffix;
     const std::unique_ptr<JetEngine> engine = platform_.createJetEngine();
-    WaitUntilReleased(dbPath);
+    release_.Await(dbPath, lblStatus.Caption());
     check_.TakeBaseline(dbPath);
     const std::uint64_t size = platform_.pathInfo(dbPath).size;
     const std::uint64_t limitMs = EngineLimitMs(size);

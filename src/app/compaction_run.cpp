@@ -80,7 +80,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
         platform_.pumpMessages();
     }
     // A server still shutting down would be ended while it may write the database.
-    if (const std::wstring why = stops_.AwaitServicesStopped(); !why.empty()) EndBeforeCompaction(why);
+    if (const std::wstring why = stops_.AwaitServicesStopped(); !why.empty()) ending_.EndBeforeCompaction(why);
     KillProcess(L"THService.exe");
     KillProcess(L"QMSSrv.exe");
     anicompress();

@@ -16,6 +16,8 @@
 #include "app/safeguards/checks_before_run.h"
 #include "app/safeguards/compaction_check.h"
 #include "app/safeguards/data_folder_tree.h"
+#include "app/safeguards/database_release.h"
+#include "app/safeguards/grant_sequence.h"
 #include "app/safeguards/iis_waits.h"
 #include "app/safeguards/interrupted_run.h"
 #include "app/safeguards/program_starts.h"
@@ -154,17 +156,11 @@ private:
     // The boundary's report of an error (its number, its description and
     // what the run left stopped), then the end with the exit code.
     [[noreturn]] void EndWithError(const Error& error, int exitCode, const std::wstring& outcome);
-    // A service that refused to stop, or did not stop in time: the run ends
-    // before any program is ended and before the compaction.
-    [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
     void StartRun(const std::wstring& dbPath);
-    void WaitUntilReleased(const std::wstring& dbPath);
-    std::wstring DataFolderForGrants(const std::wstring& dbPath);
     bool KeyProbe(const std::wstring& keyPath);
     bool ValueProbe(const std::wstring& valuePath);
     std::vector<std::uint32_t> ControlService(const std::wstring& strServiceName, const std::wstring& method);
     void StartProduct(const ProductSetup& product);
-    void AwaitPreviousGrant();
 
     Platform& platform_;
     std::wstring BackupPath_;
@@ -173,10 +169,10 @@ private:
     bool checkOnly_ = false;
     bool wmiUnanswered_ = false;  // a WMI call did not answer: services are asked of the service control manager
     RunResult result_ = RunResult::None;
-    std::wstring lastGrantCommand_;
     StoppedByRun stopped_;
     RunGuard guard_;
     ProgramStarts programs_;
+    GrantSequence grants_;
     BackupRetention backups_;
     DataFolderTree tree_;
     CompactionCheck check_;
@@ -184,6 +180,7 @@ private:
     ServiceStops stops_;
     IisWaits iis_;
     TempNameDraw names_;
+    DatabaseRelease release_;
     SuiteBack back_;
     SuiteState suite_;
     ChecksBeforeRun checks_;
@@ -192,7 +189,6 @@ private:
     CheckWithoutRun checkWithoutRun_;
     RunEnding ending_;
     std::wstring keptCopy_;  // a compacted copy that lacked data, kept beside the database
-    std::uint32_t lastGrantProcess_ = 0;
 };
 
 // The window's progress step and status text, for the safeguards that wait.

@@ -87,7 +87,8 @@ void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
     std::vector<std::uint32_t> results = ControlService(strServiceName, L"StopService");
     if (results.empty()) return;
     if (results.front() == kDependentsRunning) {
-        if (const std::wstring why = stops_.StopDependents(strServiceName); !why.empty()) EndBeforeCompaction(why);
+        if (const std::wstring why = stops_.StopDependents(strServiceName); !why.empty())
+            ending_.EndBeforeCompaction(why);
         results = ControlService(strServiceName, L"StopService");
         if (results.empty()) return;
     }
@@ -99,16 +100,8 @@ void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
     }
     if (answer == kCannotAcceptControl && platform_.serviceState(strServiceName) == ServiceState::StopPending) return;
     stopped_.serviceStarted(strServiceName);
-    EndBeforeCompaction(L"The service \"" + strServiceName + L"\" refused to stop (" + AnswerText(answer) + L").");
-}
-
-void frmCompactAndRepair::EndBeforeCompaction(const std::wstring& why) {
-    ending_.StartAgainOnFailure();
-    ending_.End(kExitServiceNotStopped, L"a service did not stop; the run ended before the compaction",
-                why +
-                    L"\r\n\r\nThe run ended before any program was ended and before the compaction: the database is "
-                    L"unchanged, and what this run stopped is started again. Find out why the service does not "
-                    L"stop, then run again.");
+    ending_.EndBeforeCompaction(L"The service \"" + strServiceName + L"\" refused to stop (" + AnswerText(answer) +
+                                L").");
 }
 
 }  // namespace car

@@ -5,9 +5,6 @@
 namespace car {
 namespace {
 
-// Each grant is awaited before the next one starts, so that two edits of the
-// same access list never overlap; one that hangs is left to run on.
-constexpr std::uint32_t kGrantTimeoutMs = 60'000;
 constexpr std::int32_t kInvalidArgumentHr = hresult(0x80070057u);  // E_INVALIDARG
 
 // The path and the account stand between double quotes on the command line;
@@ -20,40 +17,7 @@ void RequireNoQuote(const std::wstring& text, const wchar_t* what) {
     }
 }
 
-bool IsDriveOrShareRoot(const std::wstring& folder) {
-    if (folder.size() == 2 && folder[1] == L':') return true;  // "C:" is the drive's current folder, not its root
-    if (!folder.starts_with(L"\\\\")) return false;
-    // "\\server\share", or "\\?\C:" and the like
-    const std::size_t server = folder.find(L'\\', 2);
-    return server == std::wstring::npos || folder.find(L'\\', server + 1) == std::wstring::npos;
-}
-
 }  // namespace
-
-// The folder whose whole tree the folder grants cover: the database's folder
-// without doubled or trailing separators (a quoted argument ending in "\"
-// would escape its closing quote). Empty when there is none to grant on:
-// a path without a folder part, or a database in the root of a drive or a
-// share, whose tree is far more than the suite's data.
-std::wstring frmCompactAndRepair::DataFolderForGrants(const std::wstring& dbPath) {
-    const std::wstring pathOnly = GetPathOnly(dbPath);
-    std::wstring folder;
-    for (std::size_t i = 0; i < pathOnly.size(); ++i) {
-        const bool doubled = pathOnly[i] == L'\\' && !folder.empty() && folder.back() == L'\\' && i > 1;
-        if (!doubled) folder += pathOnly[i];
-    }
-    while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    return folder.empty() || IsDriveOrShareRoot(folder) ? std::wstring() : folder;
-}
-
-void frmCompactAndRepair::AwaitPreviousGrant() {
-    if (lastGrantProcess_ == 0) return;
-    const std::uint32_t process = lastGrantProcess_;
-    lastGrantProcess_ = 0;
-    std::optional<std::uint32_t> exitCode;
-    const bool ended = platform_.awaitProcess(process, kGrantTimeoutMs, &exitCode);
-    log_.writeProcessEnd(lastGrantCommand_, process, ended, exitCode);
-}
 
 void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& user, bool asfile) {
     RequireNoQuote(file, L"The path");
@@ -62,9 +26,7 @@ void frmCompactAndRepair::DoCACLS(const std::wstring& file, const std::wstring& 
         L"CACLS \"" + file + (asfile ? L"\" /E /G \"" : L"\" /E /T /C /G \"") + user + L"\":F";
     // The previous grant gets the progress step in between to finish, so
     // waiting here usually costs nothing.
-    AwaitPreviousGrant();
-    lastGrantProcess_ = programs_.Launch(commandLine, 0);
-    lastGrantCommand_ = commandLine;
+    grants_.Start(commandLine);
 }
 
 void frmCompactAndRepair::SetPermissions() {
@@ -92,7 +54,7 @@ void frmCompactAndRepair::SetPermissions() {
     next();
     DoCACLS(txtDBPath.Caption(), L"users", true);
 
-    const std::wstring dataFolder = DataFolderForGrants(txtDBPath.Caption());
+    const std::wstring dataFolder = GrantSequence::DataFolder(txtDBPath.Caption());
     if (!dataFolder.empty() && tree_.allowsRecursiveGrants(dataFolder)) {
         DoCACLS(dataFolder, L"administrators", false);
         next();
@@ -106,7 +68,7 @@ void frmCompactAndRepair::SetPermissions() {
         next();
         DoCACLS(dataFolder, L"users", false);
     }
-    AwaitPreviousGrant();
+    grants_.AwaitLast();
 }
 
 }  // namespace car

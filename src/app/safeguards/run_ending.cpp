@@ -32,6 +32,15 @@ void RunEnding::End(int exitCode, const std::wstring& outcome, const std::wstrin
     std::terminate();  // not reached: the compiler cannot see through the virtual call
 }
 
+void RunEnding::EndBeforeCompaction(const std::wstring& why) {
+    startAgain_ = true;
+    End(kExitServiceNotStopped, L"a service did not stop; the run ended before the compaction",
+        why +
+            L"\r\n\r\nThe run ended before any program was ended and before the compaction: the database is "
+            L"unchanged, and what this run stopped is started again. Find out why the service does not "
+            L"stop, then run again.");
+}
+
 void RunEnding::CloseRun() {
     shared_.log.end();
     shared_.guard.release();

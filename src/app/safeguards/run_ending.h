@@ -49,6 +49,10 @@ public:
     // with what is still stopped, goes to the log and, with a person at the
     // window, to a box once nothing is held any more.
     [[noreturn]] void End(int exitCode, const std::wstring& outcome, const std::wstring& message = {});
+    // A service that refused to stop, or did not stop in time: the run ends
+    // before any program is ended and before the compaction, and starts again
+    // what it stopped.
+    [[noreturn]] void EndBeforeCompaction(const std::wstring& why);
     // The run is over, whichever way: the log closed, the lock and the data
     // folder let go.
     void CloseRun();
