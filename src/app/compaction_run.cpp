@@ -12,6 +12,12 @@ const std::wstring kOrganizerKey(suite::kOrganizerKey);
 
 }  // namespace
 
+void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
+    result_ = RunResult::None;
+    figures_.Clear();
+    log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
+}
+
 // The whole maintenance, once per start of the program. Its waits are
 // progress steps; beyond the fixed ones it waits only for what has not yet
 // happened (a service still stopping, IIS still stopping, the database still

@@ -70,17 +70,6 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       ending_(platform, {log_, guard_, stopped_, restart_, figures_, check_},
               {[this] { return txtDBPath.Caption(); }, [this] { return BackupPath_; }}) {}
 
-void frmCompactAndRepair::RunCheck() {
-    const CheckWithoutRun::Result result = checkWithoutRun_.Run(txtDBPath.Caption());
-    ending_.End(result.exitCode, result.outcome, result.report);
-}
-
-void frmCompactAndRepair::CheckLastRun() {
-    const std::wstring dbPath = txtDBPath.Caption();
-    if (checkOnly_ || dbPath.empty()) return;
-    if (const auto lost = interrupted_.Find(dbPath, unattended_)) ending_.End(kExitError, lost->outcome, lost->message);
-}
-
 // Whatever escapes an event handler ends the program the same way, an error
 // of the standard library (out of memory, say) as much as the platform's: its
 // message (or the log), what is still stopped, and an unattended run's

@@ -59,9 +59,6 @@ public:
     // once without a person and ends by itself; "/?" shows the usage and
     // ends; anything else is refused and ends the program.
     void ApplyArguments(const std::vector<std::wstring>& arguments);
-    // Whether the arguments ask for a run without a person, known before
-    // anything else so that not even a failure to start shows a box.
-    static bool IsUnattended(const std::vector<std::wstring>& arguments);
     bool Unattended() const { return unattended_; }
     // "/check": the checks and the suite's state reported, nothing stopped;
     // ends the program.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/frmCompactAndRepair.h"
+#include "app/safeguards/command_line.h"
 #include "platform/win32/error_text.h"
 #include "platform/win32/system/jet_child.h"
 #include "platform/win32/system/own_process.h"
@@ -101,7 +102,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     bool unattended = false;
     try {
         arguments = commandLineArguments();
-        unattended = car::frmCompactAndRepair::IsUnattended(arguments);
+        unattended = car::CommandLine::IsUnattended(arguments);
     } catch (const car::Error& error) {
         return reportStartFailure(error, false);
     }

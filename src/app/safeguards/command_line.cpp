@@ -1,9 +1,10 @@
+#include "app/safeguards/command_line.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "app/frmCompactAndRepair.h"
-#include "app/suite.h"
+#include "platform/platform.h"
 
 namespace car {
 namespace {
@@ -31,59 +32,28 @@ bool IsUnattendedSwitch(const std::wstring& argument) {
 
 }  // namespace
 
-bool frmCompactAndRepair::IsUnattended(const std::vector<std::wstring>& arguments) {
-    return std::any_of(arguments.begin(), arguments.end(), IsUnattendedSwitch);
-}
-
-void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& arguments) {
+CommandLine::CommandLine(const std::vector<std::wstring>& arguments,
+                         const std::function<bool(const std::wstring&)>& taken)
     // Whatever else stands beside it: a scheduled run has nobody to answer
     // a box, and one would wait for ever.
-    unattended_ = IsUnattended(arguments);
-    bool usage = false;
-    std::wstring unknown;
+    : unattended_(IsUnattended(arguments)) {
     for (const std::wstring& argument : arguments) {
         const std::wstring word = lowerCase(argument);
-        if (IsUnattendedSwitch(argument) || backups_.setKeep(argument)) continue;
+        if (IsUnattendedSwitch(argument) || taken(argument)) continue;
         if (word == L"/check" || word == L"-check") {
             checkOnly_ = true;
         } else if (word == L"/?" || word == L"-?" || word == L"/help") {
-            usage = true;
-        } else if (unknown.empty()) {
-            unknown = argument;
+            usage_ = true;
+        } else if (unknown_.empty()) {
+            unknown_ = argument;
         }
     }
-    if (usage) {
-        if (!unattended_) platform_.showMessage(kUsage);
-        platform_.endProgram(kExitLeft);
-    }
-    if (!unknown.empty()) {
-        // Nothing has been touched yet.
-        if (!unattended_) platform_.showMessage(L"Unknown argument: " + unknown + L"\r\n\r\n" + kUsage);
-        platform_.endProgram(kExitBadArgument);
-    }
-    ending_.SetMode(unattended_, checkOnly_);
 }
 
-void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
-    result_ = RunResult::None;
-    figures_.Clear();
-    log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
+bool CommandLine::IsUnattended(const std::vector<std::wstring>& arguments) {
+    return std::any_of(arguments.begin(), arguments.end(), IsUnattendedSwitch);
 }
 
-void frmCompactAndRepair::RunUnattended() {
-    cmdCompact_Click();
-    switch (result_) {
-        case RunResult::Refused:
-            ending_.End(kExitRefused, L"refused, nothing was stopped");
-        case RunResult::NotAllBack:
-            ending_.End(kExitNotAllBack, L"finished, but not every product is running again");
-        case RunResult::Repaired:
-            ending_.End(kExitRepaired, L"finished, the database was repaired");
-        case RunResult::Finished:
-        case RunResult::None:
-            break;
-    }
-    ending_.End(log_.failure().empty() ? kExitLeft : kExitLogNotWritten, L"finished");
-}
+const wchar_t* CommandLine::Usage() { return kUsage; }
 
 }  // namespace car
