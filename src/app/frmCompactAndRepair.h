@@ -5,9 +5,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/reg_value.h"
@@ -54,6 +52,9 @@ class frmCompactAndRepair final : public FormEvents {
 
 public:
     frmCompactAndRepair(Platform& platform, View& view);
+    // The safeguards hold callbacks into this very window.
+    frmCompactAndRepair(const frmCompactAndRepair&) = delete;
+    frmCompactAndRepair& operator=(const frmCompactAndRepair&) = delete;
 
     // The command line's arguments, before start-up: "/unattended" runs at
     // once without a person and ends by itself; "/?" shows the usage and
