@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/safeguards/last_run.h"
 #include "app/safeguards/run_guard.h"
