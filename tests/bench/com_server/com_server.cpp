@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/com.h"
 #include "platform/win32/handle.h"
 
 namespace bench::com {
@@ -113,6 +114,41 @@ HMODULE module_handle() { return g_module; }
 void module_add_ref() { InterlockedIncrement(&g_users); }
 void module_release() { InterlockedDecrement(&g_users); }
 bool module_in_use() { return InterlockedCompareExchange(&g_users, 0, 0) != 0; }
+
+HRESULT query_dispatch(IDispatch* dispatch, ISupportErrorInfo* errors, REFIID riid, void** object) {
+    if (object == nullptr) {
+        return E_POINTER;
+    }
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+        *object = dispatch;
+    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+        *object = errors;
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    dispatch->AddRef();
+    return S_OK;
+}
+
+void publish_error_info(const wchar_t* source, const std::wstring& description, const wchar_t* help_file,
+                        DWORD help_context) {
+    car::win32::ComPtr<ICreateErrorInfo> create;
+    if (FAILED(CreateErrorInfo(create.put()))) {
+        return;
+    }
+    create->SetGUID(IID_IDispatch);
+    create->SetSource(const_cast<wchar_t*>(source));
+    create->SetDescription(const_cast<wchar_t*>(description.c_str()));
+    if (help_file != nullptr) {
+        create->SetHelpFile(const_cast<wchar_t*>(help_file));
+        create->SetHelpContext(help_context);
+    }
+    car::win32::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid()))) {
+        SetErrorInfo(0, info.get());
+    }
+}
 
 HRESULT get_class_object(const ServerClass& server, REFCLSID clsid, REFIID riid, void** object) {
     if (object == nullptr) {

@@ -2,8 +2,12 @@
 // and its registration under HKEY_CLASSES_ROOT as regsvr32 asks for it.
 #pragma once
 
+#include <oaidl.h>
+#include <oleauto.h>
 #include <unknwn.h>
 #include <windows.h>
+
+#include <string>
 
 namespace bench::com {
 
@@ -30,6 +34,13 @@ HMODULE module_handle();
 void module_add_ref();
 void module_release();
 bool module_in_use();
+
+// QueryInterface of an automation object that also says it supports error information.
+HRESULT query_dispatch(IDispatch* dispatch, ISupportErrorInfo* errors, REFIID riid, void** object);
+
+// The error information a late-bound caller reads after a failed call, as the real servers leave it.
+void publish_error_info(const wchar_t* source, const std::wstring& description, const wchar_t* help_file = nullptr,
+                        DWORD help_context = 0);
 
 // DllGetClassObject for the DLL's class.
 HRESULT get_class_object(const ServerClass& server, REFCLSID clsid, REFIID riid, void** object);

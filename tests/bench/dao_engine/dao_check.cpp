@@ -25,6 +25,7 @@
 
 #include "platform/win32/com.h"
 #include "text.h"
+#include "unload_state.h"
 
 namespace {
 
@@ -264,19 +265,6 @@ int hold(const std::wstring& path, const std::wstring& gate, bool closing, bool 
     return await_gate(gate, false) ? 0 : 3;
 }
 
-// Asks the DLL whether anything still holds it, once everything is released.
-void report_unload() {
-    const HMODULE module = GetModuleHandleW(L"dao_engine.dll");
-    if (module == nullptr) {
-        err(L"unload: not loaded");
-        return;
-    }
-    using CanUnload = HRESULT(STDAPICALLTYPE*)();
-    const auto can_unload =
-        reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    err(can_unload != nullptr && can_unload() == S_OK ? L"unload: ready" : L"unload: busy");
-}
-
 int run(const std::vector<std::wstring>& args) {
     const std::wstring command = args.size() > 1 ? args[1] : L"";
     if (command == L"survey" && args.size() == 3) {
@@ -309,7 +297,7 @@ int wmain() {
         bench::PrintLine(L"error " + failure.number + L" " + failure.description);
         err(L"source: " + failure.source);
     }
-    report_unload();
+    err(bench::com::unload_state(L"dao_engine.dll"));
     CoUninitialize();
     return status;
 }

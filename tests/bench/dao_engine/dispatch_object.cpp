@@ -14,22 +14,6 @@ constexpr DWORD kHelpContextBase = 5000000;
 
 BSTR allocate(const std::wstring& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
-void publish_error_info(const wchar_t* source, const DaoError& error) {
-    ComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.put()))) {
-        return;
-    }
-    create->SetGUID(IID_IDispatch);
-    create->SetSource(const_cast<wchar_t*>(source));
-    create->SetDescription(const_cast<wchar_t*>(error.description.c_str()));
-    create->SetHelpFile(const_cast<wchar_t*>(kHelpFile));
-    create->SetHelpContext(kHelpContextBase + static_cast<DWORD>(error.number));
-    ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid()))) {
-        SetErrorInfo(0, info.get());
-    }
-}
-
 }  // namespace
 
 void Arguments::expect(std::size_t least, std::size_t most) const {
@@ -90,19 +74,7 @@ DispatchObject::DispatchObject() { bench::com::module_add_ref(); }
 DispatchObject::~DispatchObject() { bench::com::module_release(); }
 
 HRESULT DispatchObject::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr) {
-        return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-        *object = static_cast<IDispatch*>(this);
-    } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-        *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return bench::com::query_dispatch(this, this, riid, object);
 }
 
 ULONG DispatchObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
@@ -202,7 +174,8 @@ void DispatchObject::require(WORD flags, WORD kind) {
 
 HRESULT DispatchObject::raise(const DaoError& error, EXCEPINFO* exception) const {
     const wchar_t* const from = error.source != nullptr ? error.source : source();
-    publish_error_info(from, error);
+    bench::com::publish_error_info(from, error.description, kHelpFile,
+                                   kHelpContextBase + static_cast<DWORD>(error.number));
     if (exception == nullptr) {
         return DISP_E_EXCEPTION;
     }

@@ -13,7 +13,6 @@
 namespace jet {
 namespace {
 
-using car::win32::ComPtr;
 using car::win32::Variant;
 
 constexpr wchar_t kErrorSource[] = L"Microsoft JET Database Engine";
@@ -40,17 +39,7 @@ void set_error_info(const JetError* error) {
         SetErrorInfo(0, nullptr);
         return;
     }
-    ComPtr<ICreateErrorInfo> create;
-    if (FAILED(CreateErrorInfo(create.put()))) {
-        return;
-    }
-    create->SetGUID(IID_IDispatch);
-    create->SetSource(const_cast<wchar_t*>(kErrorSource));
-    create->SetDescription(const_cast<wchar_t*>(error->description.c_str()));
-    ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid()))) {
-        SetErrorInfo(0, info.get());
-    }
+    bench::com::publish_error_info(kErrorSource, error->description);
 }
 
 // COM interfaces have no virtual destructor by design: the object is only ever destroyed as itself,
@@ -66,19 +55,7 @@ public:
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *object = static_cast<IDispatch*>(this);
-        } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-            *object = static_cast<ISupportErrorInfo*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return bench::com::query_dispatch(this, this, riid, object);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
     ULONG STDMETHODCALLTYPE Release() override {

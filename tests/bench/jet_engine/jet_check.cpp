@@ -14,6 +14,7 @@
 
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
+#include "unload_state.h"
 
 namespace {
 
@@ -84,19 +85,6 @@ void report_error_object(IDispatch* engine) {
     err(L"errorinfo: " + description.str());
 }
 
-// Releases the engine, then asks its DLL whether anything still holds it: a leaked reference shows.
-void report_unload(const wchar_t* dll) {
-    const HMODULE module = GetModuleHandleW(dll);
-    if (module == nullptr) {
-        err(L"unload: not loaded");
-        return;
-    }
-    using CanUnload = HRESULT(STDAPICALLTYPE*)();
-    const auto can_unload =
-        reinterpret_cast<CanUnload>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-    err(can_unload != nullptr && can_unload() == S_OK ? L"unload: ready" : L"unload: busy");
-}
-
 int compact(const std::wstring& source, const std::wstring& destination) {
     const ComApartment apartment;
     int status = 0;
@@ -153,7 +141,7 @@ int compact(const std::wstring& source, const std::wstring& destination) {
             out(L"ok");
         }
     }
-    report_unload(L"jet_engine.dll");
+    err(bench::com::unload_state(L"jet_engine.dll"));
     return status;
 }
 
