@@ -3,7 +3,6 @@
 // whole (engine, open, read, close) on a thread of its own in a
 // single-threaded apartment, so that the window's thread goes on handling
 // messages while DAO counts the rows of a big table.
-#include <algorithm>
 #include <exception>
 #include <functional>
 #include <limits>
@@ -18,15 +17,19 @@
 #include "platform/win32/com.h"
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/system/late_binding.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
 
 namespace {
 
+using win32::boolArgument;
 using win32::Bstr;
 using win32::check;
 using win32::ComPtr;
+using win32::longArgument;
+using win32::textArgument;
 using win32::Variant;
 
 // A healthy read takes seconds on a big table; a DAO that stops answering
@@ -52,55 +55,12 @@ ComPtr<IDispatch> createDaoEngine() {
     return engine;
 }
 
-// Arguments as IDispatch takes them. A text's BSTR stays the caller's.
-VARIANTARG textArgument(const Bstr& text) {
-    VARIANTARG argument;
-    win32::automation::initVariant(argument);
-    argument.vt = VT_BSTR;
-    argument.bstrVal = text.get();
-    return argument;
-}
-
-VARIANTARG boolArgument(bool value) {
-    VARIANTARG argument;
-    win32::automation::initVariant(argument);
-    argument.vt = VT_BOOL;
-    argument.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-    return argument;
-}
-
-VARIANTARG longArgument(std::int32_t value) {
-    VARIANTARG argument;
-    win32::automation::initVariant(argument);
-    argument.vt = VT_I4;
-    argument.lVal = value;
-    return argument;
-}
-
-// One call by name, its arguments in their natural order; the answer into
-// `result`.
-void invoke(IDispatch& object, const wchar_t* name, WORD kind, std::vector<VARIANTARG> arguments, Variant& result) {
-    std::wstring memberName(name);
-    LPOLESTR names[] = {memberName.data()};
-    DISPID id = DISPID_UNKNOWN;
-    check(object.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
-    // IDispatch takes its arguments last first.
-    std::reverse(arguments.begin(), arguments.end());
-    DISPPARAMS parameters{arguments.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
-    EXCEPINFO exception{};
-    UINT badArgument = 0;
-    const HRESULT hr =
-        object.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &parameters, result.put(), &exception, &badArgument);
-    if (hr == DISP_E_EXCEPTION) throw win32::exceptionError(exception);
-    check(hr);
-}
-
 // The answer converted to the type, whichever type the object chose to
 // answer in (DAO gives a count as a 16-bit integer, say).
 void converted(IDispatch& object, const wchar_t* name, WORD kind, std::vector<VARIANTARG> arguments, VARTYPE type,
                Variant& value) {
     Variant answer;
-    invoke(object, name, kind, std::move(arguments), answer);
+    win32::invokeByName(object, name, kind, std::move(arguments), answer);
     check(win32::automation::changeType(*value.put(), answer.get(), type));
 }
 
@@ -169,7 +129,7 @@ public:
     void close() {
         const ComPtr<IDispatch> object = std::move(object_);
         Variant nothing;
-        invoke(*object.get(), L"Close", DISPATCH_METHOD, {}, nothing);
+        win32::invokeByName(*object.get(), L"Close", DISPATCH_METHOD, {}, nothing);
     }
 
 private:

@@ -5,12 +5,12 @@
 
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "platform/win32/error_text.h"
+#include "platform/win32/system/late_binding.h"
 #include "platform/win32/system/own_process.h"
 
 namespace car::win32 {
@@ -58,29 +58,10 @@ std::uint32_t wordAt(const std::string& bytes, std::size_t offset) {
 }
 
 void compact(IDispatch& engine, const std::wstring& source, const std::wstring& destination) {
-    Bstr name(L"CompactDatabase");
-    LPOLESTR names[] = {name.get()};
-    DISPID id = DISPID_UNKNOWN;
-    check(engine.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
-
-    Bstr sourceText(source), destinationText(destination);
-    // IDispatch takes its arguments last first.
-    VARIANTARG arguments[2];
-    automation::initVariant(arguments[0]);
-    automation::initVariant(arguments[1]);
-    arguments[0].vt = VT_BSTR;
-    arguments[0].bstrVal = destinationText.get();
-    arguments[1].vt = VT_BSTR;
-    arguments[1].bstrVal = sourceText.get();
-    DISPPARAMS parameters{arguments, nullptr, 2, 0};
-
+    const Bstr sourceText(source), destinationText(destination);
     Variant result;
-    EXCEPINFO exception{};
-    UINT badArgument = 0;
-    const HRESULT hr = engine.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, result.put(),
-                                     &exception, &badArgument);
-    if (hr == DISP_E_EXCEPTION) throw exceptionError(exception);
-    check(hr);
+    invokeByName(engine, L"CompactDatabase", DISPATCH_METHOD, {textArgument(sourceText), textArgument(destinationText)},
+                 result);
 }
 
 // A crash of the engine ends the child at once with the exception's code,
