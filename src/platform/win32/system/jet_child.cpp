@@ -5,6 +5,7 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
