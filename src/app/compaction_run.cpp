@@ -16,6 +16,7 @@ void frmCompactAndRepair::StartRun(const std::wstring& dbPath) {
     result_ = RunResult::None;
     figures_.Clear();
     log_.beginRecord(dbPath, GetHostName(), unattended_ ? L", unattended" : L"");
+    if (!log_.records().problem().empty()) log_.write(log_.records().problem());
 }
 
 // The whole maintenance, once per start of the program. Its waits are
@@ -155,7 +156,7 @@ void frmCompactAndRepair::cmdCompact_Click() {
     }
     // A log that could not be written is said once, here, after the run.
     std::wstring logNote = log_.failure().empty() ? std::wstring() : L"\r\n" + log_.failure();
-    if (!tree_.warning().empty()) logNote = L"\r\n" + tree_.warning() + logNote;
+    if (!grants_.warning().empty()) logNote = L"\r\n" + grants_.warning() + logNote;
     if (notBack.empty() && keptCopy_.empty()) {
         const int tickWidth = imgTick.Width();
         lblStatus.setWidth(lblStatus.Width() - tickWidth);

@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "app/reg_value.h"
+#include "app/safeguards/access_grants.h"
 #include "app/safeguards/backup_retention.h"
 #include "app/safeguards/check_without_run.h"
 #include "app/safeguards/checks_before_run.h"
 #include "app/safeguards/compaction_check.h"
-#include "app/safeguards/data_folder_tree.h"
 #include "app/safeguards/database_release.h"
-#include "app/safeguards/grant_sequence.h"
 #include "app/safeguards/iis_waits.h"
 #include "app/safeguards/interrupted_run.h"
 #include "app/safeguards/program_starts.h"
@@ -170,9 +169,8 @@ private:
     StoppedByRun stopped_;
     RunGuard guard_;
     ProgramStarts programs_;
-    GrantSequence grants_;
+    AccessGrants grants_;
     BackupRetention backups_;
-    DataFolderTree tree_;
     CompactionCheck check_;
     RunFigures figures_;
     ServiceStops stops_;

@@ -32,6 +32,10 @@ void frmCompactAndRepair::RunCheck() {
 void frmCompactAndRepair::CheckLastRun() {
     const std::wstring dbPath = txtDBPath.Caption();
     if (checkOnly_ || dbPath.empty()) return;
+    // Unattended, the run's own log says it.
+    if (const std::wstring problem = log_.records().Open(); !problem.empty() && !unattended_) {
+        platform_.showMessage(problem);
+    }
     if (const auto lost = interrupted_.Find(dbPath, unattended_)) ending_.End(kExitError, lost->outcome, lost->message);
 }
 

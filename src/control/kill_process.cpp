@@ -6,6 +6,10 @@
 namespace car {
 
 void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
+    // Ending a process of another account (a server running as LocalSystem)
+    // takes the debug privilege; WMI's provider acts with the caller's
+    // privileges as they are when it connects and calls.
+    const std::unique_ptr<Held> debug = platform_.enablePrivilege(Privilege::Debug);
     auto wmi = platform_.connectWmi(std::wstring(suite::kWmiMoniker));
     // A failing termination stops here: the processes after it are left alone
     // and the failure goes to the caller. A process that ended by itself since

@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/access.h"
+
 namespace car {
 
 // The one error type of the program. `number` is the 32-bit value Windows
@@ -112,37 +114,12 @@ struct FolderEntry {
     std::uint64_t lastWrite = 0;
 };
 
-// Something the program holds until it lets go of it by destroying the
-// object: an open folder or file, a lock.
-class Held {
-public:
-    virtual ~Held() = default;
-};
-
-// What stands under a name that is a reparse point: a volume mount point
-// (its target the root of a volume, "\\??\\Volume{...}\\"), a junction to a
-// folder, a symbolic link, or any other kind.
-enum class ReparseKind { None, VolumeMountPoint, Junction, SymbolicLink, Other };
-
-// A file or folder held open under a name that was not followed: where the
-// name is a reparse point, the handle is on the reparse point itself.
-class OpenPath : public Held {
-public:
-    virtual ReparseKind reparseKind() const = 0;
-    bool isReparsePoint() const { return reparseKind() != ReparseKind::None; }
-    // The names the file has (more than one: hard links elsewhere).
-    virtual std::uint32_t nameCount() const = 0;
-};
-
 // A file held open by the run, opened without following a reparse point and
 // without delete sharing (others may read and write it): while the hold
 // lasts nobody can rename, move or delete it or put anything else under its
 // name, and everything the run does to it is done through the hold.
-class HeldFile : public OpenPath {
+class HeldFile : public GrantablePath {
 public:
-    virtual bool isFolder() const = 0;
-    // The serial number of the volume the file is on.
-    virtual std::uint32_t volume() const = 0;
     // The file's owner and access list, as a self-relative security
     // descriptor that giveOwnerAndAccessList takes.
     virtual std::vector<std::uint8_t> ownerAndAccessList() const = 0;
@@ -157,12 +134,6 @@ public:
     // through to the disk; with `replace`, in the place of the file that
     // stands there, so that `to` names that file until it names this one.
     virtual void rename(const std::wstring& to, bool replace) = 0;
-};
-
-// A reparse point met in a folder's tree, which the walk did not follow.
-struct ReparsePointFound {
-    std::wstring path;
-    ReparseKind kind = ReparseKind::Other;
 };
 
 // A text file opened once for appending lines.
@@ -248,7 +219,7 @@ struct TableFacts {
 // created on this machine (as opposed to DAO's own refusal of a file).
 struct DaoMissing : Error {};
 
-class Platform {
+class Platform : public AccessControl {
 public:
     virtual ~Platform() = default;
 
@@ -258,6 +229,9 @@ public:
     // missing key, value or root, with one wording (path aside) for missing
     // keys and roots and another for a key without a default value.
     virtual RegValue regRead(const std::wstring& path) = 0;
+    // The same in the system's own view (the 64-bit one on 64-bit Windows),
+    // where the web server keeps its version.
+    virtual RegValue regReadNativeView(const std::wstring& path) = 0;
 
     // Renames a file, never replacing one that exists under `to`.
     virtual void moveFile(const std::wstring& from, const std::wstring& to) = 0;
@@ -269,9 +243,6 @@ public:
     // Holds a file (see HeldFile); what stands under the name is held
     // itself, a reparse point or a folder included, never followed.
     virtual std::unique_ptr<HeldFile> holdFile(const std::wstring& path) = 0;
-    // The reparse points in a folder's tree, found without following any;
-    // the folder itself is not among them.
-    virtual std::vector<ReparsePointFound> reparsePointsUnder(const std::wstring& folder) = 0;
     // The path with each short (8.3) name in it replaced by the long one; the
     // path as it is when it cannot be had (a name that does not exist).
     virtual std::wstring longPathName(const std::wstring& path) = 0;
@@ -290,7 +261,7 @@ public:
     virtual PathInfo pathInfo(const std::wstring& path) = 0;
     // Opens a folder so that, while the hold lasts, nobody can rename, move or
     // delete it; others may still read and write inside it.
-    virtual std::unique_ptr<OpenPath> holdFolder(const std::wstring& folder) = 0;
+    virtual std::unique_ptr<GrantablePath> holdFolder(const std::wstring& folder) = 0;
     // Bytes free to the caller on the volume of a folder (the current folder
     // for an empty text); fails when the folder cannot be reached.
     virtual std::uint64_t freeSpace(const std::wstring& folder) = 0;
@@ -366,12 +337,6 @@ public:
     // The end of a UTF-8 text file (at most `maxBytes`, from a line's start),
     // never read through a link; nothing when it cannot be read.
     virtual std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) = 0;
-    // Whether an account other than SYSTEM, the administrators group and
-    // the one this program runs as may write the file or change who may: it
-    // owns the file, or its access list grants it a right to write (no list
-    // at all grants everyone every right). True when it cannot be read;
-    // never read through a link.
-    virtual bool othersMayWrite(const std::wstring& path) = 0;
     // A modal box with OK only, no icon and the program's title.
     virtual void showMessage(const std::wstring& text) = 0;
     // Ends the program at once with an exit code; nothing after it runs.

@@ -14,8 +14,10 @@
 # takes 2 s to compact (BENCH_JET_COMPACT_MS), so that random kills also land
 # in the compaction. Then the kill between the two names as a volume without
 # hard links leaves it, and runs killed with the suite stopped, whose next
-# start must find them. Prints each kill and a summary; exits 1 if any check
-# failed.
+# start must find them. A start finds a killed run through the run's record
+# in ProgramData (which only administrators write), never through the log
+# beside the database; the first kill shows that the two hold the same lines.
+# Prints each kill and a summary; exits 1 if any check failed.
 #
 #   tests/bench/kill_test.sh [KILLS]   (default 10; tests/wine/test_e2e_kill.sh runs it with 0)
 set -euo pipefail
@@ -139,6 +141,8 @@ bench_expect_eq "between the names: killed while the window said so" "$RENAMING"
 copies=("$E2E_DB_FILE".*.tmp)
 bench_expect_eq "between the names: the database has its second name, the whole compacted copy is beside it" \
     "2 1 $E2E_DB_SUM" "$(stat -c %h "$E2E_DB_FILE") ${#copies[@]} $(sha256sum <"${copies[0]}")"
+bench_expect "between the names: the run's record in ProgramData has the lines of the log beside the database" \
+    cmp "$E2E_DB_FILE.log" "$(bench_record_file "$BENCH_DB")"
 check_and_run_again "swap"
 
 killed_run --when-status "$PUTTING"

@@ -22,12 +22,11 @@
 #     not stall its thread for 2 s);
 #   - marlett.ttf in windows\Fonts (the glyphs of title-bar buttons and
 #     check marks);
-#   - recorders in place of cacls.exe and iisreset.exe in every system folder,
-#     with cacls.exe loaded native before Wine's built-in dummy;
+#   - the recorder as iisreset.exe (which Wine lacks) in every system folder;
 #   - C:\bench\bin: the fixture program under the suite's program names, the
 #     recorder, the probe, and the JET engine and DAO stand-ins (registered)
 #     when they are built; C:\bench\log for the logs the fixtures and
-#     recorders write.
+#     the recorder write.
 set -euo pipefail
 
 if (($# != 2)); then
@@ -101,7 +100,6 @@ system_folders=("$drive_c/windows/system32")
 
 cp "$marlett" "$drive_c/windows/Fonts/"
 for folder in "${system_folders[@]}"; do
-    cp "$fixtures/recorder.exe" "$folder/cacls.exe"
     cp "$fixtures/recorder.exe" "$folder/iisreset.exe"
 done
 mkdir -p "$drive_c/bench/bin" "$drive_c/bench/log"
@@ -115,7 +113,7 @@ settings="$work/settings.reg"
 {
     printf 'Windows Registry Editor Version 5.00\r\n\r\n'
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n"Managed"="N"\r\n\r\n'
-    printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"cacls.exe"="native"\r\n"winemenubuilder.exe"=""\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"winemenubuilder.exe"=""\r\n\r\n'
     # A crashing program must end, not wait for someone to close a dialog.
     printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
 } | iconv -f UTF-8 -t UTF-16 >"$settings"

@@ -90,8 +90,17 @@ bool FakePlatform::keyExists(const std::wstring& key) const {
     return isRoot(root) && (key == root || keys_.contains(key));
 }
 
+car::RegValue FakePlatform::regReadNativeView(const std::wstring& path) {
+    record(L"regReadNativeView " + path);
+    return readValue(path);
+}
+
 car::RegValue FakePlatform::regRead(const std::wstring& path) {
     record(L"regRead " + path);
+    return readValue(path);
+}
+
+car::RegValue FakePlatform::readValue(const std::wstring& path) {
     if (auto failure = readFailures_.find(path); failure != readFailures_.end()) failure->second.hit();
     const auto cut = path.rfind(L'\\');
     const bool readable = cut != std::wstring::npos && keyExists(path.substr(0, cut));
@@ -156,18 +165,10 @@ void FakePlatform::renameHeld(std::wstring& path, const std::wstring& to, bool r
     path = to;
 }
 
-std::vector<car::ReparsePointFound> FakePlatform::reparsePointsUnder(const std::wstring& folder) {
-    record(L"reparsePointsUnder " + folder);
-    treeWalkFailures.hit();
-    return treeReparsePoints;
-}
-
 std::wstring FakePlatform::longPathName(const std::wstring& path) {
     const auto found = longPaths.find(path);
     return found == longPaths.end() ? path : found->second;
 }
-
-bool FakePlatform::othersMayWrite(const std::wstring& path) { return openToOthers.contains(path); }
 
 bool FakePlatform::fileInUse(const std::wstring& path) {
     record(L"fileInUse " + path);
@@ -253,6 +254,7 @@ void FakePlatform::removeSystemProgram(const std::wstring& name) {
 std::uint32_t FakePlatform::launch(const std::wstring& application, const std::wstring& commandLine,
                                    const std::wstring& currentFolder, int windowStyle) {
     record(L"launch " + std::to_wstring(windowStyle) + L" " + commandLine);
+    if (!privileges.empty()) startedWithPrivilege.push_back(commandLine);
     const std::wstring program = programOf(application);
     if (program.empty()) throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     if (auto failure = launchFailures.find(program); failure != launchFailures.end()) throw failure->second;
@@ -321,10 +323,7 @@ public:
         platform_.appendFailures.hit();
         platform_.appended[path_].push_back(line);
     }
-    void restrictToAdministrators() override {
-        platform_.log().add(L"restrictToAdministrators " + path_);
-        platform_.openToOthers.erase(path_);
-    }
+    void restrictToAdministrators() override { platform_.log().add(L"restrictToAdministrators " + path_); }
 
 private:
     FakePlatform& platform_;
@@ -355,10 +354,16 @@ public:
         const auto found = platform_.volumes.find(path_);
         return found == platform_.volumes.end() ? 1 : found->second;
     }
+    std::uint64_t fileId() const override { return platform_.fileIdOf(path_); }
+    void grantFullControl(const std::vector<std::wstring>& sids, bool inherited) override {
+        platform_.grantOn(path_, sids, inherited);
+    }
+    std::vector<car::ListedEntry> list() override { return platform_.listFolder(path_); }
     std::vector<std::uint8_t> ownerAndAccessList() const override {
         return std::vector<std::uint8_t>(path_.begin(), path_.end());
     }
     void giveOwnerAndAccessList(const std::vector<std::uint8_t>& descriptor) override {
+        if (!platform_.privileges.contains(car::Privilege::Restore)) ++platform_.ownersGivenWithoutRestore;
         platform_.log().add(L"giveOwnerAndAccessList " + path_ + L" <- " +
                             std::wstring(descriptor.begin(), descriptor.end()));
         platform_.accessListFailures.hit();
@@ -386,16 +391,6 @@ private:
 };
 
 }  // namespace
-
-std::unique_ptr<car::OpenPath> FakePlatform::holdFolder(const std::wstring& folder) {
-    record(L"holdFolder " + folder);
-    if (!isFolder(folder) && !reparsePoints.contains(folder)) {
-        throw car::Error{car::hresult(0x80070003u), L"The system cannot find the path specified."};
-    }
-    heldFolders.insert(folder);
-    return std::make_unique<FakeOpenPath>(*this, folder,
-                                          [this, folder] { heldFolders.erase(heldFolders.find(folder)); });
-}
 
 std::unique_ptr<car::HeldFile> FakePlatform::holdFile(const std::wstring& path) {
     record(L"holdFile " + path);

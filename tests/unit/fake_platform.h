@@ -1,7 +1,7 @@
 // The machine as a script: a registry, files, a JET engine, WMI processes and
 // services, launched programs and a virtual clock, each behaving and failing
 // the way the Windows implementation does, and each call written to the
-// shared EventLog ("regRead ...", "launch 0 CACLS ...", "sleep 500", "pump").
+// shared EventLog ("regRead ...", "grantFullControl ...", "sleep 500", "pump").
 #pragma once
 
 #include <cstdint>
@@ -110,14 +110,8 @@ public:
     std::multiset<std::wstring> heldFiles;
     // The volume each file is on (1 when not said).
     std::map<std::wstring, std::uint32_t> volumes;
-    // The reparse points under the data folder's tree, as the walk finds them.
-    std::vector<car::ReparsePointFound> treeReparsePoints;
-    FailurePlan treeWalkFailures;
     // Short (8.3) paths and the long ones they stand for.
     std::map<std::wstring, std::wstring> longPaths;
-    // Logs whose access list lets others than SYSTEM and the administrators
-    // write, as long as the program has not restricted them.
-    std::set<std::wstring> openToOthers;
     // The file whose name must never be left empty, and each call (as
     // logged) that found nothing under it.
     std::wstring guardedPath;
@@ -163,6 +157,33 @@ public:
     std::map<std::wstring, car::Error> daoRefuses;
     std::optional<car::Error> daoRefusesCopy;  // DAO cannot open what the engine writes
 
+    // --- accounts, access lists, privileges (fake_access.cpp) -----------------
+    // The accounts of this machine; a name is looked up whole or after its "DOMAIN\".
+    std::vector<car::Account> accounts{{L"BUILTIN\\Administrators", L"S-1-5-32-544"},
+                                       {L"BUILTIN\\Users", L"S-1-5-32-545"}};
+    // Each grant made through a hold, in order: "path <- sid,sid", and " inherited".
+    std::vector<std::wstring> grants;
+    std::set<std::wstring> grantRefused;  // paths whose access list cannot be changed
+    std::set<std::wstring> emptyFolders;  // folders with nothing in them
+    // Names that a listing shows as reparse points but that open as their
+    // target, as a Unix symbolic link does under Wine.
+    std::map<std::wstring, std::wstring> followedLinks;
+    // Runs after each folder's listing: someone changing the tree meanwhile.
+    std::function<void(const std::wstring& folder)> afterListing;
+    std::uint64_t fileIdOf(const std::wstring& path) const;
+    std::vector<car::ListedEntry> listFolder(const std::wstring& folder);
+    void grantOn(const std::wstring& path, const std::vector<std::wstring>& sids, bool inherited);
+    // Privileges enabled now, and what was started or ended with or without them.
+    std::multiset<car::Privilege> privileges;
+    std::vector<std::wstring> startedWithPrivilege;  // launches and engines started while one was enabled
+    int terminatedWithoutDebug = 0;
+    int ownersGivenWithoutRestore = 0;
+    std::wstring trustedFolder = L"C:\\ProgramData\\Compact And Repair";
+    std::optional<car::Error> trustedFolderRefusal;  // a link or a file there, say
+    std::wstring trustedFolderOwner = L"S-1-5-32-544";
+    std::vector<std::wstring> trustedFolderWriters{L"S-1-5-18", L"S-1-5-32-544"};
+    bool trustedFolderHeld = false;
+
     // --- WMI ----------------------------------------------------------------
     std::vector<FakeProcess> processes;
     std::vector<FakeService> services;
@@ -181,11 +202,10 @@ public:
     // file of that path exists. Compared in any case, as Windows does.
     car::SystemFolders folders = kSystemFolders;
     std::set<std::wstring> systemPrograms{kSystemFolders.nativeSystem + L"\\iisreset.exe",
-                                          kSystemFolders.system + L"\\cacls.exe",
                                           kSystemFolders.windows + L"\\explorer.exe"};
-    // Takes a system program away (by name, "cacls"), as from a machine that lacks it.
+    // Takes a system program away (by name, "iisreset"), as from a machine that lacks it.
     void removeSystemProgram(const std::wstring& name);
-    // By program file name in lower case without ".exe" ("cacls").
+    // By program file name in lower case without ".exe" ("iisreset").
     std::map<std::wstring, car::Error> launchFailures;
     std::map<std::wstring, std::uint32_t> runTimesMs;  // default 100
     std::vector<LaunchRecord> launches;
@@ -227,15 +247,19 @@ public:
 
     // --- car::Platform --------------------------------------------------------
     car::RegValue regRead(const std::wstring& path) override;
+    car::RegValue regReadNativeView(const std::wstring& path) override;
+    std::unique_ptr<car::GrantablePath> openInTree(const std::wstring& path) override;
+    std::optional<car::Account> accountBySid(const std::wstring& sid) override;
+    std::optional<car::Account> accountByName(const std::wstring& name) override;
+    std::unique_ptr<car::Held> enablePrivilege(car::Privilege privilege) override;
+    car::TrustedFolder holdTrustedFolder() override;
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
     std::vector<car::FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) override;
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
     void deleteFile(const std::wstring& path) override;
     std::unique_ptr<car::HeldFile> holdFile(const std::wstring& path) override;
-    std::vector<car::ReparsePointFound> reparsePointsUnder(const std::wstring& folder) override;
     std::wstring longPathName(const std::wstring& path) override;
-    bool othersMayWrite(const std::wstring& path) override;
     bool fileInUse(const std::wstring& path) override;
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
     car::PathInfo pathInfo(const std::wstring& path) override;
@@ -254,7 +278,7 @@ public:
     using car::Platform::awaitProcess;
     bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
                       std::optional<std::uint32_t>* exitCode) override;
-    std::unique_ptr<car::OpenPath> holdFolder(const std::wstring& folder) override;
+    std::unique_ptr<car::GrantablePath> holdFolder(const std::wstring& folder) override;
     std::unique_ptr<car::AppendFile> openAppendFile(const std::wstring& path) override;
     car::LockAttempt lockInAdministratorsNamespace(const std::wstring& name) override;
     car::LockAttempt lockMachineWide(const std::wstring& name) override;
@@ -283,10 +307,12 @@ public:
     std::uint32_t method(const car::WmiObject& object, const std::wstring& name);
     EventLog& log() { return log_; }
 
-private:
-    bool keyExists(const std::wstring& key) const;
     bool isFolder(const std::wstring& path) const;
     void record(std::wstring entry);  // logs a call
+
+private:
+    bool keyExists(const std::wstring& key) const;
+    car::RegValue readValue(const std::wstring& path);
     std::wstring programOf(const std::wstring& application) const;
 
     EventLog& log_;

@@ -88,6 +88,7 @@ std::unique_ptr<car::JetEngine> FakePlatform::createJetEngine() {
 
 void FakePlatform::compact(const std::wstring& source, const std::wstring& destination, std::uint64_t limitMs) {
     record(L"compactDatabase " + source + L" | " + destination);
+    if (!privileges.empty()) startedWithPrivilege.push_back(L"the JET engine");
     compactions.emplace_back(source, destination);
     engineLimits.push_back(limitMs);
     compactFailures.hit();
@@ -210,6 +211,7 @@ std::uint32_t FakePlatform::method(const car::WmiObject& object, const std::wstr
     methodFailures.hit();
     const bool isProcess = object.path.find(L":Win32_Process.") != std::wstring::npos;
     if (isProcess && name == L"Terminate") {
+        if (!privileges.contains(car::Privilege::Debug)) ++terminatedWithoutDebug;
         // The object of a process that ended since the query is gone with it.
         if (!isRunning(object.processId)) throw car::Error{car::kWmiNotFound, L"Not found"};
         if (auto refusal = terminateRefusals.find(object.name); refusal != terminateRefusals.end()) {

@@ -31,6 +31,10 @@ void Harness::install(Products products, const std::wstring& dbPath) {
     if (products.organizer) {
         platform.addKey(kQoKey);                         // a key with no values at all
         platform.services.emplace_back(L"W3SVC", true);  // IIS's web service, which iisreset stops and starts
+        // IIS 10, with its own accounts in place of IIS 6's.
+        platform.setValue(kIisVersion, std::int64_t{10});
+        platform.accounts.push_back({L"BUILTIN\\IIS_IUSRS", L"S-1-5-32-568"});
+        platform.accounts.push_back({L"NT AUTHORITY\\IUSR", L"S-1-5-17"});
         platform.addProcess(L"QOAdmin.exe");
     }
 }
@@ -38,6 +42,7 @@ void Harness::install(Products products, const std::wstring& dbPath) {
 void Harness::start() {
     form.Form_Initialize();
     form.Form_Load();
+    form.CheckLastRun();
     log.clear();
 }
 

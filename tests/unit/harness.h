@@ -18,6 +18,9 @@ inline const std::wstring kTpKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\Team
 inline const std::wstring kQoKey = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Quorvin\\QuorvinOrganizer\\";
 inline const std::wstring kReference = L"HKEY_ERROR\\";
 inline const std::wstring kDbPath = L"D:\\Quorvin Data\\suite.mdb";
+// The run's record that the next start acts on, in the folder only administrators write.
+inline const std::wstring kRecordPath = L"C:\\ProgramData\\Compact And Repair\\d__quorvin data_suite.mdb.log";
+inline const std::wstring kIisVersion = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\InetStp\\MajorVersion";
 inline const std::wstring kThFolder = L"C:\\Program Files\\Quorvin\\Teamharbor";
 inline const std::wstring kTpFolder = L"C:\\QMS";
 
@@ -44,7 +47,8 @@ struct Harness {
     // its key, setup values, service and running programs. Teamharbor runs
     // as a service, the mail server as a program.
     void install(Products products, const std::wstring& dbPath = kDbPath);
-    // Initialize and Load, then an empty log: the window as the user first sees it.
+    // Initialize, Load and the look at the last run, then an empty log: the
+    // window as the user first sees it.
     void start();
 };
 

@@ -36,20 +36,15 @@ Expected& Expected::hostLookup(int calls) {
     return *this;
 }
 
+Expected& Expected::grant(const std::wstring& lookup, const std::wstring& target, const std::wstring& sids,
+                          bool inherited) {
+    add(lookup);
+    return add(L"grantFullControl " + target + L" <- " + sids + (inherited ? L" inherited" : L""));
+}
+
 Expected& Expected::wmiQuery(const std::wstring& wql) {
     add(L"connectWmi " + std::wstring(kWmiMoniker));
     return add(L"execQuery " + wql);
-}
-
-std::vector<std::wstring> grantCommands(const std::wstring& dbPath, const std::wstring& folder,
-                                        const std::wstring& host) {
-    const std::vector<std::wstring> accounts{L"administrators", L"ASPNET",       L"IIS_WPG",
-                                             L"IWAM_" + host,   L"IUSR_" + host, L"users"};
-    std::vector<std::wstring> out;
-    for (const auto& account : accounts) out.push_back(L"CACLS \"" + dbPath + L"\" /E /G \"" + account + L"\":F");
-    if (folder.empty()) return out;
-    for (const auto& account : accounts) out.push_back(L"CACLS \"" + folder + L"\" /E /T /C /G \"" + account + L"\":F");
-    return out;
 }
 
 std::string narrow(const std::wstring& text) {

@@ -26,7 +26,9 @@ public:
     Expected& keyProbe(const std::wstring& key);
     Expected& hostLookup(int calls = 2);
     Expected& wmiQuery(const std::wstring& wql);
-    Expected& grant(const std::wstring& commandLine) { return add(L"launch 0 " + commandLine); }
+    // A grant through a hold: the account looked up, then the entry given.
+    Expected& grant(const std::wstring& lookup, const std::wstring& target, const std::wstring& sids,
+                    bool inherited = false);
 
     const std::vector<std::wstring>& entries() const { return entries_; }
 
@@ -34,11 +36,6 @@ private:
     std::vector<std::wstring> entries_;
     float progress_;
 };
-
-// The grants' CACLS command lines word for word, in order: six on the
-// database file, then six on its folder's tree unless `folder` is empty.
-std::vector<std::wstring> grantCommands(const std::wstring& dbPath, const std::wstring& folder,
-                                        const std::wstring& host);
 
 ::testing::AssertionResult sameSequence(const std::vector<std::wstring>& actual, const Expected& expected);
 std::string narrow(const std::wstring& text);

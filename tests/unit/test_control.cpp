@@ -128,8 +128,6 @@ TEST(Runexe, StartsProgramsFromKnownFoldersOnly) {
         {"iisreset under WOW64", kSystemFolders, L"iisreset /stop", L"C:\\Windows\\Sysnative\\iisreset.exe",
          kSystemFolders.system},
         {"iisreset without WOW64", plain, L"iisreset /start", L"C:\\WINNT\\system32\\iisreset.exe", plain.system},
-        {"CACLS", kSystemFolders, L"CACLS \"D:\\x.mdb\" /E /G \"users\":F", L"C:\\Windows\\SysWOW64\\cacls.exe",
-         kSystemFolders.system},
         {"explorer", kSystemFolders, L"explorer.exe D:\\Data\\", L"C:\\Windows\\explorer.exe", kSystemFolders.system},
         {"a server by its quoted path", kSystemFolders, L"\"" + server + L"\"", server,
          L"C:\\Program Files\\Quorvin\\Teamharbor\\"},
@@ -140,7 +138,7 @@ TEST(Runexe, StartsProgramsFromKnownFoldersOnly) {
         h.platform.folders = c.folders;
         h.platform.systemPrograms = {c.application};
         h.platform.files[server] = FakeFile{"program", false};
-        h.platform.files[L"C:\\cacls.exe"] = FakeFile{"planted", false};  // beside the program, say
+        h.platform.files[L"C:\\iisreset.exe"] = FakeFile{"planted", false};  // beside the program, say
         h.form.runexe(c.commandLine, 1);
         ASSERT_EQ(h.platform.launches.size(), 1U);
         EXPECT_EQ(h.platform.launches[0].application, c.application);

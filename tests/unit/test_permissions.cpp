@@ -1,4 +1,4 @@
-// The host name and the twelve CACLS grants.
+// The host name and the twelve grants: their accounts, their targets, and the walk of the tree.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -57,144 +57,194 @@ TEST(HostName, FailuresGiveEmptyTextSilently) {
     EXPECT_TRUE(secondFails.platform.messages.empty());
 }
 
-std::vector<std::wstring> commandLines(const Harness& h) {
+// The lines of the run log that say what was granted, and what was not.
+std::vector<std::wstring> grantLines(const FakePlatform& p) {
     std::vector<std::wstring> out;
-    for (const auto& l : h.platform.launches) out.push_back(l.commandLine);
+    const auto found = p.appended.find(kDbPath + L".log");
+    if (found == p.appended.end()) return out;
+    for (const std::wstring& line : found->second) {
+        const std::wstring text = line.substr(24);
+        if (text.starts_with(L"Grant: ") || text.starts_with(L"Not granted ")) out.push_back(text);
+    }
     return out;
 }
 
-struct Grants : ::testing::Test {
-    Harness h;
-    void permissions(const std::wstring& dbPath) {
-        h.form.txtDBPath.setCaption(dbPath);
-        h.platform.hostField = "SRV01";
-        h.log.clear();
-        h.form.SetPermissions();
-    }
-};
-
-// Their place among the status texts and progress steps: the run's transcript.
-TEST_F(Grants, TwelveHiddenCommandsWordForWordWithTheHostName) {
-    permissions(kDbPath);
-    EXPECT_EQ(commandLines(h), grantCommands(kDbPath, L"D:\\Quorvin Data", L"SRV01"));
-    EXPECT_EQ(h.form.lblStatus.Caption(), L"Setting Permissions...9");
-    for (const auto& l : h.platform.launches) EXPECT_EQ(l.style, 0);
-    EXPECT_TRUE(h.platform.messages.empty());
+std::wstring fileLine(const std::wstring& account, const std::wstring& sid) {
+    return L"Grant: full control of \"" + kDbPath + L"\" to " + account + L" (" + sid + L"): done";
 }
 
-// Each grant is waited for right before the next one starts (after the
-// progress step between them) and the last one before SetPermissions
-// returns, so no two edits of one access list overlap.
-TEST_F(Grants, EachCommandHasEndedBeforeTheNextStarts) {
-    h.platform.runTimesMs[L"cacls"] = 1200;  // longer than a progress step
-    permissions(kDbPath);
-    ASSERT_EQ(h.platform.launches.size(), 12U);
-    const auto order = h.log.only({L"launch", L"await", L"pump", L"sleep", L"lblStatus"});
-    std::size_t launchIndex = 0;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (!order[i].starts_with(L"launch")) continue;
-        if (launchIndex > 0) {
-            const auto previous = h.platform.launches[launchIndex - 1].pid;
-            EXPECT_EQ(order[i - 1], L"await " + std::to_wstring(previous)) << "before grant " << launchIndex + 1;
+std::wstring folderLine(const std::wstring& account, const std::wstring& sid, const std::wstring& outcome) {
+    return L"Grant: full control of \"D:\\Quorvin Data\" and everything below it to " + account + L" (" + sid + L"): " +
+           outcome;
+}
+
+std::wstring noAccount(const std::wstring& name, const std::wstring& target) {
+    return L"Grant: no account \"" + name + L"\" on this machine; nothing granted on \"" + target + L"\"";
+}
+
+// Which account each name of the grants becomes: the groups by SID in any
+// language, the web server's accounts as its version has them, and a name
+// without an account here given nothing, said in the log.
+TEST(GrantsAccounts, EachNameBecomesTheAccountThisServerHas) {
+    const car::Account admins{L"BUILTIN\\Administrators", L"S-1-5-32-544"};
+    const car::Account users{L"BUILTIN\\Users", L"S-1-5-32-545"};
+    const car::Account iisUsers{L"BUILTIN\\IIS_IUSRS", L"S-1-5-32-568"};
+    const car::Account iusr{L"NT AUTHORITY\\IUSR", L"S-1-5-17"};
+    const std::vector<car::Account> iis6{{L"SRV01\\ASPNET", L"S-1-5-21-9-1001"},
+                                         {L"SRV01\\IIS_WPG", L"S-1-5-21-9-1002"},
+                                         {L"SRV01\\IWAM_SRV01", L"S-1-5-21-9-1003"},
+                                         {L"SRV01\\IUSR_SRV01", L"S-1-5-21-9-1004"}};
+    const std::vector<car::Account> german{{L"VORDEFINIERT\\Administratoren", L"S-1-5-32-544"},
+                                           {L"VORDEFINIERT\\Benutzer", L"S-1-5-32-545"}};
+    struct Case {
+        const char* label;
+        std::optional<std::int64_t> iis;
+        std::vector<car::Account> machine;  // besides the two groups, unless `localized`
+        std::vector<car::Account> granted;  // in order, on the database and again on the folder
+        std::vector<std::wstring> missing;  // names without an account
+        bool localized = false;
+    };
+    const std::vector<Case> cases{
+        {"IIS 6", 6, iis6, {admins, iis6[0], iis6[1], iis6[2], iis6[3], users}, {}},
+        {"IIS 10", 10, {iisUsers, iusr}, {admins, iisUsers, iusr, users}, {L"ASPNET", L"IWAM_SRV01"}},
+        {"IIS 10, its accounts missing",
+         10,
+         {},
+         {admins, users},
+         {L"ASPNET", L"IIS_WPG", L"IWAM_SRV01", L"IUSR_SRV01"}},
+        {"no IIS", std::nullopt, {}, {admins, users}, {L"ASPNET", L"IIS_WPG", L"IWAM_SRV01", L"IUSR_SRV01"}},
+        {"a German Windows",
+         10,
+         german,
+         {german[0], german[1]},
+         {L"ASPNET", L"IIS_WPG", L"IWAM_SRV01", L"IUSR_SRV01"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        Harness h;
+        h.install({true, true, false});
+        h.platform.accounts = c.localized ? c.machine : std::vector<car::Account>{admins, users};
+        if (!c.localized) h.platform.accounts.insert(h.platform.accounts.end(), c.machine.begin(), c.machine.end());
+        if (c.iis) h.platform.setValue(kIisVersion, *c.iis);
+        h.start();
+        h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
+        std::vector<std::wstring> sids;
+        for (const car::Account& a : c.granted) sids.push_back(a.sid);
+        std::vector<std::wstring> expected;
+        for (const car::Account& a : c.granted) expected.push_back(kDbPath + L" <- " + a.sid);
+        for (const car::Account& a : c.granted) expected.push_back(L"D:\\Quorvin Data <- " + a.sid + L" inherited");
+        for (const std::wstring& below : {kDbPath, h.form.BackupPath()}) {
+            std::wstring all;
+            for (const std::wstring& sid : sids) all += (all.empty() ? L"" : L",") + sid;
+            expected.push_back(below + L" <- " + all);
         }
-        ++launchIndex;
-    }
-    EXPECT_EQ(order.back(), L"await " + std::to_wstring(h.platform.launches.back().pid));
-    EXPECT_EQ(h.log.count(L"await"), 12U);
-    for (const auto& l : h.platform.launches) {
-        EXPECT_EQ(l.stillRunningAtStart, 0U) << narrow(l.commandLine);
-        EXPECT_TRUE(h.platform.hasEnded(l.pid));
+        EXPECT_EQ(h.platform.grants, expected);
+        const std::vector<std::wstring> lines = grantLines(h.platform);
+        for (const std::wstring& name : c.missing) {
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), noAccount(name, kDbPath)), 1) << narrow(name);
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), noAccount(name, L"D:\\Quorvin Data")), 1);
+        }
+        for (const car::Account& a : c.granted) {
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), fileLine(a.name, a.sid)), 1) << narrow(a.name);
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), folderLine(a.name, a.sid, L"done, 2 entries, 0 skipped")),
+                      1);
+        }
+        EXPECT_EQ(lines.size(), 12U);
+        // The localized groups are never looked up by their English names.
+        EXPECT_EQ(h.log.count(L"accountByName administrators") + h.log.count(L"accountByName users"), 0U);
+        EXPECT_TRUE(h.form.imgTick.Visible());
     }
 }
 
 // The folder grants walk a whole tree: only ever the database's own folder,
-// never a drive's or a share's root nor "C:" (the current folder of drive C),
-// and never a quoted argument ending in a backslash, which would escape its
-// closing quote. The six file grants are made in every case.
-TEST_F(Grants, FolderGrantsCoverOnlyTheDatabasesOwnFolder) {
+// never a drive's or a share's root nor "C:" (the current folder of drive C).
+// The six file grants are made in every case, through a hold of the file.
+TEST(GrantsTargets, FolderGrantsCoverOnlyTheDatabasesOwnFolder) {
     const std::vector<std::pair<std::wstring, std::wstring>> cases{
         {L"C:\\db.mdb", L""},
         {L"C:\\\\db.mdb", L""},
-        {L"suite.mdb", L""},
         {L"\\\\SRV\\Share\\db.mdb", L""},
-        {L"D:\\Data\\\\suite.mdb", L"D:\\Data"},
         {L"\\\\SRV\\Share\\Data\\db.mdb", L"\\\\SRV\\Share\\Data"},
     };
     for (const auto& [dbPath, folder] : cases) {
         SCOPED_TRACE(narrow(dbPath));
         Harness g;
+        g.platform.files[dbPath] = FakeFile{"data", false};
         g.form.txtDBPath.setCaption(dbPath);
         g.form.SetPermissions();
-        EXPECT_EQ(commandLines(g), grantCommands(dbPath, folder, L""));
-        for (const auto& l : g.platform.launches) {
-            EXPECT_EQ(l.commandLine.find(L"\\\""), std::wstring::npos) << narrow(l.commandLine);
-            // Never found by a search that starts in the program's own folder.
-            EXPECT_EQ(l.application, kSystemFolders.system + L"\\cacls.exe");
-            EXPECT_EQ(l.currentFolder, kSystemFolders.system);
+        std::vector<std::wstring> expected{dbPath + L" <- S-1-5-32-544", dbPath + L" <- S-1-5-32-545"};
+        if (!folder.empty()) {
+            expected.push_back(folder + L" <- S-1-5-32-544 inherited");
+            expected.push_back(folder + L" <- S-1-5-32-545 inherited");
+            expected.push_back(folder + L"\\" + dbPath.substr(dbPath.rfind(L'\\') + 1) +
+                               L" <- S-1-5-32-544,S-1-5-32-545");
         }
-        EXPECT_TRUE(g.platform.messages.empty());
+        EXPECT_EQ(g.platform.grants, expected);
+        EXPECT_EQ(g.form.lblStatus.Caption(), folder.empty() ? L"Setting Permissions...4" : L"Setting Permissions...9");
+        EXPECT_TRUE(g.platform.launches.empty());
+        EXPECT_TRUE(g.platform.heldFiles.empty() && g.platform.heldFolders.empty());  // its own holds let go
     }
 }
 
-// A link anywhere in the data folder's tree would carry the grants with /T
-// to wherever it points: then only the six grants on the database are made,
-// and the final text says why, as does the log with every link found. A tree
-// that cannot be looked at is treated the same.
-TEST_F(Grants, TreeWithALinkGetsNoRecursiveGrants) {
-    const std::vector<std::wstring> fileGrants = [] {
-        std::vector<std::wstring> all = grantCommands(kDbPath, L"D:\\Quorvin Data", L"SRV01");
-        return std::vector<std::wstring>(all.begin(), all.begin() + 6);
-    }();
-    for (const bool unreadable : {false, true}) {
-        Harness g;
-        g.install({true, true, true});
-        g.start();
-        if (unreadable) {
-            g.platform.treeWalkFailures.always = car::Error{car::kAccessDeniedHr, L"Access is denied."};
-        } else {
-            g.platform.treeReparsePoints = {{L"D:\\Quorvin Data\\attachments", car::ReparseKind::Junction},
-                                            {L"D:\\Quorvin Data\\x.cfg", car::ReparseKind::SymbolicLink}};
-        }
-        g.form.RunEvent([&] { g.form.cmdCompact_Click(); });
-        std::vector<std::wstring> grants = commandLines(g);
-        std::erase_if(grants, [](const std::wstring& line) { return !line.starts_with(L"CACLS "); });
-        EXPECT_EQ(grants, fileGrants);
-        const std::wstring warning = unreadable
-                                         ? L"could not be looked at for links (Error -2147024891: Access is denied.)"
-                                         : L"holds 2 junctions, symbolic links or mount points";
-        EXPECT_NE(g.form.lblStatus.Caption().find(warning), std::wstring::npos) << narrow(g.form.lblStatus.Caption());
-        const std::vector<std::wstring>& lines = g.platform.appended[kDbPath + L".log"];
-        EXPECT_EQ(
-            std::count_if(lines.begin(), lines.end(),
-                          [](const std::wstring& l) { return l.find(L" In the data folder's tree: ") != l.npos; }),
-            unreadable ? 0 : 2);
-        EXPECT_TRUE(g.form.imgTick.Visible());  // the suite is back all the same
+// A user who may write the data folder changes its tree while the walk goes
+// through it: between the listing and the open a folder becomes a junction,
+// another a link that opens as a folder outside, and a file gets a second
+// name. None of them, and nothing outside, is changed; each is logged, the
+// walk goes on past an entry whose list cannot be changed, and the final
+// text says how many were left out.
+TEST(GrantsTree, WalkChangesNothingOutsideWhateverTheTreeBecomes) {
+    Harness h;
+    h.install({true, true, false});
+    const std::wstring top = L"D:\\Quorvin Data";
+    for (const wchar_t* name : {L"\\attachments\\a.doc", L"\\attachments\\deep\\b.doc", L"\\archive\\c.doc",
+                                L"\\spool\\d.doc", L"\\x.cfg", L"\\locked.cfg"}) {
+        h.platform.files[top + name] = FakeFile{"user data", false};
     }
-}
+    h.platform.files[L"D:\\Outside\\secret.txt"] = FakeFile{"not the suite's", false};
+    h.platform.followedLinks[top + L"\\wine link"] = L"D:\\Outside";  // listed as a link already
+    h.platform.grantRefused.insert(top + L"\\locked.cfg");
+    h.start();
+    h.platform.afterListing = [&](const std::wstring& folder) {
+        if (folder != top) return;
+        h.platform.reparsePoints.insert(top + L"\\attachments");
+        h.platform.followedLinks[top + L"\\archive"] = L"D:\\Outside";
+        h.platform.nameCounts[top + L"\\x.cfg"] = 2;
+    };
+    h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
 
-TEST_F(Grants, EmptyHostNameLeavesThePrefixesAlone) {
-    h.platform.networkParamsSize = 0;
-    permissions(kDbPath);
-    EXPECT_EQ(commandLines(h), grantCommands(kDbPath, L"D:\\Quorvin Data", L""));
-}
-
-// A double quote would end the quoted path early and let the rest of it
-// act as switches of CACLS.
-TEST_F(Grants, PathWithADoubleQuoteIsRefusedBeforeAnyCommand) {
-    {
-        const car::Error e = errorOf([&] { permissions(L"D:\\Data\\x\" /T /G \"everyone.mdb"); });
-        EXPECT_FALSE(e.description.empty());
+    for (const std::wstring& grant : h.platform.grants) {
+        EXPECT_TRUE(grant.starts_with(top)) << narrow(grant);
+        for (const wchar_t* left : {L"\\attachments", L"\\archive", L"\\x.cfg", L"\\locked.cfg", L"\\wine link"})
+            EXPECT_FALSE(grant.starts_with(top + left)) << narrow(grant);
     }
-    EXPECT_TRUE(h.platform.launches.empty());
-    EXPECT_EQ(h.log.count(L"launch"), 0U);
-}
-
-TEST_F(Grants, CommandThatCannotStartEndsTheGrantsAtOnce) {
-    const car::Error missing{car::kFileNotFoundHr, L"The system cannot find the file specified."};
-    h.platform.removeSystemProgram(L"cacls");
-    expectError([&] { permissions(kDbPath); }, missing);
-    EXPECT_EQ(h.log.count(L"launch"), 1U);
-    EXPECT_EQ(h.log.count(L"pump"), 0U);
+    const std::wstring all = L" <- S-1-5-32-544,S-1-5-32-545";
+    EXPECT_NE(std::find(h.platform.grants.begin(), h.platform.grants.end(), top + L"\\spool" + all + L" inherited"),
+              h.platform.grants.end());
+    EXPECT_NE(std::find(h.platform.grants.begin(), h.platform.grants.end(), top + L"\\spool\\d.doc" + all),
+              h.platform.grants.end());
+    const std::vector<std::wstring> lines = grantLines(h.platform);
+    const auto logged = [&](const std::wstring& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(logged(L"Not granted on \"" + top +
+                       L"\\attachments\": it became a junction after the folder was listed, which the grants do not "
+                       L"follow"));
+    EXPECT_TRUE(logged(L"Not granted on \"" + top +
+                       L"\\archive\": it is no longer what the folder's listing named: it was replaced while the "
+                       L"grants went through the tree"));
+    EXPECT_TRUE(logged(L"Not granted on \"" + top +
+                       L"\\x.cfg\": it has 2 names: another name of the file (a hard link) stands elsewhere"));
+    EXPECT_TRUE(logged(L"Not granted on \"" + top +
+                       L"\\wine link\": it is a junction, symbolic link or mount point, which the grants do not "
+                       L"follow"));
+    EXPECT_TRUE(logged(L"Not granted on \"" + top + L"\\locked.cfg\": error -2147024891, Access is denied."));
+    // Below the folder: the database, its backup, spool and spool\d.doc.
+    EXPECT_TRUE(logged(folderLine(L"BUILTIN\\Users", L"S-1-5-32-545", L"done, 4 entries, 5 skipped")));
+    EXPECT_NE(h.form.lblStatus.Caption().find(
+                  L"The permissions were not changed on 5 entries of the data folder's tree D:\\Quorvin Data"),
+              std::wstring::npos);
+    EXPECT_TRUE(h.form.imgTick.Visible());
 }
 
 }  // namespace

@@ -16,6 +16,16 @@ namespace cartest {
 namespace {
 
 const Products kAllThree{true, true, true};
+const car::Error outOfMemory{car::kOutOfMemoryHr, L"There is not enough memory to go on."};
+
+// The standard library runs out of memory in the first pump after a status.
+std::function<void(FakePlatform&)> outOfMemoryAt(const std::wstring& status) {
+    return [status](FakePlatform& p) {
+        p.onPump = [&p, status] {
+            if (p.log().contains(L"lblStatus.Caption=" + status)) throw std::bad_alloc();
+        };
+    };
+}
 
 // The whole run on a server with all three products, call by call and text
 // by text: the order is the product's own, and this is the one place that
@@ -79,19 +89,29 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     e.step().status(L"Putting compacted database in place").add(L"rename " + temp + L" -> " + kDbPath + L" replacing");
     e.add(L"pathInfo " + kDbPath).add(L"pump").step();
 
-    // The grants, the host name looked up afresh for each one that names it.
-    const std::vector<std::wstring> g = grantCommands(kDbPath, L"D:\\Quorvin Data", L"SRV01");
+    // The grants, the host name looked up afresh for each one that names it;
+    // on IIS 10 neither the ASP.NET worker nor IWAM has an account.
     const std::wstring text = L"Setting Permissions...";
-    e.status(text).grant(g[0]).step().grant(g[1]);
-    e.status(text + L"1").step().grant(g[2]);
-    e.status(text + L"2").step().hostLookup().grant(g[3]);
-    e.status(text + L"3").step().hostLookup().grant(g[4]);
-    e.status(text + L"4").step().grant(g[5]).add(L"reparsePointsUnder D:\\Quorvin Data").grant(g[6]);
-    e.status(text + L"5").step().grant(g[7]);
-    e.status(text + L"6").step().grant(g[8]);
-    e.status(text + L"7").step().hostLookup().grant(g[9]);
-    e.status(text + L"8").step().hostLookup().grant(g[10]);
-    e.status(text + L"9").step().grant(g[11]);
+    const std::wstring folder = L"D:\\Quorvin Data";
+    const std::wstring admins = L"accountBySid S-1-5-32-544", users = L"accountBySid S-1-5-32-545";
+    const std::wstring iisUsers = L"accountBySid S-1-5-32-568", iusr = L"accountBySid S-1-5-17";
+    e.add(L"regReadNativeView " + kIisVersion);
+    e.status(text).grant(admins, kDbPath, L"S-1-5-32-544").step();
+    e.status(text + L"1").step().grant(iisUsers, kDbPath, L"S-1-5-32-568");
+    e.status(text + L"2").step().hostLookup();
+    e.status(text + L"3").step().hostLookup().grant(iusr, kDbPath, L"S-1-5-17");
+    e.status(text + L"4").step().grant(users, kDbPath, L"S-1-5-32-545").grant(admins, folder, L"S-1-5-32-544", true);
+    e.status(text + L"5").step();
+    e.status(text + L"6").step().grant(iisUsers, folder, L"S-1-5-32-568", true);
+    e.status(text + L"7").step().hostLookup();
+    e.status(text + L"8").step().hostLookup().grant(iusr, folder, L"S-1-5-17", true);
+    e.status(text + L"9").step().grant(users, folder, L"S-1-5-32-545", true);
+    // Everything below the folder, once, for the four accounts.
+    e.add(L"list " + folder);
+    for (const std::wstring& below : {kDbPath, backup}) {
+        e.add(L"openInTree " + below)
+            .add(L"grantFullControl " + below + L" <- S-1-5-32-544,S-1-5-32-568,S-1-5-17,S-1-5-32-545");
+    }
     // The database is let go for the servers only once the grants are done.
     e.add(L"release " + kDbPath).add(L"restrictToAdministrators " + kDbPath + L".log").add(L"pump").step().add(L"pump");
 
@@ -174,18 +194,19 @@ void expectRunLog(const Harness& h, Products p) {
     };
     EXPECT_EQ(has(L"StopService Teamharbor: 0"), p.teamharbor);
     EXPECT_EQ(has(L"Terminate QMSSrv.exe (pid "), p.mailServer);
-    EXPECT_TRUE(has(L"Started " + kSystemFolders.system + L"\\cacls.exe (pid "));
-    // Each grant's exit code, and each iisreset's.
+    // Each grant, and each iisreset's exit code.
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(), [](const std::wstring& l) { return l.starts_with(L"Grant: "); }), 12);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::wstring& l) { return l.starts_with(L"Ended with exit code 0 (pid "); }),
-              p.organizer ? 14 : 12);
+              p.organizer ? 2 : 0);
     EXPECT_TRUE(has(L"Database size before: 8"));
     EXPECT_TRUE(has(L"Database size after: 8"));
     EXPECT_TRUE(has(L"Backup: " + h.form.BackupPath()));
     EXPECT_TRUE(lines.back().starts_with(L"Outcome: finished; after ")) << narrow(lines.back());
 }
 
-// The existence checks of the suffix, the waits for CACLS and the idle
+// The existence checks of the suffix, the waits for iisreset and the idle
 // spinner are left to the tests of their own.
 TEST(Run, FollowsTheWholeRunCallByCall) {
     Harness h{kAllThree};
@@ -223,7 +244,14 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         EXPECT_TRUE(heldAtEveryPump);
         EXPECT_EQ(h.platform.locksHeld + h.platform.openAppendFiles, 0);
         EXPECT_TRUE(h.platform.heldFolders.empty());
-        EXPECT_EQ(h.platform.openAppendFailures.calls, 1);  // the log opened once for the run
+        EXPECT_EQ(h.platform.openAppendFailures.calls, 2);  // the log and the record, each opened once for the run
+        // What the next start acts on: every line of the run's record in the log, in the record as well.
+        EXPECT_EQ(h.platform.appended[kRecordPath], h.platform.appended[kDbPath + L".log"]);
+        // No privilege is enabled while a program or the engine starts; each
+        // is enabled where it is needed.
+        EXPECT_EQ(h.platform.startedWithPrivilege, std::vector<std::wstring>{});
+        EXPECT_TRUE(h.platform.privileges.empty());
+        EXPECT_EQ(h.platform.terminatedWithoutDebug + h.platform.ownersGivenWithoutRestore, 0);
 
         const std::vector<std::wstring>& e = h.log.entries();
         const auto first = [&](std::wstring_view prefix) {
@@ -258,7 +286,7 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
         EXPECT_EQ(h.log.count(L"lblStatus.Caption=Stopping IIS"), products.organizer ? 6U : 0U);
         // The grants are for the compacted database, and a database stands
         // under its name at every call.
-        EXPECT_LT(first(L"rename "), first(L"launch 0 CACLS"));
+        EXPECT_LT(first(L"rename "), first(L"grantFullControl"));
         EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});
         // It is held, so that nobody can take its name, through every grant,
         // and let go before any server is started, for the servers to open.
@@ -266,9 +294,9 @@ TEST(Run, FinishesSafelyOnEveryInstallation) {
             return e.rend() -
                    std::find_if(e.rbegin(), e.rend(), [&](const std::wstring& x) { return x.starts_with(prefix); });
         };
-        EXPECT_GT(last(L"release " + kDbPath), last(L"launch 0 CACLS"));
+        EXPECT_GT(last(L"release " + kDbPath), last(L"grantFullControl"));
         // The log is taken back from the users group after the folder's grants.
-        EXPECT_GT(last(L"restrictToAdministrators " + kDbPath + L".log"), last(L"launch 0 CACLS"));
+        EXPECT_GT(last(L"restrictToAdministrators " + kDbPath + L".log"), last(L"grantFullControl"));
         EXPECT_LT(last(L"release " + kDbPath),
                   std::min({first(L"execMethod StartService"), first(L"launch 1"), first(startIis)}));
 
@@ -542,16 +570,8 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
     const std::vector<Case> cases{
         {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
         {"stop request fails", [&](FakePlatform& p) { p.methodFailures.nth[1] = wmi; }, wmi, false, false},
-        {"out of memory",
-         [](FakePlatform& p) {
-             p.onPump = [&p] {
-                 if (p.log().contains(L"lblStatus.Caption=Stopping Admin")) throw std::bad_alloc();
-             };
-         },
-         {car::kOutOfMemoryHr, L"There is not enough memory to go on."},
-         false,
-         false},
-        {"CACLS missing", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, noFile, true, true},
+        {"out of memory", outOfMemoryAt(L"Stopping Admin"), outOfMemory, false, false},
+        {"out of memory while granting", outOfMemoryAt(L"Setting Permissions...3"), outOfMemory, true, true},
         {"backup cannot be made",
          [&](FakePlatform& p) {
              p.hardLinks = false;
@@ -608,7 +628,7 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         // Nothing is granted on a database that was not compacted, and an
         // unfinished copy is never swapped in.
         if (!c.compacted) {
-            EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
+            EXPECT_EQ(h.log.count(L"grantFullControl"), 0U);
             EXPECT_EQ(h.log.count(L"replaceFile"), 0U);
         }
         EXPECT_EQ(h.platform.guardedPathEmptyAt, std::vector<std::wstring>{});  // the database never left its name
@@ -659,7 +679,7 @@ TEST(Run, OnlyTheEnginesOwnCopyBecomesTheDatabase) {
         EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
         EXPECT_FALSE(h.platform.files.at(kDbPath).compacted);
         EXPECT_EQ(h.log.count(L"createHardLink") + h.log.count(L"rename ") + h.log.count(L"giveOwnerAndAccessList") +
-                      h.log.count(L"launch 0 CACLS"),
+                      h.log.count(L"grantFullControl"),
                   0U);
         EXPECT_EQ(
             h.log.only({L"execMethod StartService", L"launch 1", L"launch 2 iisreset /start"}),
@@ -682,7 +702,7 @@ TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
     EXPECT_TRUE(tail[tail.size() - 4].starts_with(L"compactDatabase "));
     EXPECT_EQ(tail[tail.size() - 3], L"setShutdownBlock ");
     EXPECT_EQ(tail.back(), L"end 3");
-    EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 0U);
+    EXPECT_EQ(h.log.count(L"grantFullControl"), 0U);
     EXPECT_EQ(h.form.BackupPath(), L"");
     EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
 }
@@ -873,7 +893,7 @@ TEST(Run, ClicksDuringTheRunStartNothing) {
     h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
     EXPECT_GT(clicks, 60);
     EXPECT_EQ(h.platform.compactions.size(), 1U);
-    EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 12U);
+    EXPECT_EQ(h.log.count(L"grantFullControl"), 10U);
     EXPECT_EQ(h.log.count(L"execMethod StopService"), 2U);
     EXPECT_TRUE(h.platform.messages.empty());
     expectFinished(h.form, kAllThree);
@@ -941,7 +961,7 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
          1,
          L"Message: Error -1073741819 (0xC0000005)\\r\\n\\r\\nThe JET engine ended unexpectedly while compacting " +
              kDbPath + L" (exception 0xC0000005).\\r\\n\\r\\nThis run stopped these, and they are still stopped:"},
-        {"error mid-run", [](FakePlatform& p) { p.removeSystemProgram(L"cacls"); }, car::kExitError, true},
+        {"error mid-run", outOfMemoryAt(L"Setting Permissions...3"), car::kExitError, true},
         {"log not writable", [&](FakePlatform& p) { p.appendFailures.always = failure; }, car::kExitLogNotWritten,
          true},
         {"log is a symbolic link", [](FakePlatform& p) { p.reparsePoints.insert(kDbPath + L".log"); },
@@ -1109,7 +1129,8 @@ TEST(Run, ACopyThatLacksDataIsUsedOnlyWhenThePersonSaysSo) {
         const std::wstring status = h.form.lblStatus.Caption();
         EXPECT_EQ(status.starts_with(L"The compacted copy lacked data, so it was not used."), !yes) << narrow(status);
         EXPECT_EQ(h.form.imgTick.Visible(), yes);
-        EXPECT_EQ(h.log.count(L"launch 0 CACLS"), 12U);  // the grants, and the suite back, either way
+        // The grants, and the suite back, either way.
+        EXPECT_EQ(h.log.count(L"grantFullControl D:\\Quorvin Data <- "), 4U);
         EXPECT_TRUE(h.platform.service(L"Teamharbor")->running);
     }
     // A repair asks nothing and says what the repaired database holds; a copy

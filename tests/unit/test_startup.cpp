@@ -160,7 +160,8 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         bool anotherRun = false;  // in progress: its log has no outcome yet
         Swap swap = NoSwap;
         std::vector<std::wstring> after = {};  // records a later start wrote
-        bool openLog = false;                  // others than SYSTEM and the administrators may write the log
+        bool onlyBeside = false;               // the log beside the database says it, the record does not
+        std::function<void(FakePlatform&)> untrustedFolder = {};  // the record's folder fails its check
     };
     const std::wstring stamp = L"2026-12-01 03:00:00.000 ";
     const std::wstring header = L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath;
@@ -194,16 +195,57 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         {"killed in its swap, the backup gone, unattended", true, true, true, true, false, CopyOnly},
         {"killed in its swap, both gone", true, true, false, true, false, Neither},
         {"killed in its swap, both gone, unattended", true, true, true, true, false, Neither},
-        {"interrupted, the suite down, a log others may write", true, true, false, true, false, NoSwap, {}, true},
-        {"interrupted, a log others may write, unattended", true, true, true, true, false, NoSwap, {}, true},
+        {"interrupted in the log beside the database alone", true, true, false, true, false, NoSwap, {}, true},
+        {"interrupted in the log beside the database alone, unattended",
+         true,
+         true,
+         true,
+         true,
+         false,
+         NoSwap,
+         {},
+         true},
+        {"interrupted, the record's folder a link",
+         true,
+         true,
+         false,
+         true,
+         false,
+         NoSwap,
+         {},
+         false,
+         [](FakePlatform& p) {
+             p.trustedFolderRefusal = car::Error{car::kAccessDeniedHr, L"it is a link"};
+         }},
+        {"interrupted, the record's folder a user's",
+         true,
+         true,
+         false,
+         true,
+         false,
+         NoSwap,
+         {},
+         false,
+         [](FakePlatform& p) { p.trustedFolderOwner = L"S-1-5-21-7-7-7-1013"; }},
+        {"interrupted, Users may write in the record's folder",
+         true,
+         true,
+         false,
+         true,
+         false,
+         NoSwap,
+         {},
+         false,
+         [](FakePlatform& p) { p.trustedFolderWriters.push_back(L"S-1-5-32-545"); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         Harness h;
         h.install({true, true, true});
         if (c.unattended) h.form.ApplyArguments({L"/unattended"});
+        if (c.untrustedFolder) c.untrustedFolder(h.platform);
         h.start();
-        std::vector<std::wstring>& log = h.platform.appended[kDbPath + L".log"];
+        std::vector<std::wstring>& log = h.platform.appended[c.onlyBeside ? kDbPath + L".log" : kRecordPath];
         log = {stamp + header, stamp + L"Status: Stopping Services", stamp + L"Compacting into: " + copy};
         if (c.swap != NoSwap) {
             log.push_back(stamp + L"Swap begins; compacted copy: " + copy);
@@ -214,7 +256,6 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         if (!c.interrupted && !c.anotherRun) log.push_back(stamp + L"Outcome: the database could not be compacted");
         for (const std::wstring& line : c.after) log.push_back(stamp + line);
         h.platform.lockTakenElsewhere = c.anotherRun;
-        if (c.openLog) h.platform.openToOthers.insert(kDbPath + L".log");
         if (c.swap != Neither) h.platform.files[copy] = FakeFile{"the copy", c.swap != NoSwap};
         h.platform.files[kDbPath + L".3.tmpBackup"] = FakeFile{"an old backup", false};
         if (c.suiteDown) {
@@ -234,8 +275,9 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         // would part the data from the backup.
         EXPECT_EQ(exitCode, c.swap == Neither ? car::kExitError : -1);
         const bool lost = c.swap == Neither;
-        // A log that others could have written is no ground for acting: it is said, nothing more.
-        const bool actedOn = c.interrupted && !c.openLog;
+        // Only the record that administrators alone may write is ground for acting.
+        const bool untrusted = c.untrustedFolder != nullptr;
+        const bool actedOn = c.interrupted && !c.onlyBeside && !untrusted;
         const bool asked = actedOn && c.suiteDown && !c.unattended && !lost;
         ASSERT_EQ(h.platform.questions.size(), asked ? 1U : 0U);
         if (asked) {
@@ -244,8 +286,13 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
                 L"The last run of Compact And Repair, started 2026-12-01 03:00:00.000, did not end: its last status "
                 L"was \"Stopping Services\".\r\n\r\nNot running now: Teamharbor and Quorvin Mail Server."));
         }
-        EXPECT_EQ(h.platform.messages.size(), (lost || c.openLog) && !c.unattended ? 1U : 0U);
-        EXPECT_EQ(h.platform.events.size(), (lost || c.openLog) && c.unattended ? 1U : 0U);
+        EXPECT_EQ(h.platform.messages.size(), (lost || untrusted) && !c.unattended ? 1U : 0U);
+        if (untrusted) {
+            EXPECT_TRUE(h.platform.messages.at(0).starts_with(L"The record of each run"))
+                << narrow(h.platform.messages[0]);
+            EXPECT_FALSE(h.platform.trustedFolderHeld);
+        }
+        EXPECT_EQ(h.platform.events.size(), lost && c.unattended ? 1U : 0U);
         EXPECT_EQ(h.platform.heldAtBoxes, std::vector<int>(h.platform.heldAtBoxes.size(), 0));
         const bool started = actedOn && c.suiteDown && (c.unattended || c.answerYes) && !lost;
         EXPECT_EQ(h.platform.service(L"Teamharbor")->running, !c.suiteDown || started);

@@ -243,18 +243,11 @@ e2e_running_suite_programs() {
 e2e_service_starts() { bench_started | awk -F'\t' -v m="service:$1" '$1 == m { n++ } END { print n + 0 }'; }
 e2e_service_stops() { bench_started | awk -F'\t' -v m="stopped:$1" '$1 == m { n++ } END { print n + 0 }'; }
 
-# The grants for the database BENCH_DB on the machine HOST, in order: twelve,
-# or the six file grants alone for a database in a drive's root.
-e2e_expected_grants() {
-    local host=$1 folder=${BENCH_DB%\\*} account
-    for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
-        printf 'CACLS "%s" /E /G "%s":F\n' "$BENCH_DB" "$account"
-    done
-    [[ $folder == [A-Za-z]: ]] && return 0
-    for account in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
-        printf 'CACLS "%s" /E /T /C /G "%s":F\n' "$folder" "$account"
-    done
-}
+# The run log's lines (beside the database BENCH_DB) from line FROM (default
+# 1) on, without their time stamps; e2e_log_length is the line count now.
+# shellcheck disable=SC2120 # FROM is optional
+e2e_log_lines() { bench_log_lines "$(bench_unix_path "$BENCH_DB").log" "${1:-1}"; }
+e2e_log_length() { { wc -l <"$(bench_unix_path "$BENCH_DB").log"; } 2>/dev/null || echo 0; }
 
 # --- checks the scenarios share ------------------------------------------------------
 # LABEL, where a check takes one, starts the name of each check it makes.

@@ -136,9 +136,9 @@ _bench_copy_prefix() {
     }
     mkdir "$to"
     _bench_copy_tree "$from" "$to"
-    # The recorders are ours: give the scenario its own copies.
+    # The recorder is ours: give the scenario its own copies.
     local file
-    for file in "$to"/drive_c/windows/{system32,syswow64}/{cacls,iisreset}.exe; do
+    for file in "$to"/drive_c/windows/{system32,syswow64}/iisreset.exe; do
         [[ -f $file ]] && cp -p "$file" "$file.copy" && mv -f "$file.copy" "$file"
     done
     return 0
@@ -240,7 +240,7 @@ bench_service_state() {
 
 bench_service_is() { [[ $(bench_service_state "$1") == "$2" ]]; }
 
-# The command lines a recorder (cacls, iisreset) was started with, one a
+# The command lines the recorder NAME (iisreset) was started with, one a
 # line, oldest first; with --full each line starts with the recorder's own
 # path and a tab.
 bench_recorded() {
@@ -250,6 +250,46 @@ bench_recorded() {
 }
 
 bench_recorded_count() { bench_recorded "$1" | wc -l; }
+
+# What the bench's programs were given when they started: one line each
+# (the recorder, the fixture as a program, the JET stand-in in the process it
+# runs in): who TAB the privileges enabled in its token (a,b,c or -) TAB its
+# command line.
+bench_privileges() { cat "$BENCH_LOG_DIR/privileges.log" 2>/dev/null || true; }
+
+# The file in the prefix that holds the run records of the database WINPATH,
+# which the program's next start acts on: the path in lower case, each \, /
+# and : made _, in ProgramData's folder of the program.
+bench_record_file() {
+    local name=${1,,}
+    name=${name//[\\\/:]/_}
+    echo "$WINEPREFIX/drive_c/ProgramData/Compact And Repair/$name.log"
+}
+
+# The grant lines a run logs for the database WINPATH on the host HOST, in
+# order: the six on the file, then, unless it is in a drive's root, the six on
+# its folder, which end in OUTCOME ("done, N entries, M skipped"). Wine names
+# the groups as Windows does and knows none of the web server's accounts.
+bench_grant_lines() {
+    local db=$1 host=$2 folder=${1%\\*} target=$1 below="" outcome="done" name
+    while :; do
+        for name in administrators ASPNET IIS_WPG "IWAM_$host" "IUSR_$host" users; do
+            case $name in
+                administrators) printf 'Grant: full control of "%s"%s to BUILTIN\\Administrators (S-1-5-32-544): %s\n' \
+                    "$target" "$below" "$outcome" ;;
+                users) printf 'Grant: full control of "%s"%s to BUILTIN\\Users (S-1-5-32-545): %s\n' \
+                    "$target" "$below" "$outcome" ;;
+                *) printf 'Grant: no account "%s" on this machine; nothing granted on "%s"\n' "$name" "$target" ;;
+            esac
+        done
+        [[ $target == "$db" && $folder != [A-Za-z]: ]] || return 0
+        target=$folder below=" and everything below it" outcome=$3
+    done
+}
+
+# The lines of a run log (the file LOG) from line FROM (default 1) on,
+# without their time stamps.
+bench_log_lines() { tail -n +"${2:-1}" "$1" 2>/dev/null | tr -d '\r' | cut -c25-; }
 
 # Every start of a fixture: mode TAB pid TAB hold TAB command line, and
 # "stopped:NAME TAB pid" for each service that stopped cleanly.

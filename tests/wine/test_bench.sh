@@ -13,8 +13,6 @@ echo "scenario prefix: $WINEPREFIX on display $DISPLAY"
 x11=$(bench_reg query 'HKCU\Software\Wine\X11 Driver')
 bench_expect "windows are not decorated by a window manager" grep -Eq 'Decorated +REG_SZ +N$' <<<"$x11"
 bench_expect "windows are not managed by a window manager" grep -Eq 'Managed +REG_SZ +N$' <<<"$x11"
-bench_expect "cacls.exe is loaded native" \
-    grep -Eq 'cacls\.exe +REG_SZ +native$' <<<"$(bench_reg query 'HKCU\Software\Wine\DllOverrides')"
 bench_expect "marlett.ttf is in the prefix's fonts" test -s "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf"
 bench_expect "the display answers" bench_screenshot bench/display.png
 if [[ -f $WINEPREFIX/drive_c/bench/bin/jet_engine.dll ]]; then
@@ -98,36 +96,25 @@ bench_expect_eq "a restarted service holds the database again" "error 32" \
 bench_start_program 'C:\Program Files\Quorvin\Teamharbor\THSERVICE.EXE' >/dev/null
 bench_expect "the product folder's server program runs under its own name" bench_process_running THSERVICE.EXE
 
-# --- the recorders -----------------------------------------------------------
-grant='CACLS "C:\a b\x" /E /G "users":F'
-printf '%s\r\n' "$grant" >"$WINEPREFIX/drive_c/bench/grant.cmd"
-bench_wine cmd /c 'C:\bench\grant.cmd' >/dev/null
-bench_wait_until '(($(bench_recorded_count cacls) >= 1))' 10
-bench_expect_eq "a 32-bit program's CACLS is recorded byte for byte" "$grant" "$(bench_recorded cacls)"
-system32=system32
-[[ $(cat "$BENCH_TEMPLATE/arch") == win64 ]] && system32=syswow64
-bench_expect_eq "it was the recorder in the 32-bit system folder" "c:\\windows\\$system32\\cacls.exe" \
-    "$(bench_recorded cacls --full | cut -f1 | tr '[:upper:]' '[:lower:]')"
-if [[ -x /usr/lib/wine/wine64 && $system32 == syswow64 ]]; then
-    timeout 30 /usr/lib/wine/wine64 'C:\windows\system32\cmd.exe' /c 'C:\bench\grant.cmd' >/dev/null
-    bench_wait_until '(($(bench_recorded_count cacls) >= 2))' 10
-    bench_expect_eq "a 64-bit program's CACLS reaches the recorder too, not Wine's dummy" \
-        $'C:\\windows\\system32\\cacls.exe\t'"$grant" "$(bench_recorded cacls --full | tail -n 1)"
-fi
-
+# --- the recorder --------------------------------------------------------------
 # As the program launches IIS's reset: a command line found by the system's
 # search, through CreateProcessW. A dozen at once must all land whole.
 bench_probe spawn "iisreset /stop" >/dev/null
 bench_expect "iisreset is recorded" bench_wait_until '[[ $(bench_recorded iisreset) == "iisreset /stop" ]]' 10
 expected=()
-for i in $(seq 1 12); do
-    expected+=("CACLS \"C:\\Suite Data\\Données\\suite.mdb\" /E /T /C /G \"account $i\":F")
-done
-before=$(bench_recorded_count cacls)
+for i in $(seq 1 12); do expected+=("iisreset /status \"C:\\Suite Data\\Données\\$i\""); done
+before=$(bench_recorded_count iisreset)
 bench_probe spawn "${expected[@]}" >/dev/null
-bench_expect "twelve overlapping CACLS are all recorded" \
-    bench_wait_until "((\$(bench_recorded_count cacls) >= before + 12))" 20
+bench_expect "twelve overlapping starts are all recorded" \
+    bench_wait_until "((\$(bench_recorded_count iisreset) >= before + 12))" 20
 bench_expect_eq "each one whole, non-ASCII letters included" \
-    "$(printf '%s\n' "${expected[@]}" | sort)" "$(bench_recorded cacls | tail -n +$((before + 1)) | sort)"
+    "$(printf '%s\n' "${expected[@]}" | sort)" "$(bench_recorded iisreset | tail -n +$((before + 1)) | sort)"
+# Each start also says which privileges its token has enabled: a program
+# started by one that had enabled a privilege has it enabled too.
+bench_probe spawn --privilege SeDebugPrivilege "iisreset /noforce" >/dev/null
+bench_wait_until '[[ $(bench_privileges | tail -n 1) == *"/noforce" ]]' 10
+bench_expect_eq "the recorder sees no debug privilege of its own, and the one its parent had enabled" \
+    "- SeDebugPrivilege" "$(bench_privileges | awk -F'\t' '$1 == "iisreset.exe" && $3 ~ /\/(stop|noforce)$/ {
+        print ($2 ~ /SeDebugPrivilege/ ? "SeDebugPrivilege" : "-") }' | paste -sd' ')"
 
 bench_finish

@@ -5,5 +5,5 @@
 # stands under its name and a second run finishes. Then what the kill between
 # the names leaves on a volume without hard links, which the next start puts
 # back before it starts anything, and runs killed with the suite stopped,
-# which the next start finds.
+# which the next start finds through the run's record in ProgramData.
 exec "$(dirname "$0")/../bench/kill_test.sh" 0

@@ -7,7 +7,11 @@
 # saying that the mail server is not running again, without the tick.
 # Meanwhile the user tries the close box a few times, and Windows asks whether
 # the session may end: the window refuses while the run works, and accepts
-# once it has finished.
+# once it has finished. The run enables the debug privilege to end processes
+# and the restore privilege to give the compacted copy its owner, each only
+# while it does so: no program it starts (iisreset, the engine's process,
+# Teamharbor's server) gets either (a Wine child inherits what its parent had
+# enabled when it was started).
 set -euo pipefail
 # shellcheck source=e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
@@ -16,6 +20,7 @@ e2e_start_server --products teamharbor,organizer --as-exe teamharbor
 bench_install_product mailserver --no-folder-value
 teamharbor_program='C:\Program Files\Quorvin\Teamharbor\THSERVICE.EXE'
 e2e_snapshot_database
+privileges_from=$(($(bench_privileges | wc -l) + 1))
 
 e2e_start_program
 ready_status=$(e2e_driver dump | e2e_control lblStatus)
@@ -59,6 +64,9 @@ bench_expect_eq "and it is the THSERVICE.EXE that runs" "THSERVICE.EXE" \
     "$(bench_process_list | awk -F'\t' -v pid="$started_from" '$1 == pid { print $3 }')"
 e2e_expect_services STOPPED "1 1"
 e2e_expect_iisreset "the run went on after the message: IIS was started" stop start
+bench_expect_eq "the programs the run started had neither the debug nor the restore privilege" \
+    $'THSERVICE.EXE -\niisreset.exe -\niisreset.exe -\njet_engine.dll -' "$(bench_privileges | tail -n "+$privileges_from" |
+        awk -F'\t' '{ print $1, ($2 ~ /SeDebugPrivilege|SeRestorePrivilege/ ? $2 : "-") }' | sort)"
 
 # --- the close box once the run has finished -----------------------------------------
 bench_expect "the close box is taken" e2e_driver close

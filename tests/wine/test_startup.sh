@@ -4,7 +4,9 @@
 # start with each kind of data source: no window and only its message where
 # there is no DBQ or it cannot be read as text, the path shown whole where
 # there is one, and the red strokes only over the products that are missing,
-# as the screen shows them.
+# as the screen shows them. A killed run's lines start nothing and ask nothing
+# where every user may write them, beside the database; in the run's record in
+# ProgramData the start finds the run and asks.
 set -euo pipefail
 # shellcheck source=lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -226,6 +228,34 @@ expect_stroke_over imgTH
 expect_no_stroke_over imgTP
 expect_no_stroke_over imgQO
 close_program
+
+# --- a run that left no outcome ------------------------------------------------
+# Its header and a status, as a killed run leaves them; the mail server is
+# installed and not running.
+record=$(bench_record_file "$BENCH_DEFAULT_DB")
+bench_expect "the program keeps its run records in ProgramData" test -d "$(dirname "$record")"
+printf '2026-01-02 03:04:05.006 %s\r\n' "Compact And Repair 1.0.0 on $HOST, database $BENCH_DEFAULT_DB (pid 1)" \
+    "Status: Stopping Services" >"$BENCH_TMP/killed.log"
+db_log="$(bench_unix_path "$BENCH_DEFAULT_DB").log"
+mkdir -p "$(dirname "$db_log")"
+for planted in "$db_log" "$record"; do
+    rm -f "$db_log" "$record"
+    cp "$BENCH_TMP/killed.log" "$planted"
+    start_program
+    box=""
+    driver wait-window 20000 >/dev/null || box=$(driver answer-box 5000 --no)
+    if [[ $planted == "$db_log" ]]; then
+        bench_expect_eq "a killed run in the log beside the database alone: no question, the window shows" "" "$box"
+        bench_expect "... and nothing was written beside it" cmp -s "$BENCH_TMP/killed.log" "$db_log"
+    else
+        bench_expect "in the run's record in ProgramData: the start asks to start the mail server again" grep -qF \
+            "did not end: its last status was \"Stopping Services\".\r\n\r\nNot running now: Quorvin Mail Server." \
+            <<<"$box"
+    fi
+    driver wait-window 20000 >/dev/null || bench_die "the window did not appear"
+    PID=$(driver pid)
+    close_program
+done
 
 other_db='C:\Straße\Løsning Ø\Daten\suite.mdb'
 bench_set_dbq "$other_db"

@@ -47,8 +47,11 @@ std::wstring CompactedCopy::take(const std::wstring& copyPath, const std::wstrin
                dbPath;
     }
     // The copy keeps what the old file had: an account with rights on the
-    // file alone keeps them. The grants follow as ever.
+    // file alone keeps them. The grants follow as ever. Without the restore
+    // privilege an administrator may make only himself or the administrators
+    // group the owner.
     try {
+        const std::unique_ptr<Held> restore = platform_.enablePrivilege(Privilege::Restore);
         if (securityFailure.empty()) copy_->giveOwnerAndAccessList(security);
     } catch (const Error& error) {
         securityFailure = errorSummary(error);

@@ -15,8 +15,13 @@ constexpr std::size_t kLogTailBytes = 1 << 20;
 
 }  // namespace
 
-LastRun InterruptedRun::ReadLast(const std::wstring& logPath) {
-    const std::optional<std::wstring> tail = platform_.readTextTail(logPath, kLogTailBytes);
+// Only the record that administrators alone may write: the log beside the
+// database, in a folder every user may write, is no ground for renaming files
+// and starting programs as SYSTEM.
+LastRun InterruptedRun::ReadLast(const std::wstring& dbPath) {
+    const std::wstring recordPath = shared_.log.records().PathFor(dbPath);
+    if (recordPath.empty()) return {};
+    const std::optional<std::wstring> tail = platform_.readTextTail(recordPath, kLogTailBytes);
     return tail ? LastRun::parse(*tail) : LastRun{};
 }
 
@@ -51,28 +56,12 @@ void InterruptedRun::EndRecord(const std::wstring& outcome) {
 std::optional<InterruptedRun::Lost> InterruptedRun::Find(const std::wstring& dbPath, bool unattended) {
     RunLog& log = shared_.log;
     const std::wstring logPath = dbPath + L".log";
-    const LastRun last = ReadLast(logPath);
+    const LastRun last = ReadLast(dbPath);
     const bool nameEmpty = !last.finished && !last.swapBackup.empty() && !platform_.pathInfo(dbPath).exists;
     if (!last.interrupted && !nameEmpty) return {};
     // A run in progress holds the machine's lock: its log has no outcome yet
     // because it is not over, and what it stopped is its own to start again.
     if (!shared_.guard.lockMachine()) return {};
-    // What the log says has files renamed and programs started as SYSTEM:
-    // only a log that no other account could have written is ground for it.
-    if (platform_.othersMayWrite(logPath)) {
-        const std::wstring text = L"The run log\r\n" + logPath +
-                                  L"\r\nsays that the last run of Compact And Repair did not end, but accounts other "
-                                  L"than SYSTEM and the administrators may write that file, so nothing was done on "
-                                  L"its word. Look at the suite's services and at the database's name yourself.";
-        shared_.guard.release();  // nothing is held while a box waits
-        if (unattended) {
-            platform_.reportEvent(EventKind::Warning, {text, L"", dbPath, L"", L"", L"", L"", L"", logPath});
-        } else {
-            platform_.showMessage(text);
-        }
-        return {};
-    }
-
     log.beginRecord(dbPath, window_.hostName(), kRecoveryRecord);
     log.write(L"The last run, started " + last.startedAt +
               (last.interrupted ? L", has no outcome: it was interrupted" +
@@ -117,7 +106,7 @@ std::optional<InterruptedRun::Lost> InterruptedRun::Find(const std::wstring& dbP
             false);
         // Taken again, and looked at afresh: another run may have come and
         // gone meanwhile.
-        if (!shared_.guard.lockMachine() || ReadLast(logPath).startedAt != last.startedAt) return {};
+        if (!shared_.guard.lockMachine() || ReadLast(dbPath).startedAt != last.startedAt) return {};
         log.beginRecord(dbPath, window_.hostName(), kRecoveryRecord);
         if (!start) {
             log.write(L"Answer: No, leave everything as it is");

@@ -3,9 +3,9 @@
 // finds it, puts the database back under its name if the kill came in the
 // middle of the swap, says what is not running, and starts it again
 // (unattended at once, with a person when asked); the engine's leftover copy
-// goes, but only once the database stands under its name. Nothing is done on
-// the word of a log that others than the administrators could have written,
-// and nothing is started without a database.
+// goes, but only once the database stands under its name. What it acts on is
+// the run's record in a folder only administrators write (RunRecord), never
+// the log beside the database, and nothing is started without a database.
 #pragma once
 
 #include <functional>
@@ -52,7 +52,7 @@ public:
     std::optional<Lost> Find(const std::wstring& dbPath, bool unattended);
 
 private:
-    LastRun ReadLast(const std::wstring& logPath);
+    LastRun ReadLast(const std::wstring& dbPath);
     // The products and the dependent services the last run stopped that do
     // not run now, and their names as the log and the question say them.
     void LookAgain(const LastRun& last);

@@ -8,7 +8,7 @@
 namespace car {
 namespace {
 
-enum class Folder { Windows, System, NativeSystem };
+enum class Folder { Windows, NativeSystem };
 
 struct SystemTool {
     std::wstring_view name;  // as command lines name it, in lower case, without ".exe"
@@ -20,9 +20,8 @@ struct SystemTool {
 // and the current folder first, where anyone could have left a program of
 // that name. iisreset may exist only as a 64-bit program: a 32-bit program
 // reaches it through the native system folder.
-constexpr std::array<SystemTool, 3> kSystemTools{{
+constexpr std::array<SystemTool, 2> kSystemTools{{
     {L"iisreset", Folder::NativeSystem},
-    {L"cacls", Folder::System},
     {L"explorer", Folder::Windows},
 }};
 
@@ -51,9 +50,7 @@ std::pair<std::wstring, std::wstring> ProgramStarts::ProgramOf(const std::wstrin
     if (name.ends_with(L".exe")) name.resize(name.size() - 4);
     for (const SystemTool& tool : kSystemTools) {
         if (tool.name != name) continue;
-        const std::wstring& folder = tool.folder == Folder::Windows  ? folders.windows
-                                     : tool.folder == Folder::System ? folders.system
-                                                                     : folders.nativeSystem;
+        const std::wstring& folder = tool.folder == Folder::Windows ? folders.windows : folders.nativeSystem;
         return {folder + L"\\" + name + L".exe", folders.system};
     }
     throw Error{kFileNotFoundHr, L"\"" + word +

@@ -38,6 +38,9 @@ public:
     void holdDatabase(std::unique_ptr<HeldFile> database) { database_ = std::move(database); }
     // Lets the database go, for the suite's servers to open.
     void releaseDatabase() { database_.reset(); }
+    // What is held now, for the grants to go through; null when nothing is.
+    GrantablePath* database() { return database_.get(); }
+    GrantablePath* folder() { return folder_.get(); }
     // From here on the suite goes down: a logoff or a shutdown is refused,
     // with the reason, until the run is over.
     void blockShutdown();
@@ -47,7 +50,7 @@ public:
 private:
     Platform& platform_;
     std::unique_ptr<Held> lock_;
-    std::unique_ptr<OpenPath> folder_;
+    std::unique_ptr<GrantablePath> folder_;
     std::unique_ptr<HeldFile> database_;
     std::wstring lockFailure_;   // why the lock could not be taken at all
     std::wstring lockSquatter_;  // the account, neither SYSTEM nor an administrator, whose object has the lock's name

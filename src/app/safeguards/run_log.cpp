@@ -26,57 +26,66 @@ void RunLog::retried(Attempt attempt) {
     }
 }
 
-void RunLog::begin(const std::wstring& path, const std::wstring& header) {
-    path_ = path;
-    failure_.clear();
-    file_.reset();
+void RunLog::begin(const std::wstring& path, const std::wstring& header, const std::wstring& recordPath) {
     startedAt_ = platform_.milliseconds();
     active_ = true;
-    open();
+    open(beside_, path);
+    open(record_, recordPath);
     write(header);
     restrictAccess();
 }
 
 void RunLog::beginRecord(const std::wstring& dbPath, const std::wstring& host, const std::wstring& kind) {
-    begin(dbPath + L".log", L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + host + L", database " +
-                                dbPath + kind + L" (pid " + std::to_wstring(platform_.ownProcessId()) + L")");
+    begin(dbPath + L".log",
+          L"Compact And Repair " + std::wstring(kProgramVersion) + L" on " + host + L", database " + dbPath + kind +
+              L" (pid " + std::to_wstring(platform_.ownProcessId()) + L")",
+          records_.PathFor(dbPath));
+}
+
+void RunLog::Sink::fail(const Error& error) {
+    file.reset();
+    failure = std::wstring(what) + L" " + path + L" could not be written (" + errorSummary(error) + L").";
 }
 
 // A log that is a link, or a second name of a file elsewhere, would have the
 // run write, as SYSTEM, into whatever file someone made it point to.
-void RunLog::open() {
+void RunLog::open(Sink& sink, const std::wstring& path) {
+    sink.path = path;
+    sink.file.reset();
+    sink.failure.clear();
+    if (path.empty()) return;
     try {
-        retried([&] { file_ = platform_.openAppendFile(path_); });
-        if (file_->isReparsePoint()) {
+        retried([&] { sink.file = platform_.openAppendFile(path); });
+        if (sink.file->isReparsePoint()) {
             throw Error{kAccessDeniedHr,
                         L"it is a symbolic link, junction or mount point, which the run does not follow"};
         }
-        if (const std::uint32_t names = file_->nameCount(); names > 1) {
+        if (const std::uint32_t names = sink.file->nameCount(); names > 1) {
             throw Error{kAccessDeniedHr, L"it has " + std::to_wstring(names) +
                                              L" names: another name of the file (a hard link) stands elsewhere"};
         }
     } catch (const Error& error) {
-        fail(error);
+        sink.fail(error);
     }
 }
 
 void RunLog::restrictAccess() {
-    if (!file_) return;
+    if (!beside_.file) return;
     try {
-        file_->restrictToAdministrators();
+        beside_.file->restrictToAdministrators();
     } catch (const Error& error) {
         write(L"The run log's access list could not be limited to the administrators and SYSTEM (" +
-              errorSummary(error) + L"); the next start will not act on what it says");
+              errorSummary(error) + L")");
     }
 }
 
-void RunLog::fail(const Error& error) {
-    file_.reset();
-    failure_ = L"The run log " + path_ + L" could not be written (" + errorSummary(error) + L").";
+std::wstring RunLog::failure() const {
+    if (beside_.failure.empty() || record_.failure.empty()) return beside_.failure + record_.failure;
+    return beside_.failure + L"\r\n" + record_.failure;
 }
 
 void RunLog::write(const std::wstring& text) {
-    if (!active_ || !failure_.empty()) return;
+    if (!active_) return;
     // One line a record: line breaks inside a text are written as \r and \n.
     std::wstring line = timeStamp() + L" ";
     for (const wchar_t c : text) {
@@ -88,10 +97,15 @@ void RunLog::write(const std::wstring& text) {
             line += c;
         }
     }
-    try {
-        retried([&] { file_->appendLine(line); });
-    } catch (const Error& error) {
-        fail(error);
+    // The record first: what the next start acts on is on its way to the
+    // disk before the log says it.
+    for (Sink* sink : {&record_, &beside_}) {
+        if (!sink->file) continue;
+        try {
+            retried([&] { sink->file->appendLine(line); });
+        } catch (const Error& error) {
+            sink->fail(error);
+        }
     }
 }
 
@@ -104,7 +118,8 @@ void RunLog::writeProcessEnd(const std::wstring& commandLine, std::uint32_t proc
 }
 
 void RunLog::end() {
-    file_.reset();
+    beside_.file.reset();
+    record_.file.reset();
     active_ = false;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/win32/com.h"
+#include "privileges.h"
 
 namespace jet {
 namespace {
@@ -132,6 +133,9 @@ public:
         if (result != nullptr) {
             VariantInit(result);
         }
+        // The program runs the engine in a process of its own: what that
+        // process was given is the bench's to see.
+        bench::RecordPrivileges(L"jet_engine.dll");
         try {
             compact_database(source, destination);
             set_error_info(nullptr);

@@ -1,7 +1,8 @@
 // platform_check SUBCOMMAND ARGS...: runs one operation of Win32Platform and
 // prints its outcome, one fact per line, for tests/wine/test_platform.sh (the
 // library search for tests/wine/test_planted_dll.sh, the run's lock for
-// test_machine_lock.sh, the engine's process in no job for test_jet_engine.sh).
+// test_machine_lock.sh, the engine's process in no job for test_jet_engine.sh);
+// who may do what (grants, listings, accounts, privileges) in access_check.cpp.
 // A failure prints "error 0xNNNNNNNN description" (DAO that is not there:
 // "dao missing 0xNNNNNNNN description") and exits with 1.
 #include <windows.h>
@@ -17,35 +18,26 @@
 #include <thread>
 #include <vector>
 
+#include "access_check.h"
+#include "check_output.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/system/jet_child.h"
 #include "platform/win32/system/own_process.h"
 #include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system_library.h"
+#include "window_check.h"
 
 namespace {
 
 using car::Error;
-
-void print(const std::wstring& line) {
-    const std::wstring text = line + L"\n";
-    const int size =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    DWORD written = 0;
-    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::wstring hex(std::uint32_t value, int digits) {
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%0*X", digits, static_cast<unsigned>(value));
-    return text;
-}
-
-std::wstring errorLine(const Error& error) {
-    return L"error 0x" + hex(static_cast<std::uint32_t>(error.number), 8) + L" " + error.description;
-}
+using check::errorLine;
+using check::hex;
+using check::kindName;
+using check::makeWindow;
+using check::MessageBoxAnswerer;
+using check::pendingQuit;
+using check::postedHandled;
+using check::print;
 
 std::wstring describe(const car::LockAttempt& attempt) {
     const wchar_t* const outcomes[] = {L"Taken", L"HeldByAnother", L"Unsupported", L"ForeignOwner "};
@@ -74,109 +66,6 @@ std::wstring describe(const car::RegValue& value) {
     return line;
 }
 
-// Answers the next message box of the program: prints what it shows (title,
-// text, buttons, icon, owner) and presses OK.
-class MessageBoxAnswerer {
-public:
-    explicit MessageBoxAnswerer(HWND expectedOwner) : thread_([this, expectedOwner] { answer(expectedOwner); }) {}
-    ~MessageBoxAnswerer() { thread_.join(); }
-
-private:
-    void answer(HWND expectedOwner) {
-        for (int attempt = 0; attempt < 400; ++attempt) {
-            const HWND box = ::FindWindowW(L"#32770", L"Compact And Repair");
-            if (box != nullptr && ::IsWindowVisible(box)) {
-                wchar_t text[512] = L"";
-                ::GetDlgItemTextW(box, 0xFFFF, text, 512);
-                std::wstring buttons;
-                bool icon = false;
-                for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
-                     child = ::GetWindow(child, GW_HWNDNEXT)) {
-                    wchar_t className[64] = L"", caption[64] = L"";
-                    ::GetClassNameW(child, className, 64);
-                    ::GetWindowTextW(child, caption, 64);
-                    const LONG style = ::GetWindowLongW(child, GWL_STYLE);
-                    if (!(style & WS_VISIBLE)) continue;
-                    if (::lstrcmpiW(className, L"Button") == 0)
-                        buttons += std::wstring(buttons.empty() ? L"" : L",") + caption;
-                    if (::lstrcmpiW(className, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON &&
-                        ::SendMessageW(child, STM_GETICON, 0, 0) != 0)
-                        icon = true;
-                }
-                const HWND owner = ::GetWindow(box, GW_OWNER);
-                print(L"box text=" + std::wstring(text) + L" buttons=" + buttons + L" icon=" + (icon ? L"yes" : L"no") +
-                      L" owner=" +
-                      (owner == nullptr         ? L"none"
-                       : owner == expectedOwner ? L"window"
-                                                : L"other"));
-                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-            ::Sleep(25);
-        }
-        print(L"box never appeared");
-    }
-    std::thread thread_;
-};
-
-std::atomic<int> postedHandled{0};
-
-LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_APP) ++postedHandled;
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-HWND makeWindow(bool visible) {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = countingProc;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"PlatformCheckWindow";
-    ::RegisterClassW(&windowClass);
-    return ::CreateWindowExW(0, L"PlatformCheckWindow", L"platform check",
-                             WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 10, 10, 200, 100, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
-}
-
-// Peeks at the queue without dispatching: the exit code of a pending WM_QUIT.
-std::wstring pendingQuit() {
-    MSG message{};
-    if (::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) return std::to_wstring(message.wParam);
-    return L"none";
-}
-
-// Whether the process's token has SeDebugPrivilege enabled.
-bool debugPrivilegeEnabled() {
-    HANDLE token = nullptr;
-    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
-    const car::win32::UniqueHandle owner(token);
-    std::vector<std::uint8_t> buffer(4096);
-    DWORD size = 0;
-    LUID debug{};
-    if (!::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug) ||
-        !::GetTokenInformation(token, TokenPrivileges, buffer.data(), 4096, &size))
-        return false;
-    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-    const LUID_AND_ATTRIBUTES* entries = privileges->Privileges;
-    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i)
-        if (entries[i].Luid.LowPart == debug.LowPart) return (entries[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
-    return false;
-}
-
-const wchar_t* kindName(car::ReparseKind kind) {
-    switch (kind) {
-        case car::ReparseKind::None:
-            return L"none";
-        case car::ReparseKind::VolumeMountPoint:
-            return L"volume";
-        case car::ReparseKind::Junction:
-            return L"junction";
-        case car::ReparseKind::SymbolicLink:
-            return L"symlink";
-        default:
-            return L"other";
-    }
-}
-
 // "file|folder KIND names N", and whether the volume is the one the
 // system names for the path's drive.
 std::wstring heldFacts(const car::HeldFile& held, const std::wstring& path) {
@@ -201,10 +90,11 @@ std::uint32_t number(const wchar_t* text) { return static_cast<std::uint32_t>(st
 
 int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
     const std::wstring& command = args.at(0);
-    if (command == L"regread") {  // one line per path, failures included
+    if (command == L"regread" || command == L"regread-native") {  // one line per path, failures included
         for (std::size_t i = 1; i < args.size(); ++i) {
             try {
-                print(describe(platform.regRead(args[i])));
+                print(
+                    describe(command == L"regread" ? platform.regRead(args[i]) : platform.regReadNativeView(args[i])));
             } catch (const Error& error) {
                 print(errorLine(error));
             }
@@ -239,12 +129,6 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         const auto descriptor = platform.holdFile(args.at(1))->ownerAndAccessList();
         platform.holdFile(args.at(2))->giveOwnerAndAccessList(descriptor);
         print(L"given");
-    } else if (command == L"others") {  // PATH...
-        for (std::size_t i = 1; i < args.size(); ++i)
-            print(platform.othersMayWrite(args[i]) ? L"others may write" : L"only trusted");
-    } else if (command == L"reparse-under") {  // FOLDER: "KIND PATH" for each
-        for (const auto& found : platform.reparsePointsUnder(args.at(1)))
-            print(kindName(found.kind) + (L" " + found.path));
     } else if (command == L"long-name") {  // PATH: its short name, and the long name of that
         wchar_t shortName[MAX_PATH] = L"";
         const DWORD length = ::GetShortPathNameW(args.at(1).c_str(), shortName, MAX_PATH);
@@ -305,7 +189,8 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
                 print(L"called " + args.at(2) + L" on " + object.name);
             }
         }
-        if (command == L"wmi-method") print(debugPrivilegeEnabled() ? L"debug privilege on" : L"debug privilege off");
+        if (command == L"wmi-method")
+            print(check::privilegeEnabled(SE_DEBUG_NAME) ? L"debug privilege on" : L"debug privilege off");
         print(L"count " + std::to_wstring(objects.size()));
     } else if (command == L"wmi-state") {  // QUERY: each object's State
         const auto service = platform.connectWmi(L"winmgmts:\\\\.\\root\\cimv2");
@@ -485,6 +370,8 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         const auto first = platform.clockTicks();
         platform.sleep(20);
         print(platform.clockTicks() > first ? L"clock advances" : L"clock stands still");
+    } else if (const std::optional<int> exitCode = check::runAccessCommand(platform, args)) {
+        return *exitCode;
     } else {
         print(L"unknown sub-command " + command);
         return 2;

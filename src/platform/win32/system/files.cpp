@@ -1,11 +1,9 @@
 // Files: renames with the semantics and error numbers of the scripting
 // runtime's file-system object (never replace, and the runtime's own numbers
 // for the failures a caller may want to tell apart); the swap's second name
-// and removal; what stands under a path, its long name, whether others may
-// write it, and the space free on a folder's volume.
+// and removal; what stands under a path, its long name, and the space free
+// on a folder's volume.
 #include <windows.h>
-
-#include <aclapi.h>
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +12,6 @@
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
-#include "platform/win32/system/trusted_accounts.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -111,64 +108,6 @@ std::wstring Win32Platform::longPathName(const std::wstring& path) {
         size = length;
     }
     return path;
-}
-
-namespace {
-
-// The rights that let an account change the file or who may: to write or
-// append, to change its access list or owner, to delete it (and so put
-// another file under its name), and what grants all of those.
-constexpr ACCESS_MASK kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER | DELETE |
-                                     GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
-
-bool listLetsOthersWrite(PACL list, const win32::TrustedAccounts& trusted) {
-    ACL_SIZE_INFORMATION size{};
-    if (!::GetAclInformation(list, &size, sizeof size, AclSizeInformation)) return true;
-    for (DWORD i = 0; i < size.AceCount; ++i) {
-        void* entry = nullptr;
-        if (!::GetAce(list, i, &entry)) return true;
-        const auto* header = static_cast<const ACE_HEADER*>(entry);
-        // An entry only for what is created inside grants nothing on this.
-        if ((header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
-        const BYTE type = header->AceType;
-        if (type != ACCESS_ALLOWED_ACE_TYPE && type != ACCESS_ALLOWED_CALLBACK_ACE_TYPE &&
-            type != ACCESS_ALLOWED_OBJECT_ACE_TYPE && type != ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE) {
-            continue;
-        }
-        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);  // the mask's place is the same in each
-        if ((allowed->Mask & kWriteRights) == 0) continue;
-        // The object entries, unknown on files, place their account elsewhere:
-        // counted as others'.
-        const bool plain = type == ACCESS_ALLOWED_ACE_TYPE || type == ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
-        if (!plain || !trusted.trust(&allowed->SidStart)) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-// Opened itself, never followed; whatever cannot be read counts as written
-// by others.
-bool Win32Platform::othersMayWrite(const std::wstring& path) {
-    const win32::UniqueHandle file(::CreateFileW(
-        path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !::GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return true;
-    }
-    PSID owner = nullptr;
-    PACL list = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                          nullptr, &list, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return true;
-    }
-    const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
-    const win32::TrustedAccounts trusted;
-    // No list at all lets everyone do everything.
-    return !trusted.trust(owner) || list == nullptr || listLetsOthersWrite(list, trusted);
 }
 
 }  // namespace car

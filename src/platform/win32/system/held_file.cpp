@@ -15,8 +15,7 @@
 
 #include "platform/win32/error_text.h"
 #include "platform/win32/handle.h"
-#include "platform/win32/system/privilege.h"
-#include "platform/win32/system/reparse_kind.h"
+#include "platform/win32/system/grantable_path.h"
 #include "platform/win32/system/win32_platform.h"
 
 namespace car {
@@ -43,31 +42,20 @@ std::wstring ntPathOf(const std::wstring& path) {
     return L"\\??\\" + full;
 }
 
-class HandleHeldFile final : public HeldFile {
+class HandleHeldFile final : public win32::HandlePath<HeldFile> {
 public:
-    HandleHeldFile(win32::UniqueHandle handle, const std::wstring& path) : handle_(std::move(handle)), path_(path) {
-        const BY_HANDLE_FILE_INFORMATION info = information();
-        folder_ = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        kind_ = win32::reparseKindOf(handle_.get(), info.dwFileAttributes);
-        volume_ = info.dwVolumeSerialNumber;
-    }
-
-    ReparseKind reparseKind() const override { return kind_; }
-    bool isFolder() const override { return folder_; }
-    std::uint32_t volume() const override { return volume_; }
-    // Asked each time: a name given to the file elsewhere meanwhile counts.
-    std::uint32_t nameCount() const override { return information().nNumberOfLinks; }
+    using HandlePath::HandlePath;
 
     std::vector<std::uint8_t> ownerAndAccessList() const override {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         const DWORD result =
-            ::GetSecurityInfo(handle_.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, nullptr, nullptr, &descriptor);
-        if (result != ERROR_SUCCESS) throw errorAbout(result, path_);
+            ::GetSecurityInfo(handle(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor);
+        if (result != ERROR_SUCCESS) throw errorAbout(result, path());
         const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
-        if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) win32::throwLastErrorAbout(path_);
+        if (!::GetSecurityDescriptorControl(descriptor, &control, &revision)) win32::throwLastErrorAbout(path());
         if ((control & SE_SELF_RELATIVE) != 0) {
             const auto* bytes = static_cast<const std::uint8_t*>(descriptor);
             return std::vector<std::uint8_t>(bytes, bytes + ::GetSecurityDescriptorLength(descriptor));
@@ -75,7 +63,7 @@ public:
         DWORD size = 0;
         ::MakeSelfRelativeSD(descriptor, nullptr, &size);
         std::vector<std::uint8_t> bytes(size);
-        if (!::MakeSelfRelativeSD(descriptor, bytes.data(), &size)) win32::throwLastErrorAbout(path_);
+        if (!::MakeSelfRelativeSD(descriptor, bytes.data(), &size)) win32::throwLastErrorAbout(path());
         return bytes;
     }
 
@@ -92,7 +80,7 @@ public:
             !::GetSecurityDescriptorControl(descriptor.data(), &control, &revision) ||
             !::GetSecurityDescriptorDacl(descriptor.data(), &listPresent, &list, &defaulted) ||
             !::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted)) {
-            throw errorAbout(ERROR_INVALID_SECURITY_DESCR, path_);
+            throw errorAbout(ERROR_INVALID_SECURITY_DESCR, path());
         }
         // Each part is set even when the other fails, so that the file keeps
         // as much of what it is to have as it can take.
@@ -110,22 +98,22 @@ public:
             const SECURITY_INFORMATION what = DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED) != 0
                                                                                ? PROTECTED_DACL_SECURITY_INFORMATION
                                                                                : UNPROTECTED_DACL_SECURITY_INFORMATION);
-            note(::SetSecurityInfo(handle_.get(), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr),
+            note(::SetSecurityInfo(handle(), SE_FILE_OBJECT, what, nullptr, nullptr, list, nullptr),
                  L"The access list could not be set");
         }
         if (owner != nullptr) {
-            // Without the restore privilege an administrator may make only
-            // himself or the administrators group the owner.
-            win32::enableRestorePrivilege();
-            note(::SetSecurityInfo(handle_.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
+            // Without the restore privilege, which the caller enables around
+            // this, an administrator may make only himself or the
+            // administrators group the owner.
+            note(::SetSecurityInfo(handle(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr,
                                    nullptr),
                  L"The owner could not be set");
         }
-        if (first) throw Error{first->number, failed + L" (" + path_ + L")"};
+        if (first) throw Error{first->number, failed + L" (" + path() + L")"};
     }
 
     void flush() override {
-        if (!::FlushFileBuffers(handle_.get())) win32::throwLastErrorAbout(path_);
+        if (!::FlushFileBuffers(handle())) win32::throwLastErrorAbout(path());
     }
 
     void rename(const std::wstring& to, bool replace) override {
@@ -139,28 +127,15 @@ public:
         info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
         std::memcpy(reinterpret_cast<std::uint8_t*>(info) + offsetof(FILE_RENAME_INFO, FileName), name.c_str(),
                     nameBytes);
-        if (!::SetFileInformationByHandle(handle_.get(), FileRenameInfo, info, static_cast<DWORD>(size)))
+        if (!::SetFileInformationByHandle(handle(), FileRenameInfo, info, static_cast<DWORD>(size)))
             win32::throwLastErrorAbout(to);
-        path_ = to;
+        renamed(to);
         // The new name is a change of the file's own record: flushing the
         // file writes it, with the file's data, to the disk. The rename has
         // happened whatever the flush answers, and a caller told otherwise
         // would undo the wrong things, so a failed flush is not reported.
-        if (!folder_) ::FlushFileBuffers(handle_.get());
+        if (!isFolder()) ::FlushFileBuffers(handle());
     }
-
-private:
-    BY_HANDLE_FILE_INFORMATION information() const {
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!::GetFileInformationByHandle(handle_.get(), &info)) win32::throwLastErrorAbout(path_);
-        return info;
-    }
-
-    win32::UniqueHandle handle_;
-    std::wstring path_;  // the name it has now, for what a failure says
-    bool folder_ = false;
-    ReparseKind kind_ = ReparseKind::None;
-    std::uint32_t volume_ = 0;
 };
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Files and folders held open for the length of a run, opened under their
-// own names: a reparse point is opened itself, never followed, so that what
-// the handle stands on is what the caller looks at.
+// The run's log, opened once under its own name: a reparse point is opened
+// itself, never followed, so that what the handle stands on is what the
+// caller looks at; and the end of a text file, never read through a link.
 #include <windows.h>
 
 #include <sddl.h>
@@ -68,27 +68,7 @@ private:
     std::uint32_t names_ = 1;
 };
 
-// "D:\Data\" names the folder "D:\Data"; a drive's root keeps its backslash.
-std::wstring withoutTrailingSeparator(std::wstring folder) {
-    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/') && folder[folder.size() - 2] != L':')
-        folder.pop_back();
-    return folder;
-}
-
 }  // namespace
-
-// Read and write sharing lets the run's own work inside the folder go on;
-// without delete sharing nobody can rename, move or remove the folder itself
-// while the handle is open. Reading the listing is access enough for the
-// system to enforce that.
-std::unique_ptr<OpenPath> Win32Platform::holdFolder(const std::wstring& folder) {
-    const std::wstring name = withoutTrailingSeparator(folder);
-    win32::UniqueHandle handle(::CreateFileW(name.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!handle) win32::throwLastErrorAbout(folder);
-    return std::make_unique<OpenedPath>(std::move(handle), folder);
-}
 
 std::optional<std::wstring> Win32Platform::readTextTail(const std::wstring& path, std::size_t maxBytes) {
     const win32::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -1,7 +1,8 @@
 // Registry reads with the value types and failures a scripting RegRead gives,
 // but with descriptions of our own: a missing key and a missing root are
 // worded alike (path aside), a key without a default value otherwise, so that
-// the key probe can tell the two apart on every system.
+// the key probe can tell the two apart on every system. Read in the process's
+// own view, or in the system's (the 64-bit one under WOW64) where asked.
 #include <algorithm>
 #include <array>
 #include <cwctype>
@@ -125,15 +126,13 @@ std::int64_t numberOf(const std::vector<BYTE>& data, const std::wstring& path) {
     return static_cast<std::int64_t>(number);
 }
 
-}  // namespace
-
-RegValue Win32Platform::regRead(const std::wstring& path) {
+// The value in the registry view that `view` names (none: the process's own).
+RegValue read(const std::wstring& path, REGSAM view) {
     const std::optional<RegistryPath> parsed = parse(path);
     if (!parsed) throw missingKey(path);
 
-    // No view flag: the process's own view is the one its products use.
     win32::UniqueHkey key;
-    LSTATUS status = ::RegOpenKeyExW(parsed->root, parsed->subKey.c_str(), 0, KEY_QUERY_VALUE, key.put());
+    LSTATUS status = ::RegOpenKeyExW(parsed->root, parsed->subKey.c_str(), 0, KEY_QUERY_VALUE | view, key.put());
     if (status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND) throw missingKey(path);
     if (status != ERROR_SUCCESS) throw win32::win32Error(static_cast<DWORD>(status));
 
@@ -171,5 +170,13 @@ RegValue Win32Platform::regRead(const std::wstring& path) {
             throw unreadable(path, L"has a data type (" + std::to_wstring(type) + L") that cannot be read.");
     }
 }
+
+}  // namespace
+
+// No view flag: the process's own view is the one its products use.
+RegValue Win32Platform::regRead(const std::wstring& path) { return read(path, 0); }
+
+// A 32-bit Windows has one view, and takes no notice of the flag.
+RegValue Win32Platform::regReadNativeView(const std::wstring& path) { return read(path, KEY_WOW64_64KEY); }
 
 }  // namespace car

@@ -39,8 +39,7 @@ ReparseKind mountPointKind(const std::vector<std::uint8_t>& data, DWORD size) {
     return startsWithNoCase(target, L"\\??\\Volume{") ? ReparseKind::VolumeMountPoint : ReparseKind::Junction;
 }
 
-}  // namespace
-
+// The kind a reparse tag alone tells, for any tag but a mount point's.
 ReparseKind reparseKindOfTag(DWORD tag) {
     switch (tag) {
         case IO_REPARSE_TAG_MOUNT_POINT:
@@ -51,6 +50,8 @@ ReparseKind reparseKindOfTag(DWORD tag) {
             return ReparseKind::Other;
     }
 }
+
+}  // namespace
 
 ReparseKind reparseKindOf(HANDLE handle, DWORD attributes) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return ReparseKind::None;

@@ -8,10 +8,6 @@
 
 namespace car::win32 {
 
-// The kind a reparse tag alone tells: a mount-point tag is taken for a
-// junction, since only its target tells it from a volume mount point.
-ReparseKind reparseKindOfTag(DWORD tag);
-
 // None when `attributes` (the file's, as the handle sees them) have no
 // reparse point; otherwise the kind its reparse data says, Other when the
 // data cannot be read.

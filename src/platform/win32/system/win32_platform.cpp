@@ -1,7 +1,5 @@
 #include "platform/win32/system/win32_platform.h"
 
-#include "platform/win32/system/privilege.h"
-
 namespace car {
 
 namespace {
@@ -16,13 +14,7 @@ void initialiseComSecurity() {
 
 }  // namespace
 
-// The debug privilege is on before WMI is first used: COM may keep the token
-// it saw first for its calls, and WMI's provider then ends a service's
-// process without it.
-Win32Platform::Win32Platform() {
-    win32::enableDebugPrivilege();
-    initialiseComSecurity();
-}
+Win32Platform::Win32Platform() { initialiseComSecurity(); }
 
 Win32Platform::~Win32Platform() {
     if (networkAhead_.joinable()) networkAhead_.join();

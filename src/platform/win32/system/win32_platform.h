@@ -1,6 +1,7 @@
 // The platform as Windows provides it. Each group of operations is defined in
-// a source file of its own (registry.cpp, files.cpp with trusted_accounts.cpp, held_paths.cpp, held_file.cpp,
-// reparse_points.cpp, file_holders.cpp, jet.cpp, dao.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
+// a source file of its own (registry.cpp, files.cpp, held_paths.cpp, held_file.cpp and tree_paths.cpp with
+// grantable_path.cpp and full_control_grant.cpp, accounts.cpp, privilege.cpp, trusted_folder.cpp with
+// trusted_accounts.cpp, file_holders.cpp, jet.cpp, dao.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
 // processes.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
@@ -30,6 +31,7 @@ public:
     void setOwnerWindow(HWND window) noexcept { owner_ = window; }
 
     RegValue regRead(const std::wstring& path) override;
+    RegValue regReadNativeView(const std::wstring& path) override;
 
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
@@ -37,7 +39,6 @@ public:
     void createHardLink(const std::wstring& existing, const std::wstring& newName) override;
     void deleteFile(const std::wstring& path) override;
     std::unique_ptr<HeldFile> holdFile(const std::wstring& path) override;
-    std::vector<ReparsePointFound> reparsePointsUnder(const std::wstring& folder) override;
     std::wstring longPathName(const std::wstring& path) override;
     bool fileInUse(const std::wstring& path) override;
     std::vector<std::wstring> fileHolders(const std::wstring& path) override;
@@ -62,17 +63,22 @@ public:
     using Platform::awaitProcess;
     bool awaitProcess(std::uint32_t processId, std::uint32_t timeoutMs,
                       std::optional<std::uint32_t>* exitCode) override;
-    std::unique_ptr<OpenPath> holdFolder(const std::wstring& folder) override;
+    std::unique_ptr<GrantablePath> holdFolder(const std::wstring& folder) override;
     std::unique_ptr<AppendFile> openAppendFile(const std::wstring& path) override;
     LockAttempt lockInAdministratorsNamespace(const std::wstring& name) override;
     LockAttempt lockMachineWide(const std::wstring& name) override;
     LocalTime localTime() override;
     std::uint64_t milliseconds() override;
 
+    std::unique_ptr<GrantablePath> openInTree(const std::wstring& path) override;
+    std::optional<Account> accountBySid(const std::wstring& sid) override;
+    std::optional<Account> accountByName(const std::wstring& name) override;
+    std::unique_ptr<Held> enablePrivilege(Privilege privilege) override;
+    TrustedFolder holdTrustedFolder() override;
+
     void showMessage(const std::wstring& text) override;
     bool askYesNo(const std::wstring& text, bool noByDefault) override;
     std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
-    bool othersMayWrite(const std::wstring& path) override;
     void setShutdownBlock(const std::wstring& reason) override;
     void reportEvent(EventKind kind, const std::vector<std::wstring>& fields) override;
     [[noreturn]] void endProgram(int exitCode) override;

@@ -8,7 +8,6 @@
 
 #include "platform/win32/com.h"
 #include "platform/win32/handle.h"
-#include "platform/win32/system/privilege.h"
 #include "platform/win32/system/win32_platform.h"
 #include "platform/win32/system/wmi_moniker.h"
 #include "platform/win32/system/wmi_worker.h"
@@ -27,6 +26,7 @@ constexpr HRESULT kNotFound = static_cast<HRESULT>(WBEM_E_NOT_FOUND);
 constexpr HRESULT kInvalidMethod = static_cast<HRESULT>(WBEM_E_INVALID_METHOD);
 constexpr HRESULT kEndOfResults = static_cast<HRESULT>(WBEM_S_FALSE);
 constexpr HRESULT kTimedOut = static_cast<HRESULT>(WBEM_S_TIMEDOUT);
+constexpr std::uint32_t kTerminateAccessDenied = 2;  // Win32_Process.Terminate's "access denied"
 
 // A property converted to the type; false when the object has no such
 // property or it is null.
@@ -88,9 +88,9 @@ public:
 
     std::uint32_t execMethod(const WmiObject& object, const std::wstring& method) override {
         // WMI acts with the caller's enabled privileges (those of the
-        // process's token, which the worker shares); ending a service's
-        // process needs this one, and so does the fallback below.
-        if (method == L"Terminate") win32::enableDebugPrivilege();
+        // process's token, which the worker shares): ending a service's
+        // process needs the debug privilege, enabled by the caller around
+        // this, and so does the fallback below.
         const bool mayEndItself = method == L"Terminate" && isProcessPath(object.path);
         struct Outcome {
             std::uint32_t returnValue = 0;
@@ -112,6 +112,17 @@ public:
         if (outcome->noSuchMethod) {
             terminateProcess(object.processId);
             return 0;
+        }
+        // COM may hand WMI the token as it was when the worker's connection
+        // was made, before the caller enabled the debug privilege: a refusal
+        // is tried again in this process, where the privilege is on now.
+        if (mayEndItself && outcome->returnValue == kTerminateAccessDenied) {
+            try {
+                terminateProcess(object.processId);
+                return 0;
+            } catch (const Error& error) {
+                if (error.number == kWmiNotFound) throw;
+            }
         }
         return outcome->returnValue;
     }
