@@ -55,5 +55,5 @@ service_median=$(median "${services[@]}")
 launch_median=$(median "${launches[@]}")
 echo "median of $runs runs: ${run_median} ms; the run's own waits: ${floor_ms} ms; ratio $(ratio "$run_median") (target <= 1.05)"
 echo "the same system calls on their own, median of $runs: 4 service requests ${service_median} ms," \
-    "14 launches ${launch_median} ms; the waits and these calls alone: ratio" \
+    "2 launches of iisreset ${launch_median} ms; the waits and these calls alone: ratio" \
     "$(ratio $((floor_ms + ${service_median%.*} + ${launch_median%.*})))"

@@ -100,7 +100,7 @@ bench_place_fixture() {
     cp "$WINEPREFIX/drive_c/bench/bin/fixture_service.exe" "$target"
 }
 
-# Takes a program (iisreset.exe, cacls.exe) away from every system folder,
+# Takes a program (iisreset.exe, say) away from every system folder,
 # for a machine that lacks it.
 bench_remove_system_program() {
     rm -f "$WINEPREFIX/drive_c/windows/system32/$1" "$WINEPREFIX/drive_c/windows/syswow64/$1"

@@ -46,18 +46,6 @@ std::wstring Describe(const car::RegValue& value) {
     return std::visit(Visitor{}, value);
 }
 
-// The grants say what they did in the run log, which the window class keeps
-// to itself and opens only for a run. SetPermissions is probed with the log a
-// run would have open: a member pointer named in an explicit instantiation
-// is the one way the language lets code outside a class name its private
-// member, and the probe is the only code that does.
-template <car::RunLog car::frmCompactAndRepair::*Log>
-struct RunLogOf {
-    friend car::RunLog& RunLogFor(car::frmCompactAndRepair& form) { return form.*Log; }
-};
-template struct RunLogOf<&car::frmCompactAndRepair::log_>;
-car::RunLog& RunLogFor(car::frmCompactAndRepair& form);
-
 int Usage() {
     Print(
         L"usage: form_probe RegistryItemExists|RegistryKeyExists|RegistryValueExists|ReadReg PATH\n"
@@ -124,10 +112,7 @@ int wmain(int argc, wchar_t** argv) {
             Print(form.BackupPath());
         } else if (procedure == L"SetPermissions") {
             form.txtDBPath.setCaption(argument);
-            car::RunLog& log = RunLogFor(form);
-            log.beginRecord(argument, form.GetHostName(), L", permissions only");
             form.SetPermissions();
-            log.end();
         } else if (procedure == L"OpenDataFolder") {
             form.txtDBPath.setCaption(argument);
             form.cmdOpenDataFolder_Click();

@@ -1,13 +1,13 @@
 // Times, with the real platform and the window class's own procedures, the
 // calls that a whole run makes between its progress steps and whose cost is
-// the system's: the four service requests (through WMI) and the fourteen
-// launches (two of iisreset, twelve of CACLS). Their sum against the run's
-// waits is about the least overhead any run can have on the machine measured.
+// the system's: the four service requests (through WMI) and the two launches
+// of iisreset. Their sum against the run's waits is about the least overhead
+// any run can have on the machine measured.
 //
 //   platform_cost          prints one line per call and the totals
 //
-// Expects the simulated server: both services running, the recorders in
-// place of iisreset and CACLS. It stops and starts the services as a run does.
+// Expects the simulated server: both services running, the recorder in
+// place of iisreset. It stops and starts the services as a run does.
 #include <windows.h>
 
 #include <cstdio>
@@ -76,19 +76,14 @@ int wmain() {
         services += Timed("StopService Quorvin Mail Server", [&] { form.StopService(L"Quorvin Mail Server"); });
         stopped = AwaitStopped(L"Teamharbor") && AwaitStopped(L"Quorvin Mail Server");
         if (!stopped) return;
-        // Each command is awaited, untimed, before the next one starts, as the
-        // grants are in a run.
+        // Each command is awaited, untimed, before the run goes on, as a run
+        // awaits IIS.
         const auto launch = [&](const std::string& what, const std::wstring& commandLine, int style) {
             double processId = 0;
             launches += Timed(what.c_str(), [&] { processId = form.runexe(commandLine, style); });
             platform.awaitProcess(static_cast<std::uint32_t>(processId), 10000);
         };
         launch("runexe iisreset /stop", L"iisreset /stop", 2);
-        for (int i = 1; i <= 12; ++i) {
-            char what[32];
-            std::snprintf(what, sizeof what, "runexe CACLS %d", i);
-            launch(what, L"CACLS \"C:\\bench\\cost\" /E /G \"Everyone\":F", 0);
-        }
         services += Timed("StartService Teamharbor", [&] { (form.*bench::kStartService)(L"Teamharbor"); });
         services +=
             Timed("StartService Quorvin Mail Server", [&] { (form.*bench::kStartService)(L"Quorvin Mail Server"); });
