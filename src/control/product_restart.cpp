@@ -51,15 +51,23 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         const bool asProgram = RegValueToNumber(installMode) == 1;
+        const std::wstring service(product.serviceName);
+        const ServiceState state = asProgram ? ServiceState::Other : platform_.serviceState(service);
         if (asProgram ? suite_.ProgramRuns(std::wstring(product.serverProgram))
-                      : suite_.ServiceRunsOrStarts(std::wstring(product.serviceName))) {
+                      : state == ServiceState::Running || state == ServiceState::StartPending) {
             log_.write(std::wstring(product.name) + L" runs already: not started again");
         } else if (asProgram) {
             // Quoted: the folder usually holds blanks, and unquoted Windows
             // would try "C:\Program.exe" first.
             runexe(L"\"" + RegValueToText(folder) + std::wstring(product.programFile) + L"\"", 1);
         } else {
-            StartService(std::wstring(product.serviceName));
+            // Windows refuses to start a service that is still stopping.
+            if (state == ServiceState::StopPending) {
+                if (const std::wstring late = stops_.AwaitStopBeforeStart(service); !late.empty()) {
+                    throw Error{kWmiTimeoutHr, late};
+                }
+            }
+            StartService(service);
         }
         // Either way the product's server runs again, as its service or as
         // its own program.

@@ -15,8 +15,9 @@ constexpr std::uint32_t kAccepted = 0;
 constexpr std::uint32_t kDependentsRunning = 3;
 constexpr std::uint32_t kCannotAcceptControl = 5;
 constexpr std::uint32_t kNotActive = 6;
+constexpr std::uint32_t kAlreadyRunning = 10;
 
-// What Win32_Service's StopService means by its other return values.
+// What Win32_Service's methods mean by their return values.
 std::wstring AnswerText(std::uint32_t answer) {
     static constexpr const wchar_t* kTexts[] = {
         L"success",
@@ -38,7 +39,7 @@ std::wstring AnswerText(std::uint32_t answer) {
         L"the service is marked for deletion",
         L"the service has no thread",
     };
-    const std::wstring number = L"StopService answered " + std::to_wstring(answer);
+    const std::wstring number = L"answered " + std::to_wstring(answer);
     return answer < std::size(kTexts) ? number + L": " + kTexts[answer] : number;
 }
 
@@ -65,7 +66,19 @@ std::vector<std::uint32_t> frmCompactAndRepair::ControlService(const std::wstrin
 void frmCompactAndRepair::StartService(const std::wstring& strServiceName) {
     if (!wmiUnanswered_) {
         try {
-            if (!ControlService(strServiceName, L"StartService").empty()) stopped_.serviceStarted(strServiceName);
+            const std::vector<std::uint32_t> answers = ControlService(strServiceName, L"StartService");
+            if (answers.empty()) return;
+            // "Already running" is taken for a start only when it runs.
+            const ServiceState state =
+                answers.front() == kAlreadyRunning ? platform_.serviceState(strServiceName) : ServiceState::Running;
+            if (answers.front() != kAccepted &&
+                (answers.front() != kAlreadyRunning ||
+                 (state != ServiceState::Running && state != ServiceState::StartPending))) {
+                throw Error{static_cast<std::int32_t>(answers.front()), L"The service \"" + strServiceName +
+                                                                            L"\" did not start (StartService " +
+                                                                            AnswerText(answers.front()) + L")."};
+            }
+            stopped_.serviceStarted(strServiceName);
             return;
         } catch (const Error& error) {
             if (error.number != kWmiTimeoutHr) throw;
@@ -100,8 +113,8 @@ void frmCompactAndRepair::StopService(const std::wstring& strServiceName) {
     }
     if (answer == kCannotAcceptControl && platform_.serviceState(strServiceName) == ServiceState::StopPending) return;
     stopped_.serviceStarted(strServiceName);
-    ending_.EndBeforeCompaction(L"The service \"" + strServiceName + L"\" refused to stop (" + AnswerText(answer) +
-                                L").");
+    ending_.EndBeforeCompaction(L"The service \"" + strServiceName + L"\" refused to stop (StopService " +
+                                AnswerText(answer) + L").");
 }
 
 }  // namespace car

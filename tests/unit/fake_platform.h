@@ -52,9 +52,10 @@ struct FakeService {
     bool running = true;
     // After a stop request, how many state readings still find it stopping.
     int stopPendingReadings = 0;
-    int stopPending = 0;                   // readings left of the current stop
-    std::optional<std::uint32_t> refusal;  // the return value with which both methods refuse it
-    std::wstring dependsOn;                // a service that must run for this one to run
+    int stopPending = 0;                        // readings left of the current stop
+    std::optional<std::uint32_t> refusal;       // the return value with which both methods refuse it
+    std::optional<std::uint32_t> startRefusal;  // the one with which StartService alone does
+    std::wstring dependsOn;                     // a service that must run for this one to run
 };
 
 struct LaunchRecord {

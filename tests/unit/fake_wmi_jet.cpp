@@ -223,8 +223,9 @@ std::uint32_t FakePlatform::method(const car::WmiObject& object, const std::wstr
     if (!isProcess && (name == L"StartService" || name == L"StopService")) {
         for (FakeService& s : services) {
             if (!object.path.ends_with(L"=\"" + s.name + L"\"")) continue;
-            if (s.refusal) return *s.refusal;
             const bool start = name == L"StartService";
+            if (s.refusal) return *s.refusal;
+            if (start && s.startRefusal) return *s.startRefusal;
             if (!start && s.stopPending > 0) return kServiceCannotAcceptControl;
             if (!start && s.running && std::any_of(services.begin(), services.end(), [&](const FakeService& d) {
                     return d.running && d.dependsOn == s.name;
@@ -251,6 +252,7 @@ void FakePlatform::stopServiceDirectly(const std::wstring& name) {
     record(L"stopServiceDirectly " + name);
     auto it = std::find_if(services.begin(), services.end(), [&](const FakeService& s) { return s.name == name; });
     if (it == services.end()) throw car::Error{car::hresult(0x80070424u), L"The specified service does not exist."};
+    if (it->refusal) throw car::Error{car::kAccessDeniedHr, L"Access is denied."};
     if (it->running) it->stopPending = it->stopPendingReadings;
     it->running = false;
 }

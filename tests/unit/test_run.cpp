@@ -391,8 +391,17 @@ TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
     const std::vector<Case> cases{
         {"stopped at once", [](FakePlatform&) {}, 0, -1},
         {"stopping for three readings", [](FakePlatform& p) { p.services[0].stopPendingReadings = 3; }, 3, -1},
-        {"never stopping: two minutes at most", [](FakePlatform& p) { p.services[0].stopPendingReadings = 100000; },
-         240, car::kExitServiceNotStopped, L"Still not stopped after 120 s: Teamharbor."},
+        // Started again only once it has stopped, which Windows requires.
+        {"stopping for longer than two minutes", [](FakePlatform& p) { p.services[0].stopPendingReadings = 300; },
+         240 + 57, car::kExitServiceNotStopped, L"Still not stopped after 120 s: Teamharbor."},
+        {"the next service refuses while the first still stops",
+         [](FakePlatform& p) {
+             p.services[0].stopPendingReadings = 6;
+             p.services[1].running = true;
+             p.services[1].refusal = 2;
+         },
+         4, car::kExitServiceNotStopped,
+         L"The service \"Quorvin Mail Server\" refused to stop (StopService answered 2: access denied)."},
         {"refused: access denied", [](FakePlatform& p) { p.services[0].refusal = 2; }, 0, car::kExitServiceNotStopped,
          L"The service \"Teamharbor\" refused to stop (StopService answered 2: access denied)."},
         {"dependent services running",
@@ -402,6 +411,15 @@ TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
              p.services.back().stopPendingReadings = 2;
          },
          2, -1},
+        {"a dependent service refuses to stop",
+         [](FakePlatform& p) {
+             p.services.emplace_back(L"TH Connector", true);
+             p.services.back().dependsOn = L"Teamharbor";
+             p.services.back().refusal = 2;
+         },
+         0, car::kExitServiceNotStopped,
+         L"The service \"TH Connector\", which depends on \"Teamharbor\", refused to stop (Error -2147024891: Access "
+         L"is denied.)."},
         {"already stopping when asked",
          [](FakePlatform& p) {
              p.services[0].running = false;
@@ -430,8 +448,8 @@ TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
             EXPECT_EQ(exitCode, unattended && c.exitCode == -1 ? car::kExitLeft : c.exitCode);
             const std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for "});
             EXPECT_EQ(waits.size(), c.waits);
-            if (c.waits > 0) {
-                EXPECT_TRUE(waits.back().ends_with(L" to stop... " + std::to_wstring((c.waits - 1) / 2) +
+            if (c.waits > 0) {  // the last wait, the one before the start when there are two
+                EXPECT_TRUE(waits.back().ends_with(L" to stop... " + std::to_wstring((c.waits - 1) % 240 / 2) +
                                                    L" s of at most 120 s"));
             }
             // No program ended while a service may still write, and not the
@@ -744,6 +762,15 @@ TEST(Run, FailedRestartIsShownAndTheRunFinishes) {
     EXPECT_TRUE(g.form.lblStatus.Caption().ends_with(
         L"\r\nTeamharbor is not running again: no service named \"Teamharbor\" exists. Please start Teamharbor "
         L"manually."));
+
+    // "Already running" from a service that does not run is no start.
+    Harness r{Products{true, false, false}};
+    r.platform.services[0].startRefusal = 10;
+    r.form.RunEvent([&] { r.form.cmdCompact_Click(); });
+    EXPECT_EQ(r.platform.messages,
+              std::vector<std::wstring>{L"Could not start Teamharbor, please start Teamharbor manually"});
+    EXPECT_FALSE(r.platform.service(L"Teamharbor")->running);
+    expectFinished(r.form, {true, false, false}, false);
 }
 
 // Whatever can be known to make the run fail is found before anything is

@@ -19,7 +19,14 @@ std::wstring ServiceStops::StopDependents(const std::wstring& service) {
     for (const std::wstring& dependent : dependents) {
         log_.write(kDependentStopLine + dependent);
         stopped_.dependentStopped(dependent);
-        platform_.stopServiceDirectly(dependent);
+        try {
+            platform_.stopServiceDirectly(dependent);
+        } catch (const Error& error) {
+            // As the service's own refusal: the run ends before anything is
+            // ended, and what it stopped is started again.
+            return L"The service \"" + dependent + L"\", which depends on \"" + service + L"\", refused to stop (" +
+                   errorSummary(error) + L").";
+        }
     }
     const std::vector<std::wstring> late = AwaitStopped(dependents);
     return late.empty() ? std::wstring() : StillNotStopped(late) + L", which depend on \"" + service + L"\".";
@@ -28,6 +35,11 @@ std::wstring ServiceStops::StopDependents(const std::wstring& service) {
 std::wstring ServiceStops::AwaitServicesStopped() {
     const std::vector<std::wstring> late = AwaitStopped(stopped_.services());
     return late.empty() ? std::wstring() : StillNotStopped(late) + L".";
+}
+
+std::wstring ServiceStops::AwaitStopBeforeStart(const std::wstring& service) {
+    const std::vector<std::wstring> late = AwaitStopped({service});
+    return late.empty() ? std::wstring() : StillNotStopped(late) + L": it cannot be started again before it has.";
 }
 
 std::vector<std::wstring> ServiceStops::AwaitStopped(const std::vector<std::wstring>& names) {

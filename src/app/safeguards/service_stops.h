@@ -21,11 +21,15 @@ public:
         : platform_(platform), log_(log), stopped_(stopped), steps_(std::move(steps)) {}
 
     // Stops the running services that depend on the service and waits for
-    // them; empty when they stopped, else why the run cannot go on.
+    // them; empty when they stopped, else why the run cannot go on (one
+    // refused, or did not stop in time).
     std::wstring StopDependents(const std::wstring& service);
     // Waits for the services the run stopped; empty when they all report
     // Stopped in time, else why the run cannot go on.
     std::wstring AwaitServicesStopped();
+    // Waits, the same way, for a service that is still stopping, so that a
+    // start asks for it only once it can start; empty when it stopped.
+    std::wstring AwaitStopBeforeStart(const std::wstring& service);
 
 private:
     // The services that still do not report Stopped (or missing) at the limit.
