@@ -45,21 +45,23 @@ constexpr ProductSetup kMailServer{
 // it is looked at once the run is over. Any failure is the product's own
 // message to the user; the run goes on after it.
 void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
-    back_.Restarting(std::wstring(product.name), std::wstring(product.serviceName),
-                     std::wstring(product.serverProgram));
+    back_.Restarting(std::wstring(product.name), std::wstring(product.serviceName));
     try {
         const RegValue folder = ReadReg(std::wstring(product.folderValue));
         const RegValue installMode = ReadReg(std::wstring(product.installModeValue));
         const bool asProgram = RegValueToNumber(installMode) == 1;
         const std::wstring service(product.serviceName);
+        // The server is its own program file: one of the same name started
+        // from elsewhere neither counts as it nor keeps it from starting.
+        const std::wstring image = RegValueToText(folder) + std::wstring(product.programFile);
         const ServiceState state = asProgram ? ServiceState::Other : platform_.serviceState(service);
-        if (asProgram ? suite_.ProgramRuns(std::wstring(product.serverProgram))
+        if (asProgram ? suite_.ProgramRuns(image)
                       : state == ServiceState::Running || state == ServiceState::StartPending) {
             log_.write(std::wstring(product.name) + L" runs already: not started again");
         } else if (asProgram) {
             // Quoted: the folder usually holds blanks, and unquoted Windows
             // would try "C:\Program.exe" first.
-            runexe(L"\"" + RegValueToText(folder) + std::wstring(product.programFile) + L"\"", 1);
+            runexe(L"\"" + image + L"\"", 1);
         } else {
             // Windows refuses to start a service that is still stopping.
             if (state == ServiceState::StopPending) {
@@ -73,7 +75,7 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         // its own program.
         stopped_.serviceStarted(std::wstring(product.serviceName));
         stopped_.programStarted(std::wstring(product.serverProgram));
-        back_.Started(asProgram ? SuiteBack::Mode::Program : SuiteBack::Mode::Service);
+        back_.Started(asProgram ? SuiteBack::Mode::Program : SuiteBack::Mode::Service, image);
     } catch (const Error&) {
         Tell(std::wstring(product.failureMessage));
     }

@@ -298,6 +298,9 @@ public:
     // without regard to case), from a snapshot of the system's process list:
     // quick, and there even when WMI does not answer.
     virtual std::vector<std::uint32_t> processesNamed(const std::wstring& fileName) = 0;
+    // The full path of a process's program file, in its long form; empty
+    // when it cannot be read (the process has ended, say).
+    virtual std::wstring processImage(std::uint32_t processId) = 0;
     // This program's own process id, which tags its records in the run log.
     virtual std::uint32_t ownProcessId() = 0;
 

@@ -268,7 +268,7 @@ std::uint32_t FakePlatform::launch(const std::wstring& application, const std::w
     // A program of its own (a server started as a program) runs on.
     const bool systemProgram = std::any_of(systemPrograms.begin(), systemPrograms.end(),
                                            [&](const std::wstring& path) { return lower(path) == lower(application); });
-    if (!systemProgram) addProcess(application.substr(application.rfind(L'\\') + 1));
+    if (!systemProgram) addProcess(application.substr(application.rfind(L'\\') + 1), application);
 
     LaunchRecord record;
     record.application = application;

@@ -43,6 +43,7 @@ struct FakeFile {
 struct FakeProcess {
     std::wstring name;
     std::uint32_t pid = 0;
+    std::wstring image;  // its program file's full path
 };
 
 struct FakeService {
@@ -194,7 +195,8 @@ public:
     // Process names whose Terminate is refused, with the return value.
     std::map<std::wstring, std::uint32_t> terminateRefusals;
     int liveWmiServices = 0;
-    std::uint32_t addProcess(const std::wstring& name);
+    // A process of that program file; by a name alone, one in the Windows folder.
+    std::uint32_t addProcess(const std::wstring& name, std::wstring image = {});
     bool isRunning(std::uint32_t pid) const;
     const FakeService* service(const std::wstring& name) const;
 
@@ -270,6 +272,7 @@ public:
     void stopServiceDirectly(const std::wstring& name) override;
     std::vector<std::wstring> activeDependentServices(const std::wstring& name) override;
     std::vector<std::uint32_t> processesNamed(const std::wstring& fileName) override;
+    std::wstring processImage(std::uint32_t processId) override;
     std::uint32_t ownProcessId() override;
     car::SystemFolders systemFolders() override;
     std::unique_ptr<car::JetEngine> createJetEngine() override;

@@ -162,8 +162,8 @@ std::unique_ptr<car::WmiService> FakePlatform::connectWmi(const std::wstring& mo
     return std::make_unique<FakeWmiService>(*this);
 }
 
-std::uint32_t FakePlatform::addProcess(const std::wstring& name) {
-    processes.push_back({name, nextPid_ += 4});
+std::uint32_t FakePlatform::addProcess(const std::wstring& name, std::wstring image) {
+    processes.push_back({name, nextPid_ += 4, image.empty() ? L"C:\\Windows\\" + name : std::move(image)});
     return processes.back().pid;
 }
 
@@ -273,6 +273,13 @@ std::vector<std::uint32_t> FakePlatform::processesNamed(const std::wstring& file
         if (sameName(p.name, fileName)) ids.push_back(p.pid);
     }
     return ids;
+}
+
+std::wstring FakePlatform::processImage(std::uint32_t processId) {
+    record(L"processImage " + std::to_wstring(processId));
+    const auto found =
+        std::find_if(processes.begin(), processes.end(), [&](const FakeProcess& p) { return p.pid == processId; });
+    return found == processes.end() ? std::wstring() : found->image;
 }
 
 car::ServiceState FakePlatform::serviceState(const std::wstring& name) {

@@ -16,7 +16,7 @@ void Harness::install(Products products, const std::wstring& dbPath) {
         platform.setValue(kThKey + L"Setup\\Folder", kThFolder);
         platform.setValue(kThKey + L"Setup\\installAsExe", std::int64_t{0});
         platform.services.emplace_back(L"Teamharbor", true);
-        platform.addProcess(L"THService.exe");
+        platform.addProcess(L"THService.exe", kThFolder + L"\\THSERVICE.EXE");
         platform.addProcess(L"THAdmin.exe");
     }
     if (products.mailServer) {
@@ -24,8 +24,8 @@ void Harness::install(Products products, const std::wstring& dbPath) {
         platform.setValue(kTpKey + L"Setup\\installAsExe", std::int64_t{1});
         platform.files[kTpFolder + L"\\QMSSrv.EXE"] = FakeFile{"program", false};
         platform.services.emplace_back(L"Quorvin Mail Server", false);
-        platform.addProcess(L"QMSSrv.exe");
-        platform.addProcess(L"QMSSrv.exe");
+        platform.addProcess(L"QMSSrv.exe", kTpFolder + L"\\QMSSrv.EXE");
+        platform.addProcess(L"QMSSrv.exe", kTpFolder + L"\\QMSSrv.EXE");
         platform.addProcess(L"TPAdmin.exe");
     }
     if (products.organizer) {

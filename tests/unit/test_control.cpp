@@ -156,7 +156,8 @@ struct RestartCase {
     bool wmiFails = false;
     std::vector<std::wstring> expected;  // reads, WMI and launches in order
     bool message = false;
-    bool runsAlready = false;  // its service runs, or its server program
+    bool runsAlready = false;        // its service runs, or its server program
+    bool sameNameElsewhere = false;  // a program of the server's name runs from another folder
 };
 
 std::vector<RestartCase> restartCases() {
@@ -170,8 +171,8 @@ std::vector<RestartCase> restartCases() {
     const std::wstring qms = L"C:\\Program Files\\QMS";
     const std::wstring launchTh = L"launch 1 \"C:\\Server\\THSERVICE.EXE\"";
     const std::wstring stateTh = L"serviceState Teamharbor";
-    const std::wstring thRuns = L"processesNamed THService.exe";
-    const std::wstring qmsRuns = L"processesNamed QMSSrv.exe";
+    const std::wstring thRuns = L"processesNamed THSERVICE.EXE";
+    const std::wstring qmsRuns = L"processesNamed QMSSrv.EXE";
     using V = car::RegValue;
     // clang-format off
     return {
@@ -198,7 +199,10 @@ std::vector<RestartCase> restartCases() {
         {"mail server as a program", true, qms, V{std::int64_t{1}}, true, false,
          {tp + L"Folder", tp + L"installAsExe", qmsRuns, L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}},
         {"mail server program runs already: no second copy", true, qms, V{std::int64_t{1}}, true, false,
-         {tp + L"Folder", tp + L"installAsExe", qmsRuns}, false, true},
+         {tp + L"Folder", tp + L"installAsExe", qmsRuns, L"processImage 1004"}, false, true},
+        {"a program of its name from another folder is not it: started all the same", true, qms, V{std::int64_t{1}},
+         true, false, {tp + L"Folder", tp + L"installAsExe", qmsRuns, L"processImage 1004",
+         L"launch 1 \"" + qms + L"\\QMSSrv.EXE\""}, false, false, true},
         {"service runs already: not asked again", false, server, V{std::int64_t{0}}, true, false,
          {th + L"Folder", th + L"installAsExe", stateTh}, false, true},
         {"mail server as a service", true, qms, V{std::int64_t{0}}, true, false,
@@ -223,7 +227,9 @@ TEST(ProductRestart, StartsAsInstalledOrSaysSoAndReturns) {
         if (c.mode) h.platform.setValue(setup + L"installAsExe", *c.mode);
         h.platform.addKey(setup);
         h.platform.services = {{L"Teamharbor", c.runsAlready}, {L"Quorvin Mail Server", false}};
-        if (c.runsAlready) h.platform.addProcess(c.mail ? L"QMSSrv.EXE" : L"THService.exe");
+        if (c.runsAlready)
+            h.platform.addProcess(c.mail ? L"QMSSrv.EXE" : L"THService.exe", c.folder.value_or(L"") + program);
+        if (c.sameNameElsewhere) h.platform.addProcess(L"QMSSrv.exe", L"C:\\Users\\mallory\\QMSSrv.exe");
         if (c.wmiFails) h.platform.connectFailures.always = kWmiDenied;
 
         EXPECT_NO_THROW(c.mail ? h.form.StartMailServer() : h.form.StartTeamharbor());

@@ -30,7 +30,7 @@ std::function<void(FakePlatform&)> outOfMemoryAt(const std::wstring& status) {
 // The whole run on a server with all three products, call by call and text
 // by text: the order is the product's own, and this is the one place that
 // pins it. Other tests assert what must hold whatever the order.
-Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& backup) {
+Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& backup, std::uint32_t qmsPid) {
     const std::wstring temp = backup.substr(0, backup.size() - 6);
     Expected e;
     const auto service = [&](const std::wstring& name, const std::wstring& method) {
@@ -121,12 +121,12 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     service(L"Teamharbor", L"StartService");
     e.add(L"pump").keyProbe(kTpKey);
     e.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
-    e.add(L"processesNamed QMSSrv.exe");  // never a second copy
+    e.add(L"processesNamed QMSSrv.EXE");  // never a second copy
     e.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
     e.add(L"pump").keyProbe(kQoKey).add(L"launch 2 iisreset /start").add(L"pump").step();
     // Each restarted server is looked for, as it was started, and IIS's web service.
     e.add(L"pump").add(L"serviceState Teamharbor");
-    e.add(L"pump").add(L"processesNamed QMSSrv.exe");
+    e.add(L"pump").add(L"processesNamed QMSSrv.EXE").add(L"processImage " + std::to_wstring(qmsPid));
     e.add(L"pump").add(L"serviceState W3SVC");
 
     e.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");
@@ -214,7 +214,7 @@ TEST(Run, FollowsTheWholeRunCallByCall) {
     h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
     ASSERT_TRUE(h.form.BackupPath().ends_with(L"Backup"));
     EXPECT_TRUE(sameSequence(h.log.without({L"pathExists", L"await", L"lblSpin.", L"tmrSpin."}),
-                             wholeRun(before, h.form.BackupPath())));
+                             wholeRun(before, h.form.BackupPath(), h.platform.processes.back().pid)));
 }
 
 // What every run must keep to, on every installation and whatever the

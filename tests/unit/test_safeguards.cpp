@@ -63,11 +63,15 @@ TEST(SuiteState, WhatTheRunFoundInstalledStaysInstalledAndServersAreFoundHowThey
     EXPECT_TRUE(b.suite.InstalledNowOrAtStart(kTp));  // installed during the run
     EXPECT_FALSE(b.suite.InstalledNowOrAtStart(kQo));
 
-    // The mail server as a program: its own process, whatever its service does.
+    // The mail server as a program: its own program file's process, whatever
+    // its service does; one of the same name from elsewhere is not it.
     b.keys = {kTh, kTp, kQo};
     b.platform.setValue(kTp + L"Setup\\installAsExe", std::int64_t{1});
-    b.platform.addProcess(L"QMSSrv.exe");
+    b.platform.setValue(kTp + L"Setup\\Folder", L"C:\\QMS");
+    b.platform.addProcess(L"QMSSrv.exe", L"C:\\Users\\mallory\\QMSSrv.exe");
     b.platform.services = {{L"Quorvin Mail Server", false}, {L"W3SVC", true}};  // Teamharbor's service is missing
+    EXPECT_FALSE(b.suite.Now()[1].runs);
+    b.platform.addProcess(L"QMSSrv.exe", L"C:\\QMS\\QMSSRV.EXE");
     const std::vector<car::SuiteState::Product> now = b.suite.Now();
     ASSERT_EQ(now.size(), 3u);
     EXPECT_TRUE(now[0].installed && !now[0].runs && now[0].failure.empty());

@@ -5,8 +5,10 @@
 # installed: Teamharbor comes back as a program started from its folder, the
 # mail server's restart fails with its message and the run still finishes,
 # saying that the mail server is not running again, without the tick.
-# Meanwhile the user tries the close box a few times, and Windows asks whether
-# the session may end: the window refuses while the run works, and accepts
+# Meanwhile a program of Teamharbor's name starts from another folder (the
+# real server is started all the same), the user tries the close box a few
+# times, and Windows asks whether the session may end: the window refuses
+# while the run works, and accepts
 # once it has finished. The run enables the debug privilege to end processes
 # and the restore privilege to give the compacted copy its owner, each only
 # while it does so: no program it starts (iisreset, the engine's process,
@@ -44,6 +46,13 @@ bench_expect_eq "the close box was used three times while the run worked" \
     'posted after "Stopping Services 2"; posted after "Stopping Admin 2"; posted after "Setting Permissions...3"; ' \
     "$closes"
 
+# A program of the server's name from another folder, started once the run
+# has ended the server: it is not the server, and keeps nothing from starting.
+impostor='C:\impostor\THSERVICE.EXE'
+mkdir -p "$(dirname "$(bench_unix_path "$impostor")")"
+cp "$(bench_unix_path "$teamharbor_program")" "$(bench_unix_path "$impostor")"
+bench_probe spawn "\"$impostor\"" >/dev/null
+
 e2e_expect_run_end "the window stayed and the run finished"
 bench_expect_eq "a logoff is allowed again once the run has finished" allowed "$(e2e_driver query-end-session)"
 e2e_expect_swapped "the swap"
@@ -66,7 +75,7 @@ e2e_expect_services STOPPED "1 1"
 e2e_expect_iisreset "the run went on after the message: IIS was started" stop start
 bench_expect_eq "the programs the run started had neither the debug nor the restore privilege" \
     $'THSERVICE.EXE -\niisreset.exe -\niisreset.exe -\njet_engine.dll -' "$(bench_privileges | tail -n "+$privileges_from" |
-        awk -F'\t' '{ print $1, ($2 ~ /SeDebugPrivilege|SeRestorePrivilege/ ? $2 : "-") }' | sort)"
+        awk -F'\t' '$3 !~ /impostor/ { print $1, ($2 ~ /SeDebugPrivilege|SeRestorePrivilege/ ? $2 : "-") }' | sort)"
 
 # --- the close box once the run has finished -----------------------------------------
 bench_expect "the close box is taken" e2e_driver close

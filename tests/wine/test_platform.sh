@@ -317,6 +317,8 @@ bench_expect_eq "the snapshot finds the sleepers WMI lists, by a name in another
 own_listed() { local text own; text=$(pc processes Platform_Check.exe) && own=$(ids_of own <<<"$text") &&
     [[ -n $own ]] && [[ " $(ids_of pid <<<"$text")" == *" $own"* ]]; }
 bench_expect "the snapshot lists the program's own process" own_listed
+bench_expect "each process's program file, in full" grep -qx "pid [0-9]* C:\\\\pc\\\\sleeper.exe" \
+    <<<"$(pc processes sleeper.exe)"
 text="$(pc wmi-method "$process_query" Terminate)"
 bench_expect_eq "Terminate on each" "2" "$(grep -c '^called Terminate on sleeper.exe$' <<<"$text")"
 bench_expect "Terminate leaves the debug privilege as it found it" grep -qx 'debug privilege off' <<<"$text"

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app/safeguards/suite_state.h"
+
 namespace car {
 namespace {
 
@@ -19,12 +21,14 @@ std::wstring StateText(ServiceState state) {
 
 }  // namespace
 
-void SuiteBack::Restarting(std::wstring name, std::wstring service, std::wstring program, Mode mode) {
-    products_.push_back({std::move(name), std::move(service), std::move(program), mode});
+void SuiteBack::Restarting(std::wstring name, std::wstring service, Mode mode) {
+    products_.push_back({std::move(name), std::move(service), {}, mode});
 }
 
-void SuiteBack::Started(Mode mode) {
-    if (!products_.empty()) products_.back().mode = mode;
+void SuiteBack::Started(Mode mode, std::wstring image) {
+    if (products_.empty()) return;
+    products_.back().mode = mode;
+    products_.back().image = std::move(image);
 }
 
 std::wstring SuiteBack::NotBack() {
@@ -38,8 +42,8 @@ std::wstring SuiteBack::NotBack() {
                     found = L"it could not be started";
                     break;
                 case Mode::Program:
-                    if (platform_.processesNamed(product.program).empty()) {
-                        found = L"its program " + product.program + L" is not running";
+                    if (!SuiteState::ProgramRunsFrom(platform_, product.image)) {
+                        found = L"its program " + product.image + L" is not running";
                     }
                     break;
                 case Mode::Service: {

@@ -20,10 +20,11 @@ public:
 
     explicit SuiteBack(Platform& platform) : platform_(platform) {}
 
-    // A product the run starts again: its name, its service, its program.
-    void Restarting(std::wstring name, std::wstring service, std::wstring program, Mode mode = Mode::NotStarted);
-    // How the product noted last was started, once its start went through.
-    void Started(Mode mode);
+    // A product the run starts again: its name and its service.
+    void Restarting(std::wstring name, std::wstring service, Mode mode = Mode::NotStarted);
+    // How the product noted last was started, once its start went through;
+    // for a program, from which file.
+    void Started(Mode mode, std::wstring image = {});
     void Clear() { products_.clear(); }
     // The lines to add to the completion text for the products that do not
     // run again; empty when they all do.
@@ -33,7 +34,7 @@ private:
     struct Product {
         std::wstring name;
         std::wstring service;
-        std::wstring program;
+        std::wstring image;
         Mode mode = Mode::NotStarted;
     };
 

@@ -47,7 +47,7 @@ void SuiteRestart::StartDependents() {
         } catch (const Error& error) {
             log_.write(L"The dependent service " + dependent + L" could not be started (" + errorSummary(error) + L")");
         }
-        shared_.back.Restarting(dependent, dependent, L"", SuiteBack::Mode::Service);
+        shared_.back.Restarting(dependent, dependent, SuiteBack::Mode::Service);
     }
 }
 
@@ -56,7 +56,7 @@ void SuiteRestart::StartDependents() {
 void SuiteRestart::StartIis() {
     shared_.iis.Starting(static_cast<std::uint32_t>(starts_.run(L"iisreset /start", 2)));
     shared_.stopped.iisStopped(false);
-    shared_.back.Restarting(L"IIS", L"W3SVC", L"", SuiteBack::Mode::Service);
+    shared_.back.Restarting(L"IIS", L"W3SVC", SuiteBack::Mode::Service);
 }
 
 // A run that nobody watches must never leave the suite down overnight, nor

@@ -38,7 +38,7 @@ std::vector<SuiteState::Product> SuiteState::Now() {
                 // A server installed as a program is its program; else its service.
                 const std::wstring program(known.program);
                 state.runs = !program.empty() && InstalledAsProgram(std::wstring(known.key))
-                                 ? ProgramRuns(program)
+                                 ? ProgramRuns(InstalledImage(std::wstring(known.key), program))
                                  : ServiceRunsOrStarts(std::wstring(known.service));
             } catch (const Error& error) {
                 state.failure = errorSummary(error);
@@ -49,7 +49,17 @@ std::vector<SuiteState::Product> SuiteState::Now() {
     return states;
 }
 
-bool SuiteState::ProgramRuns(const std::wstring& program) { return !platform_.processesNamed(program).empty(); }
+bool SuiteState::ProgramRunsFrom(Platform& platform, const std::wstring& image) {
+    const std::wstring wanted = lowerCase(platform.longPathName(image));
+    for (const std::uint32_t process : platform.processesNamed(image.substr(image.rfind(L'\\') + 1))) {
+        if (lowerCase(platform.processImage(process)) == wanted) return true;
+    }
+    return false;
+}
+
+std::wstring SuiteState::InstalledImage(const std::wstring& productKey, const std::wstring& program) {
+    return RegValueToText(platform_.regRead(productKey + L"Setup\\Folder")) + L"\\" + program;
+}
 
 bool SuiteState::ServiceRunsOrStarts(const std::wstring& service) {
     const ServiceState state = platform_.serviceState(service);

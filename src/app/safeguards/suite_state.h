@@ -34,7 +34,10 @@ public:
     // (its service or its program) runs; for the Organizer, IIS's web service.
     std::vector<Product> Now();
     bool Installed(const std::wstring& productKey) { return installed_(productKey); }
-    bool ProgramRuns(const std::wstring& program);
+    // Whether a process of that program file (a full path) runs: one of the
+    // same name started from elsewhere is not the server.
+    bool ProgramRuns(const std::wstring& image) { return ProgramRunsFrom(platform_, image); }
+    static bool ProgramRunsFrom(Platform& platform, const std::wstring& image);
     bool ServiceRunsOrStarts(const std::wstring& service);
 
     // What the run found installed when it started counts as installed to
@@ -44,6 +47,7 @@ public:
 
 private:
     bool InstalledAsProgram(const std::wstring& productKey);
+    std::wstring InstalledImage(const std::wstring& productKey, const std::wstring& program);
 
     Platform& platform_;
     std::function<bool(const std::wstring&)> installed_;

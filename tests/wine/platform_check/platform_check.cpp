@@ -293,7 +293,8 @@ int run(car::Win32Platform& platform, const std::vector<std::wstring>& args) {
         return failed ? 1 : 0;
     } else if (command == L"processes") {  // NAME: this process's id, then the ids of those of that name
         print(L"own " + std::to_wstring(platform.ownProcessId()));
-        for (const std::uint32_t id : platform.processesNamed(args.at(1))) print(L"pid " + std::to_wstring(id));
+        for (const std::uint32_t id : platform.processesNamed(args.at(1)))
+            print(L"pid " + std::to_wstring(id) + L" " + platform.processImage(id));
     } else if (command == L"service-stop") {
         platform.stopServiceDirectly(args.at(1));
         print(L"stop asked");

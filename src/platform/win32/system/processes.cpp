@@ -26,6 +26,18 @@ std::vector<std::uint32_t> Win32Platform::processesNamed(const std::wstring& fil
     return ids;
 }
 
+// The limited query right is granted on nearly every process, another
+// account's and a protected one's included.
+std::wstring Win32Platform::processImage(std::uint32_t processId) {
+    const win32::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return {};
+    std::wstring image(32768, L'\0');
+    auto size = static_cast<DWORD>(image.size());
+    if (!::QueryFullProcessImageNameW(process.get(), 0, image.data(), &size)) return {};
+    image.resize(size);
+    return longPathName(image);
+}
+
 std::uint32_t Win32Platform::ownProcessId() { return ::GetCurrentProcessId(); }
 
 }  // namespace car

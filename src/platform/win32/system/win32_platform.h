@@ -55,6 +55,7 @@ public:
     void stopServiceDirectly(const std::wstring& name) override;
     std::vector<std::wstring> activeDependentServices(const std::wstring& name) override;
     std::vector<std::uint32_t> processesNamed(const std::wstring& fileName) override;
+    std::wstring processImage(std::uint32_t processId) override;
     std::uint32_t ownProcessId() override;
     SystemFolders systemFolders() override;
 
