@@ -80,10 +80,13 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
         // database: whatever it wrote under the temporary name is unfinished
         // and never taken for the compacted copy.
         if (platform_.pathExists(compactedPath)) log_.write(L"Left unfinished by the engine: " + compactedPath);
+        ending_.StartAgainOnFailure();
         EndWithError(Error{ended.number, L"The JET engine ended unexpectedly while compacting " + dbPath + L" (" +
                                              HowItEnded(ended.number) + L")."},
                      kExitCompactionFailed, L"the database could not be compacted");
     } catch (const Error& error) {
+        // The engine's refusal leaves the database as it was.
+        ending_.StartAgainOnFailure();
         ending_.End(kExitCompactionFailed, L"the database could not be compacted",
                     L"Could not compact and repair database. Please try and compact and repair the database using the "
                     L"Manual Method described in the FAQ\r\nError was: " +
@@ -103,6 +106,7 @@ void frmCompactAndRepair::CompactDB(const std::wstring& dbPath) {
                            L")");
             }
             const Error& error = check_.CopyError();
+            ending_.StartAgainOnFailure();
             ending_.End(kExitCompactionFailed, L"the compacted copy could not be opened",
                         L"Could not compact and repair database. Please try and compact and repair the database using "
                         L"the Manual Method described in the FAQ\r\nError was: " +

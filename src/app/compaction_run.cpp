@@ -1,4 +1,6 @@
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "app/suite.h"
@@ -88,13 +90,15 @@ void frmCompactAndRepair::cmdCompact_Click() {
     }
     // A server still shutting down would be ended while it may write the database.
     if (const std::wstring why = stops_.AwaitServicesStopped(); !why.empty()) ending_.EndBeforeCompaction(why);
-    KillProcess(L"THService.exe");
-    KillProcess(L"QMSSrv.exe");
+    // A program ended mid-write damages the database: each is asked to close
+    // first, and only what still runs after the wait is ended.
+    std::vector<std::wstring> programs(suite::kServerPrograms.begin(), suite::kServerPrograms.end());
+    programs.insert(programs.end(), suite::kAdminPrograms.begin(), suite::kAdminPrograms.end());
+    closes_.AskAndAwait(programs, dbPath);
+    for (const std::wstring_view server : suite::kServerPrograms) KillProcess(std::wstring(server));
     anicompress();
     lblStatus.setCaption(L"Stopping Admin");
-    KillProcess(L"THAdmin.exe");
-    KillProcess(L"TPAdmin.exe");
-    KillProcess(L"QOAdmin.exe");
+    for (const std::wstring_view admin : suite::kAdminPrograms) KillProcess(std::wstring(admin));
     for (int counter = 1; counter <= 3; ++counter) {
         lblStatus.setCaption(L"Stopping Admin " + std::to_wstring(counter));
         anicompress();

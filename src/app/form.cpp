@@ -48,6 +48,7 @@ frmCompactAndRepair::frmCompactAndRepair(Platform& platform, View& view)
       check_(platform, log_),
       figures_(platform, log_),
       stops_(platform, log_, stopped_, StepsOf(*this)),
+      closes_(platform, log_, stopped_, StepsOf(*this)),
       iis_(platform, log_, StepsOf(*this)),
       names_(platform),
       release_(platform, StepsOf(*this)),

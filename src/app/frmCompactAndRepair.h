@@ -17,6 +17,7 @@
 #include "app/safeguards/database_release.h"
 #include "app/safeguards/iis_waits.h"
 #include "app/safeguards/interrupted_run.h"
+#include "app/safeguards/program_closes.h"
 #include "app/safeguards/program_starts.h"
 #include "app/safeguards/run_ending.h"
 #include "app/safeguards/run_figures.h"
@@ -67,6 +68,9 @@ public:
     // At start-up: a last run that left no outcome in the log was cut short;
     // what it left stopped is said and started again.
     void CheckLastRun();
+    // "/recover": that look at the last run alone; ends the program.
+    bool RecoverOnly() const { return recoverOnly_; }
+    void RunRecover();
     // The unattended run: as if the button had been pressed, then the end of
     // the program with the run's exit code.
     void RunUnattended();
@@ -164,6 +168,7 @@ private:
     bool running_ = false;
     bool unattended_ = false;
     bool checkOnly_ = false;
+    bool recoverOnly_ = false;
     bool wmiUnanswered_ = false;  // a WMI call did not answer: services are asked of the service control manager
     RunResult result_ = RunResult::None;
     StoppedByRun stopped_;
@@ -174,6 +179,7 @@ private:
     CompactionCheck check_;
     RunFigures figures_;
     ServiceStops stops_;
+    ProgramCloses closes_;
     IisWaits iis_;
     TempNameDraw names_;
     DatabaseRelease release_;

@@ -10,6 +10,7 @@ void frmCompactAndRepair::ApplyArguments(const std::vector<std::wstring>& argume
     const CommandLine line(arguments, [this](const std::wstring& argument) { return backups_.setKeep(argument); });
     unattended_ = line.unattended();
     checkOnly_ = line.checkOnly();
+    recoverOnly_ = line.recoverOnly();
     if (line.usage()) {
         if (!unattended_) platform_.showMessage(CommandLine::Usage());
         platform_.endProgram(kExitLeft);
@@ -37,6 +38,13 @@ void frmCompactAndRepair::CheckLastRun() {
         platform_.showMessage(problem);
     }
     if (const auto lost = interrupted_.Find(dbPath, unattended_)) ending_.End(kExitError, lost->outcome, lost->message);
+}
+
+void frmCompactAndRepair::RunRecover() {
+    CheckLastRun();
+    const bool allBack = interrupted_.AllBack();
+    ending_.End(allBack ? kExitLeft : kExitNotAllBack,
+                allBack ? L"recovery: everything runs" : L"recovery: not every product is running again");
 }
 
 void frmCompactAndRepair::RunUnattended() {

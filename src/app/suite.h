@@ -2,6 +2,7 @@
 // the products are registered, and the names of their services and programs.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,11 @@ inline constexpr std::wstring_view kOrganizerKey = L"HKEY_LOCAL_MACHINE\\SOFTWAR
 
 inline constexpr std::wstring_view kTeamharborService = L"Teamharbor";
 inline constexpr std::wstring_view kMailServerService = L"Quorvin Mail Server";
+
+// The suite's programs that a run closes, in the order it ends them: the two
+// servers (when installed as programs), then the administration programs.
+inline constexpr std::array<std::wstring_view, 2> kServerPrograms{L"THService.exe", L"QMSSrv.exe"};
+inline constexpr std::array<std::wstring_view, 3> kAdminPrograms{L"THAdmin.exe", L"TPAdmin.exe", L"QOAdmin.exe"};
 
 inline constexpr std::wstring_view kWmiMoniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\.\\root\\cimv2";
 

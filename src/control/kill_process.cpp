@@ -1,4 +1,5 @@
 #include <string>
+#include <vector>
 
 #include "app/frmCompactAndRepair.h"
 #include "app/suite.h"
@@ -16,7 +17,8 @@ void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
     // the query is what was asked for. Each end is recorded before it is
     // asked for, since one whose answer never comes may still go through.
     bool ended = false;
-    for (const WmiObject& process : wmi->execQuery(suite::ProcessQuery(KProcess))) {
+    const std::vector<WmiObject> processes = wmi->execQuery(suite::ProcessQuery(KProcess));
+    for (const WmiObject& process : processes) {
         stopped_.programEnded(KProcess);
         try {
             const std::uint32_t result = wmi->execMethod(process, L"Terminate");
@@ -28,7 +30,9 @@ void frmCompactAndRepair::KillProcess(const std::wstring& KProcess) {
             log_.write(process.name + L" (pid " + std::to_wstring(process.processId) + L") had already ended");
         }
     }
-    if (!ended) stopped_.programStarted(KProcess);
+    // None left to end (they closed when asked, or never ran) leaves the
+    // record as it is.
+    if (!processes.empty() && !ended) stopped_.programStarted(KProcess);
 }
 
 }  // namespace car

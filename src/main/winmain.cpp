@@ -128,7 +128,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         form.RunEvent([&] { form.ApplyArguments(arguments); });  // may end the program
         form.RunEvent([&] { form.Form_Initialize(); });
         form.RunEvent([&] { form.Form_Load(); });  // may end the program before the window is shown
-        if (form.CheckOnly()) form.RunEvent([&] { form.RunCheck(); });  // ends the program
+        if (form.CheckOnly()) form.RunEvent([&] { form.RunCheck(); });      // ends the program
+        if (form.RecoverOnly()) form.RunEvent([&] { form.RunRecover(); });  // ends the program
         form.RunEvent([&] { form.CheckLastRun(); });
         window.show();
         // Ends the program with the run's exit code.

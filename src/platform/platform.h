@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/access.h"
+#include "platform/program_closing.h"
 
 namespace car {
 
@@ -219,7 +220,7 @@ struct TableFacts {
 // created on this machine (as opposed to DAO's own refusal of a file).
 struct DaoMissing : Error {};
 
-class Platform : public AccessControl {
+class Platform : public AccessControl, public ProgramClosing {
 public:
     virtual ~Platform() = default;
 

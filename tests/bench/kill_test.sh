@@ -224,6 +224,19 @@ bench_expect_eq "stopped, unattended: the next run finishes" 0 "$(BENCH_WINE_TIM
 bench_expect "stopped, unattended: it started again what was not running, and logged it" grep -q \
     'Outcome: interrupted run found, started again;' <<<"$(tail -n +$((lines_before + 1)) "$E2E_DB_FILE.log")"
 
+# The recovery at system start: after a run killed with the suite stopped,
+# /recover starts it again and ends with 0; after a run that ended, it has
+# nothing to do and ends with 0 as well.
+killed_run --when-status "Stopping Services 1"
+bench_expect_eq "/recover after a kill: the suite started again, exit code 0" 0 \
+    "$(BENCH_WINE_TIMEOUT=150 run_program /recover /unattended)"
+for service in "${E2E_SUITE_SERVICES[@]}"; do
+    bench_expect "/recover after a kill: the $service service runs" bench_service_is "$service" RUNNING
+done
+lines_before=$(wc -l <"$E2E_DB_FILE.log")
+bench_expect_eq "/recover after a run that ended: exit code 0" 0 "$(BENCH_WINE_TIMEOUT=60 run_program /recover /unattended)"
+bench_expect_eq "/recover after a run that ended: it wrote nothing" "$lines_before" "$(wc -l <"$E2E_DB_FILE.log")"
+
 echo "# kills: where each landed, and what was found after it"
 printf '#   %s\n' "${summary[@]}"
 echo "# $((kills + 2)) kills ($kills at random moments), $BENCH_FAILURES failed check(s)"

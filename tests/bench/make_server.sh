@@ -142,7 +142,7 @@ bench_start_service() {
     bench_wait_until "bench_service_is $(printf '%q' "$1") RUNNING" 20 || bench_die "service $1 did not start"
 }
 
-# bench_start_program NAME.exe|PATH [--hold PATH] [--mark PATH] [--name TEXT]
+# bench_start_program NAME.exe|PATH [--hold PATH] [--mark PATH] [--name TEXT] [--ignore-close]
 #
 # Starts a copy of the fixture as a plain program, detached, and prints its
 # process id once it runs (and holds its file, if asked to). NAME.exe runs
@@ -160,6 +160,8 @@ bench_start_program() {
             --hold) args+=" --hold \"$2\"" held=yes ;;
             --mark) args+=" --mark \"$2\"" ;;
             --name) args+=" --name \"$2\"" ;;
+            # Answers a request to close and stays until it is ended.
+            --ignore-close) args+=" --ignore-close" && set -- "$1" "" "${@:2}" ;;
             *) bench_die "bench_start_program: unknown option $1" ;;
         esac
         shift 2

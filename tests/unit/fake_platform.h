@@ -40,10 +40,16 @@ struct FakeFile {
     std::uint64_t lastWrite = 0;
 };
 
+// What a process does when it is asked to close (fake_closing.cpp).
+enum class WhenAsked { Closes, Ignores, CannotBeAsked };
+
 struct FakeProcess {
     std::wstring name;
     std::uint32_t pid = 0;
     std::wstring image;  // its program file's full path
+    WhenAsked whenAsked = WhenAsked::Closes;
+    int closingReadings = 0;  // readings of the process list that still find it once asked
+    int closingLeft = -1;     // of those, left; -1 while not asked
 };
 
 struct FakeService {
@@ -256,6 +262,9 @@ public:
     std::optional<car::Account> accountByName(const std::wstring& name) override;
     std::unique_ptr<car::Held> enablePrivilege(car::Privilege privilege) override;
     car::TrustedFolder holdTrustedFolder() override;
+    bool askToClose(std::uint32_t processId) override;
+    // A reading of the process list: the asked processes of that name come closer to their end.
+    void closingReading(const std::wstring& fileName);
     void moveFile(const std::wstring& from, const std::wstring& to) override;
     bool pathExists(const std::wstring& path) override;
     std::vector<car::FolderEntry> filesEndingIn(const std::wstring& folder, const std::wstring& ending) override;

@@ -268,6 +268,7 @@ std::vector<std::wstring> FakePlatform::activeDependentServices(const std::wstri
 
 std::vector<std::uint32_t> FakePlatform::processesNamed(const std::wstring& fileName) {
     record(L"processesNamed " + fileName);
+    closingReading(fileName);
     std::vector<std::uint32_t> ids;
     for (const FakeProcess& p : processes) {
         if (sameName(p.name, fileName)) ids.push_back(p.pid);

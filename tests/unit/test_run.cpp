@@ -39,9 +39,12 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     const auto kill = [&](const std::wstring& name) {
         e.wmiQuery(kProcessQuery + name + L"'");
         for (const FakeProcess& p : before) {
-            if (p.name == name) e.add(L"execMethod Terminate " + name + L" " + std::to_wstring(p.pid));
+            if (p.name == name && p.whenAsked != WhenAsked::Closes)
+                e.add(L"execMethod Terminate " + name + L" " + std::to_wstring(p.pid));
         }
     };
+    const std::vector<std::wstring> programs{L"THService.exe", L"QMSSrv.exe", L"THAdmin.exe", L"TPAdmin.exe",
+                                             L"QOAdmin.exe"};
     // The checks before anything is stopped (the search for a free temporary
     // name aside).
     // The machine's lock comes before anything is written to the log.
@@ -63,6 +66,15 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     service(L"Quorvin Mail Server", L"StopService");
     for (int i = 1; i <= 3; ++i) e.status(L"Stopping Services " + std::to_wstring(i)).step().add(L"pump");
     e.add(L"serviceState Teamharbor");  // the mail server's service was not running: not this run's to wait for
+    // Every program asked to close, all at once, then one look at the process
+    // list: closed at once, they are not waited for, and none is left to end.
+    for (const std::wstring& name : programs) {
+        e.add(L"processesNamed " + name);
+        for (const FakeProcess& p : before) {
+            if (p.name == name) e.add(L"askToClose " + std::to_wstring(p.pid));
+        }
+    }
+    for (const std::wstring& name : programs) e.add(L"processesNamed " + name);
     kill(L"THService.exe");
     kill(L"QMSSrv.exe");
     e.step().status(L"Stopping Admin");
@@ -193,7 +205,12 @@ void expectRunLog(const Harness& h, Products p) {
         return std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) { return l.starts_with(start); });
     };
     EXPECT_EQ(has(L"StopService Teamharbor: 0"), p.teamharbor);
-    EXPECT_EQ(has(L"Terminate QMSSrv.exe (pid "), p.mailServer);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::wstring& l) {
+                                return l.starts_with(L"QMSSrv.exe (pid ") && l.ends_with(L") closed when asked");
+                            }),
+              p.mailServer ? 2 : 0);
+    EXPECT_FALSE(has(L"Terminate "));  // each closed when asked
     // Each grant, and each iisreset's exit code.
     EXPECT_EQ(
         std::count_if(lines.begin(), lines.end(), [](const std::wstring& l) { return l.starts_with(L"Grant: "); }), 12);
@@ -387,9 +404,52 @@ TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
         std::size_t waits;
         int exitCode;  // -1: the run finished
         std::wstring said = {};
+        std::size_t closeWaits = 0;   // texts of the wait for programs asked to close
+        std::wstring closeLine = {};  // how the log ends the line of the one that did not close at once
+    };
+    // The suite's programs close when asked, unless a case says otherwise.
+    const auto program = [](FakePlatform& p, const std::wstring& name) -> FakeProcess& {
+        return *std::find_if(p.processes.begin(), p.processes.end(),
+                             [&](const FakeProcess& x) { return x.name == name; });
     };
     const std::vector<Case> cases{
         {"stopped at once", [](FakePlatform&) {}, 0, -1},
+        {"a server that closes after three readings",
+         [&](FakePlatform& p) { program(p, L"THService.exe").closingReadings = 3; },
+         0,
+         -1,
+         {},
+         0,
+         L") closed when asked"},
+        // It holds the database until it is ended: the whole minute, with its text after two seconds.
+        {"a server that ignores the request",
+         [&](FakePlatform& p) {
+             const std::uint32_t server = program(p, L"QMSSrv.exe").pid;
+             program(p, L"QMSSrv.exe").whenAsked = WhenAsked::Ignores;
+             p.heldForChecks[kDbPath] = 1'000'000;
+             p.onPump = [&p, server] {
+                 if (!p.isRunning(server)) p.heldForChecks.erase(kDbPath);
+             };
+         },
+         0,
+         -1,
+         {},
+         116,
+         L") did not close within 60 s; it is ended"},
+        {"an administration program that ignores it, the database free",
+         [&](FakePlatform& p) { program(p, L"TPAdmin.exe").whenAsked = WhenAsked::Ignores; },
+         0,
+         -1,
+         {},
+         0,
+         L") did not close within 2 s, and the database is free; it is ended"},
+        {"a program without a window",
+         [&](FakePlatform& p) { program(p, L"THAdmin.exe").whenAsked = WhenAsked::CannotBeAsked; },
+         0,
+         -1,
+         {},
+         0,
+         L") has no window to be asked to close; it is ended"},
         {"stopping for three readings", [](FakePlatform& p) { p.services[0].stopPendingReadings = 3; }, 3, -1},
         // Started again only once it has stopped, which Windows requires.
         {"stopping for longer than two minutes", [](FakePlatform& p) { p.services[0].stopPendingReadings = 300; },
@@ -446,7 +506,15 @@ TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
                 exitCode = end.exitCode;
             }
             EXPECT_EQ(exitCode, unattended && c.exitCode == -1 ? car::kExitLeft : c.exitCode);
-            const std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for "});
+            std::vector<std::wstring> waits = h.log.only({L"lblStatus.Caption=Waiting for "});
+            const auto closeWaits = std::stable_partition(
+                waits.begin(), waits.end(), [](const std::wstring& x) { return x.find(L" to close... ") == x.npos; });
+            EXPECT_EQ(static_cast<std::size_t>(waits.end() - closeWaits), c.closeWaits);
+            if (c.closeWaits > 0) {
+                EXPECT_EQ(*closeWaits, L"lblStatus.Caption=Waiting for QMSSrv.exe to close... 2 s of at most 60 s");
+                EXPECT_EQ(waits.back(), L"lblStatus.Caption=Waiting for QMSSrv.exe to close... 59 s of at most 60 s");
+            }
+            waits.erase(closeWaits, waits.end());
             EXPECT_EQ(waits.size(), c.waits);
             if (c.waits > 0) {  // the last wait, the one before the start when there are two
                 EXPECT_TRUE(waits.back().ends_with(L" to stop... " + std::to_wstring((c.waits - 1) % 240 / 2) +
@@ -455,10 +523,32 @@ TEST(Run, ServersAreNeverEndedWhileTheyMayStillWrite) {
             // No program ended while a service may still write, and not the
             // Part's own text again after a wait.
             const std::vector<std::wstring>& e = h.log.entries();
-            const auto kill = std::find_if(
-                e.begin(), e.end(), [](const std::wstring& x) { return x.starts_with(L"execMethod Terminate"); });
+            const auto kill = std::find_if(e.begin(), e.end(), [](const std::wstring& x) {
+                return x.starts_with(L"execMethod Terminate") || x.starts_with(L"askToClose ");
+            });
             EXPECT_EQ(std::count(kill, e.end(), L"lblStatus.Caption=Stopping Services 3"), 0);
             EXPECT_EQ(kill == e.end(), c.exitCode != -1);
+            // A program is ended only once it was asked and the wait is over,
+            // and the wait takes at most a minute of the clock.
+            const auto terminate = std::find_if(
+                e.begin(), e.end(), [](const std::wstring& x) { return x.starts_with(L"execMethod Terminate"); });
+            const auto lastAsk = std::find_if(e.rbegin(), e.rend(), [](const std::wstring& x) {
+                return x.starts_with(L"askToClose ") || x.find(L" to close... ") != x.npos;
+            });
+            EXPECT_TRUE(terminate == e.end() || lastAsk.base() <= terminate);
+            std::uint64_t waitedMs = 0;
+            for (auto at = kill; at < terminate; ++at) {
+                if (at->starts_with(L"sleep ")) waitedMs += std::stoul(at->substr(6));
+            }
+            EXPECT_LE(waitedMs, 60'000U);
+            EXPECT_EQ(terminate != e.end(), !c.closeLine.empty() && !c.closeLine.ends_with(L"closed when asked"));
+            if (!c.closeLine.empty()) {
+                const std::vector<std::wstring> lines = logLines(h);
+                EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                        [&](const std::wstring& l) { return l.ends_with(c.closeLine); }),
+                          c.closeLine.ends_with(L"closed when asked") ? 6 : 1)
+                    << narrow(c.closeLine);
+            }
             EXPECT_EQ(h.platform.compactions.size(), c.exitCode == -1 ? 1U : 0U);
             // Whatever it stopped runs again, the dependents with it.
             for (const std::wstring& name : runningBefore)
@@ -583,7 +673,8 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         bool compacted;
         bool iisStopped;  // besides both services and the five programs, when anything was stopped
         int exitCode = car::kExitError;
-        std::wstring logged = {};  // a line the log holds besides
+        std::wstring logged = {};   // a line the log holds besides
+        bool startedAgain = false;  // the database as it was: the suite started again before the box
     };
     const std::vector<Case> cases{
         {"WMI unavailable", [&](FakePlatform& p) { p.connectFailures.always = wmi; }, wmi, false, false},
@@ -595,7 +686,12 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
              p.hardLinks = false;
              p.moveFailures.always = denied;
          },
-         denied, false, true},
+         denied,
+         false,
+         true,
+         car::kExitError,
+         {},
+         true},
         {"engine crashes outside the job",
          [&](FakePlatform& p) {
              p.engineCrashCode = 0xC0000005u;
@@ -603,13 +699,16 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
          },
          crash, false, true, car::kExitCompactionFailed,
          L"The JET engine's process could not be put in this program's job (Error -2147024891: Access is denied.); "
-         L"it ends itself should this program be ended"},
+         L"it ends itself should this program be ended",
+         true},
         {"engine ends with a plain code",
          [](FakePlatform& p) { p.engineCrashCode = 1; },
          {1, L"The JET engine ended unexpectedly while compacting " + kDbPath + L" (exit code 1)."},
          false,
          true,
-         car::kExitCompactionFailed},
+         car::kExitCompactionFailed,
+         {},
+         true},
     };
     const std::wstring stoppedText =
         L"This run stopped these, and they are still stopped:\r\n- the services Teamharbor\r\n"
@@ -624,7 +723,9 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
         EXPECT_TRUE(showsError(h.platform.messages[0], c.error)) << narrow(h.platform.messages[0]);
         const std::vector<std::wstring> lines = logLines(h);
         ASSERT_GE(lines.size(), 2U);
-        EXPECT_TRUE(lines[lines.size() - 2].starts_with(L"Message: Error " + std::to_wstring(c.error.number)));
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::wstring& l) {
+            return l.starts_with(L"Message: Error " + std::to_wstring(c.error.number));
+        }));
         if (!c.logged.empty()) {
             EXPECT_NE(std::find(lines.begin(), lines.end(), c.logged), lines.end());
         }
@@ -635,12 +736,17 @@ TEST(Run, FailuresEndTheRunWithTheirMessageAndRestartNothing) {
                                              L"; exit code " + std::to_wstring(c.exitCode) + L"; after "))
             << narrow(lines.back());
         // What is left stopped is named, so that it can be started again.
+        // With the database as it was, the suite is started again before the
+        // box, which names only the administration programs.
         const bool anythingStopped = c.error.number != wmi.number;
-        EXPECT_EQ(h.platform.messages[0].find(stoppedText) != std::wstring::npos, anythingStopped);
-        EXPECT_EQ(h.platform.messages[0].find(L"- IIS") != std::wstring::npos, c.iisStopped);
+        EXPECT_EQ(h.platform.messages[0].find(stoppedText) != std::wstring::npos, anythingStopped && !c.startedAgain);
+        EXPECT_EQ(h.platform.messages[0].find(L"- IIS") != std::wstring::npos, c.iisStopped && !c.startedAgain);
         EXPECT_EQ(h.log.entries().back(), L"end " + std::to_wstring(c.exitCode));
+        const std::vector<std::wstring> restarts{L"execMethod StartService Teamharbor",
+                                                 L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"",
+                                                 L"launch 2 iisreset /start"};
         EXPECT_EQ(h.log.only({L"execMethod StartService", L"launch 1", L"launch 2 iisreset /start"}),
-                  std::vector<std::wstring>{});
+                  c.startedAgain ? restarts : std::vector<std::wstring>{});
         EXPECT_EQ(h.platform.files.at(kDbPath).compacted, c.compacted);
         EXPECT_EQ(h.platform.files.at(kDbPath).content, "old data");
         // Nothing is granted on a database that was not compacted, and an
@@ -714,10 +820,15 @@ TEST(Run, FailedCompactionEndsWithItsOwnMessageOnly) {
     EXPECT_THROW(h.form.RunEvent([&] { h.form.cmdCompact_Click(); }), EndSignal);
     ASSERT_EQ(h.platform.messages.size(), 1U);
     EXPECT_TRUE(h.platform.messages[0].starts_with(L"Could not compact and repair database."));
-    // The box comes once the run has let go of everything, with what is still stopped.
-    EXPECT_NE(h.platform.messages[0].find(L"\r\n\r\nThis run stopped these"), std::wstring::npos);
-    const auto tail = h.log.without({L"pathExists", L"serviceState", L"processesNamed"});
-    EXPECT_TRUE(tail[tail.size() - 4].starts_with(L"compactDatabase "));
+    // The database is as it was: the suite is started again first, and the
+    // box comes once the run has let go of everything, with what is still
+    // stopped (the administration programs, which the run never starts).
+    EXPECT_NE(h.platform.messages[0].find(L"\r\n\r\nThe suite has been started again.\r\n\r\nThis run stopped these, "
+                                          L"and they are still stopped:\r\n- the programs THAdmin.exe, TPAdmin.exe, "
+                                          L"QOAdmin.exe\r\n"),
+              std::wstring::npos);
+    EXPECT_TRUE(h.platform.service(L"Teamharbor")->running);
+    const auto tail = h.log.without({L"pathExists", L"serviceState", L"processesNamed", L"processImage", L"pump"});
     EXPECT_EQ(tail[tail.size() - 3], L"setShutdownBlock ");
     EXPECT_EQ(tail.back(), L"end 3");
     EXPECT_EQ(h.log.count(L"grantFullControl"), 0U);
@@ -1018,7 +1129,8 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
          car::kExitError, false, 2},
         {"WMI times out at a start",
          [](FakePlatform& p) {
-             p.methodFailures.nth[9] = {car::kWmiTimeoutHr, L"WMI did not answer StartService within two minutes."};
+             // The two stops, then the first start (the programs closed when asked).
+             p.methodFailures.nth[3] = {car::kWmiTimeoutHr, L"WMI did not answer StartService within two minutes."};
          },
          car::kExitLeft, true, 1, L"Started Teamharbor through the service control manager: WMI does not answer"},
         // The compacted copy is checked against the original through DAO.
@@ -1199,6 +1311,8 @@ TEST(Unattended, WmiThatStopsAnsweringIsNotAskedAgain) {
     h.install(kAllThree);
     h.form.ApplyArguments({L"/unattended"});
     h.start();
+    // Programs that cannot be asked to close are ended at once: the first's is the third call.
+    for (FakeProcess& p : h.platform.processes) p.whenAsked = WhenAsked::CannotBeAsked;
     h.platform.methodFailures.nth[3] = {car::kWmiTimeoutHr, L"WMI did not answer Terminate within two minutes."};
     EXPECT_THROW(h.form.RunEvent([&] { h.form.RunUnattended(); }), EndSignal);
     const std::vector<std::wstring>& e = h.log.entries();

@@ -116,8 +116,8 @@ TEST(SuiteRestart, ADependentThatCannotStartIsNamedAndStaysStopped) {
 }
 
 TEST(RunEnding, AFailureStartsTheSuiteAgainBeforeItsOutcomeAndHoldsNothingAtItsBox) {
-    for (const bool unattended : {true, false}) {
-        SCOPED_TRACE(unattended);
+    for (const auto& [unattended, databaseThere] : {std::pair{true, true}, {false, true}, {true, false}}) {
+        SCOPED_TRACE(std::to_string(unattended) + std::to_string(databaseThere));
         Bench b;
         car::RunGuard guard{b.platform};
         car::CompactionCheck check{b.platform, b.log};
@@ -126,6 +126,7 @@ TEST(RunEnding, AFailureStartsTheSuiteAgainBeforeItsOutcomeAndHoldsNothingAtItsB
                               {[] { return kDb; }, [] { return std::wstring(); }}};
         ending.SetMode(unattended, false);
         b.keys = {kTh};
+        if (databaseThere) b.platform.files[kDb] = FakeFile{"data", false};
         ASSERT_TRUE(guard.lockMachine());
         b.log.beginRecord(kDb, L"HOST", L"");
         b.stopped.serviceStopped(L"Teamharbor");
@@ -138,8 +139,10 @@ TEST(RunEnding, AFailureStartsTheSuiteAgainBeforeItsOutcomeAndHoldsNothingAtItsB
             return EndSignal{-1};
         }();
         EXPECT_EQ(end.exitCode, car::kExitError);
-        // With a person the suite stays as the failure left it, for a repair by hand.
-        EXPECT_EQ(b.started, unattended ? std::vector<std::wstring>{L"Teamharbor"} : std::vector<std::wstring>{});
+        // With a person the suite stays as the failure left it, for a repair
+        // by hand; nothing starts while nothing stands under the database's name.
+        EXPECT_EQ(b.started,
+                  unattended && databaseThere ? std::vector<std::wstring>{L"Teamharbor"} : std::vector<std::wstring>{});
         const std::vector<std::wstring> lines = b.logLines();
         ASSERT_FALSE(lines.empty());
         EXPECT_NE(lines.back().find(L"Outcome: ended by an error; exit code 1"), std::wstring::npos);

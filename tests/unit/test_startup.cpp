@@ -2,6 +2,9 @@
 // the caption, and the refusal to go on without a JET data source.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "app/safeguards/last_run.h"
 #include "harness.h"
 #include "sequence.h"
 #include "ui/layout.h"
@@ -313,6 +316,43 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         EXPECT_TRUE(h.platform.files.contains(kDbPath + L".3.tmpBackup"));
         EXPECT_EQ(log.size() > before, actedOn);
         EXPECT_EQ(log.back().find(L" Outcome: interrupted run found, ") != std::wstring::npos, actedOn);
+    }
+}
+
+// "/recover" deals with an interrupted run alone and ends: 0 when nothing
+// was left to do or everything runs again, 5 when a product did not come
+// back, whose interruption then stays open for the next start.
+TEST(Startup, RecoverDealsWithTheLastRunAloneAndSaysHowItWent) {
+    const std::wstring stamp = L"2026-12-01 03:00:00.000 ";
+    for (const auto& [label, interrupted, programGone, exitCode] :
+         {std::tuple{"after a clean run", false, false, car::kExitLeft},
+          std::tuple{"after a killed run", true, false, car::kExitLeft},
+          std::tuple{"after a killed run, the mail server's program gone", true, true, car::kExitNotAllBack}}) {
+        SCOPED_TRACE(label);
+        Harness h;
+        h.install({true, true, false});
+        h.form.ApplyArguments({L"/recover", L"/unattended"});
+        h.form.Form_Initialize();
+        h.form.Form_Load();
+        std::vector<std::wstring>& record = h.platform.appended[kRecordPath];
+        record = {stamp + L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath,
+                  stamp + L"Status: Stopping Services"};
+        if (!interrupted) record.push_back(stamp + L"Outcome: finished; after 1 ms");
+        h.platform.services[0].running = false;
+        std::erase_if(h.platform.processes, [](const FakeProcess& p) { return p.name == L"QMSSrv.exe"; });
+        if (programGone) h.platform.files.erase(kTpFolder + L"\\QMSSrv.EXE");
+        int code = -1;
+        try {
+            h.form.RunEvent([&] { h.form.RunRecover(); });
+        } catch (const EndSignal& end) {
+            code = end.exitCode;
+        }
+        EXPECT_EQ(code, exitCode);
+        EXPECT_EQ(h.platform.service(L"Teamharbor")->running, interrupted);
+        EXPECT_EQ(h.platform.compactions.size(), 0U);  // a recovery, never a run
+        // Without everything back the record has no outcome: the next start looks again.
+        EXPECT_EQ(car::LastRun::parse(*h.platform.readTextTail(kRecordPath, 0)).interrupted,
+                  interrupted && programGone);
     }
 }
 

@@ -14,7 +14,9 @@
 # a file outside it: the grants leave both alone, say so in the log and the
 # final text, and nothing outside changes. The run log, which every user
 # could write before, can be written by administrators and SYSTEM alone after
-# the run. Then "Open Data Folder" and "Exit". The program is started from a
+# the run. The servers' and administration programs close when asked; one
+# administration program ignores the request and is ended after the wait.
+# Then "Open Data Folder" and "Exit". The program is started from a
 # folder of its own that also holds a planted iisreset.exe, and the 32-bit
 # system folder has none (as on a 64-bit Windows whose IIS tools are 64-bit
 # only): neither may change what runs.
@@ -23,6 +25,8 @@ set -euo pipefail
 source "$(dirname "$0")/e2e_lib.sh"
 
 e2e_start_server --pad-mb 64 --release-delay 12500
+# An administration program that answers a request to close and stays.
+stubborn=$(bench_start_program THAdmin.exe --ignore-close)
 host=$(hostname)
 # Outside the data folder, reached from inside it. Wine keeps a grant as the
 # mode bits (it writes no security descriptor to the files' extended
@@ -148,6 +152,15 @@ Not granted on \"$folder\\notes.txt\": it has 2 names: another name of the file 
     "$(e2e_log_lines | grep '^Not granted on ' | sort)"
 bench_expect_eq "nothing outside the data folder was granted" "$outside_before" "$(outside_modes)"
 bench_expect_eq "after the run, the log grants Everyone, Users and Authenticated Users nothing" 0 "$(others_write)"
+# The servers' programs were asked to close and did, letting go of the
+# database; the stubborn one was ended once the database was free.
+for server in THService QMSSrv; do
+    bench_expect_eq "$server.exe closed when asked" 1 \
+        "$(e2e_log_lines | grep -Ecx "$server\.exe \(pid [0-9]+\) closed when asked" || true)"
+done
+bench_expect_eq "only the program that ignored the request was ended, after the wait" \
+    "THAdmin.exe (pid $stubborn) did not close within 2 s, and the database is free; it is ended|Terminate THAdmin.exe (pid $stubborn): 0" \
+    "$(e2e_log_lines | grep -E "^(THAdmin.exe \(pid $stubborn\) did not|Terminate )" | paste -sd'|')"
 bench_expect_eq "IIS was reset by the native system's iisreset" 'C:\windows\system32\iisreset.exe' \
     "$(bench_recorded iisreset --full | cut -f1 | sort -u)"
 

@@ -331,6 +331,26 @@ text="$(pc wmi-call "$gone_path" "$gone_pid" Terminate)"
 bench_expect_eq "Terminate of a process that has ended since the query" "error 0x80041002" "$(number_of "$text")"
 bench_expect "the failure says which process has ended" grep -qF "process $gone_pid has already ended" <<<"$text"
 
+echo "== asked to close"
+# The fixture as a program has a hidden window: it closes when asked and lets
+# go of its file, unless told to ignore the request. A program without a
+# window of its own (a sleeper) cannot be asked.
+echo data >"$drive_c/pc/closing.mdb"
+closer=$(bench_start_program Closer.exe --hold 'C:\pc\closing.mdb')
+ignorer=$(bench_start_program Ignorer.exe --ignore-close)
+bench_wine 'C:\pc\sleeper.exe' sleep 50000 >/dev/null 2>&1 &
+sleeper_job=$!
+bench_expect "the sleeper runs" bench_wait_until '[[ -n $(pc processes sleeper.exe | ids_of pid) ]]' 15
+sleeper=$(pc processes sleeper.exe | ids_of pid | tr -d ' ')
+text="$(pc ask-close "$closer" "$ignorer" "$sleeper")"
+bench_expect_eq "asked: the closer closes, the ignorer stays, the windowless one cannot be asked" \
+    "$closer asked ended|$ignorer asked running|$sleeper not-asked running" "$(paste -sd'|' <<<"$text")"
+bench_expect_eq "the closer let go of its file" "opened" "$(bench_probe try-open 'C:\pc\closing.mdb' read | tr -d '\r')"
+bench_expect_eq "this program itself is never asked" "not-asked running" \
+    "$(pc ask-close 0 | cut -d' ' -f2-)"
+kill "$sleeper_job" 2>/dev/null
+bench_probe kill Ignorer.exe >/dev/null 2>&1 || true
+
 service_query="Select * from Win32_Service Where Name ='Spooler'"
 service_pid() { pc wmi-query "$service_query" | sed -n 's/^object \([0-9]*\) Spooler .*:Win32_Service\.Name="Spooler"$/\1/p'; }
 service_running() { [[ "$(service_pid)" =~ ^[1-9][0-9]*$ ]]; }

@@ -10,7 +10,7 @@ namespace car {
 namespace {
 
 constexpr wchar_t kUsage[] =
-    L"Usage: CompactAndRepair.exe [/unattended] [/keep:N] [/check]\r\n\r\n"
+    L"Usage: CompactAndRepair.exe [/unattended] [/keep:N] [/check | /recover]\r\n\r\n"
     L"Without an argument the window waits for \"Compact and Repair Database\" to be pressed.\r\n\r\n"
     L"/unattended  compacts and repairs the database at once, without a person: no message box is shown, "
     L"everything goes to the run log beside the database (its name with \".log\" added), and a failure starts "
@@ -23,7 +23,11 @@ constexpr wchar_t kUsage[] =
     L"/keep:N  after a run that finished, deletes the oldest backups of the database (its name with "
     L"\".<number>.tmpBackup\" added, beside it) until N (1 to 99) remain, this run's among them.\r\n\r\n"
     L"/check  makes every check a run makes before it stops anything, and says what of the suite is installed "
-    L"and running now, without a run: exit code 0 when a run could start now, 4 when it could not.";
+    L"and running now, without a run: exit code 0 when a run could start now, 4 when it could not.\r\n\r\n"
+    L"/recover  deals with a run that was cut short, and nothing else: the database put back under its name, the "
+    L"engine's leftover copy removed, what is installed and not running started again (without /unattended, "
+    L"when you say so). Exit code 0 when the last run ended or everything runs now, 1 when the database could not "
+    L"be put back, 5 when a product could not be started.";
 
 bool IsUnattendedSwitch(const std::wstring& argument) {
     const std::wstring word = lowerCase(argument);
@@ -42,6 +46,8 @@ CommandLine::CommandLine(const std::vector<std::wstring>& arguments,
         if (IsUnattendedSwitch(argument) || taken(argument)) continue;
         if (word == L"/check" || word == L"-check") {
             checkOnly_ = true;
+        } else if (word == L"/recover" || word == L"-recover") {
+            recoverOnly_ = true;
         } else if (word == L"/?" || word == L"-?" || word == L"/help") {
             usage_ = true;
         } else if (unknown_.empty()) {

@@ -1,7 +1,7 @@
 // The program's command line: "/unattended" runs at once without a person
-// and ends by itself, "/check" checks without a run, "/keep:N" bounds the
-// backups kept, "/?" asks for the usage; anything else is refused before
-// anything is touched.
+// and ends by itself, "/check" checks without a run, "/recover" deals with an
+// interrupted run alone, "/keep:N" bounds the backups kept, "/?" asks for
+// the usage; anything else is refused before anything is touched.
 #pragma once
 
 #include <functional>
@@ -22,6 +22,7 @@ public:
 
     bool unattended() const { return unattended_; }
     bool checkOnly() const { return checkOnly_; }
+    bool recoverOnly() const { return recoverOnly_; }
     bool usage() const { return usage_; }
     // The first argument that is none of the program's; empty when there is none.
     const std::wstring& unknown() const { return unknown_; }
@@ -29,6 +30,7 @@ public:
 private:
     bool unattended_ = false;
     bool checkOnly_ = false;
+    bool recoverOnly_ = false;
     bool usage_ = false;
     std::wstring unknown_;
 };

@@ -34,7 +34,6 @@ bool DatabaseSwap::Swap(const std::wstring& dbPath, const std::wstring& compacte
     wrong_ = held.take(compactedPath, dbPath);
     if (!wrong_.empty()) return false;
     HeldFile& copy = held.file();
-    renaming_ = true;
     backupPath_ = backupPath;
     bool linked = true;
     try {
@@ -43,6 +42,7 @@ bool DatabaseSwap::Swap(const std::wstring& dbPath, const std::wstring& compacte
         if (error.number != kNoHardLinksHr && error.number != kNotSupportedHr) throw;
         linked = false;
         Retried([&] { platform_.moveFile(dbPath, backupPath_); });
+        renaming_ = true;  // only now has the database left its name
     }
 
     steps_.step();
@@ -76,6 +76,7 @@ bool DatabaseSwap::Swap(const std::wstring& dbPath, const std::wstring& compacte
                                               L" and the compacted copy is " + compactedPath + L"."};
             }
             backupPath_.clear();
+            renaming_ = false;
             throw Error{error.number, error.description + L"\r\nThe old database was put back under " + dbPath +
                                           L"; the compacted copy is left as " + compactedPath + L"."};
         }

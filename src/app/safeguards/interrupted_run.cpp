@@ -54,6 +54,7 @@ void InterruptedRun::EndRecord(const std::wstring& outcome) {
 }
 
 std::optional<InterruptedRun::Lost> InterruptedRun::Find(const std::wstring& dbPath, bool unattended) {
+    allBack_ = true;
     RunLog& log = shared_.log;
     const std::wstring logPath = dbPath + L".log";
     const LastRun last = ReadLast(dbPath);
@@ -111,6 +112,7 @@ std::optional<InterruptedRun::Lost> InterruptedRun::Find(const std::wstring& dbP
         if (!start) {
             log.write(L"Answer: No, leave everything as it is");
             EndRecord(L"interrupted run found, left as it was");
+            allBack_ = false;
             return {};
         }
         log.write(L"Answer: Yes, start them again");
@@ -123,8 +125,15 @@ std::optional<InterruptedRun::Lost> InterruptedRun::Find(const std::wstring& dbP
     window_.awaitIis();
     const std::wstring notBack = shared_.back.NotBack();
     shared_.back.Clear();
-    EndRecord(L"interrupted run found, " +
-              (notBack.empty() ? std::wstring(L"started again") : L"started again, but not all:" + notBack));
+    if (notBack.empty()) {
+        EndRecord(L"interrupted run found, started again");
+        return {};
+    }
+    // No outcome: the next start finds the interruption still open and tries again.
+    allBack_ = false;
+    log.write(L"Started again, but not all:" + notBack + L"; the next start looks again");
+    log.end();
+    shared_.guard.release();
     return {};
 }
 

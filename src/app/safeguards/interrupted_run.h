@@ -50,6 +50,10 @@ public:
 
     // Looks at the last run of the database's log and acts on it.
     std::optional<Lost> Find(const std::wstring& dbPath, bool unattended);
+    // After Find: false when something it found down did not come back (or
+    // was left down when asked); its record then stays without an outcome,
+    // so that the next start deals with it again.
+    bool AllBack() const { return allBack_; }
 
 private:
     LastRun ReadLast(const std::wstring& dbPath);
@@ -64,6 +68,7 @@ private:
     std::vector<SuiteState::Product> down_;
     std::vector<std::wstring> dependents_;
     std::vector<std::wstring> downNames_;
+    bool allBack_ = true;
 };
 
 }  // namespace car

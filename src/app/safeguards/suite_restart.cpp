@@ -53,10 +53,12 @@ void SuiteRestart::StartDependents() {
 
 // IIS comes back with the suite's web front end: the check that the suite
 // came back looks at its web service too, once the start is done.
+// Noted before it is started: a start that fails is then said as such.
 void SuiteRestart::StartIis() {
+    shared_.back.Restarting(L"IIS", L"W3SVC");
     shared_.iis.Starting(static_cast<std::uint32_t>(starts_.run(L"iisreset /start", 2)));
     shared_.stopped.iisStopped(false);
-    shared_.back.Restarting(L"IIS", L"W3SVC", SuiteBack::Mode::Service);
+    shared_.back.Started(SuiteBack::Mode::Service);
 }
 
 // A run that nobody watches must never leave the suite down overnight, nor

@@ -155,6 +155,15 @@ std::optional<int> runAccessCommand(car::Win32Platform& platform, const std::vec
         return privilegeState(args.at(1));
     } else if (command == L"trusted") {
         return trustedFolder(platform);
+    } else if (command == L"ask-close") {  // PID...: each asked, then whether it ended within five seconds
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const auto id = static_cast<std::uint32_t>(std::stoul(args[i]));
+            const car::win32::UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, id));
+            const bool asked = platform.askToClose(id);
+            const bool ended = process && ::WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0;
+            print(args[i] + (asked ? L" asked" : L" not-asked") + (ended ? L" ended" : L" running"));
+        }
+        return 0;
     } else {
         return std::nullopt;
     }

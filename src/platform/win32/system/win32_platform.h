@@ -2,7 +2,7 @@
 // a source file of its own (registry.cpp, files.cpp, held_paths.cpp, held_file.cpp and tree_paths.cpp with
 // grantable_path.cpp and full_control_grant.cpp, accounts.cpp, privilege.cpp, trusted_folder.cpp with
 // trusted_accounts.cpp, file_holders.cpp, jet.cpp, dao.cpp, wmi.cpp with wmi_worker.cpp, services.cpp,
-// processes.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
+// processes.cpp, program_closing.cpp, system_folders.cpp, launch.cpp, machine_lock.cpp, messages.cpp, network.cpp).
 #pragma once
 
 #include <windows.h>
@@ -76,6 +76,7 @@ public:
     std::optional<Account> accountByName(const std::wstring& name) override;
     std::unique_ptr<Held> enablePrivilege(Privilege privilege) override;
     TrustedFolder holdTrustedFolder() override;
+    bool askToClose(std::uint32_t processId) override;  // program_closing.cpp
 
     void showMessage(const std::wstring& text) override;
     bool askYesNo(const std::wstring& text, bool noByDefault) override;
