@@ -335,9 +335,11 @@ public:
     // While `reason` is not empty, a shutdown or logoff is refused and Windows
     // shows the reason to whoever asks for it; an empty text lets them go.
     virtual void setShutdownBlock(const std::wstring& reason) = 0;
-    // A modal box with Yes and No and the program's title; true for Yes.
-    // With `noByDefault` No is the default button, and a warning icon shows.
-    virtual bool askYesNo(const std::wstring& text, bool noByDefault) = 0;
+    // A modal box with Yes and No and the program's title. With
+    // `noByDefault` No is the default button, and a warning icon shows. With
+    // a limit (0: none), a box still open after it is answered No by itself.
+    enum class Answer { Yes, No, NoByItself };
+    virtual Answer askYesNo(const std::wstring& text, bool noByDefault, std::uint32_t limitMs) = 0;
     // The end of a UTF-8 text file (at most `maxBytes`, from a line's start),
     // never read through a link; nothing when it cannot be read.
     virtual std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) = 0;

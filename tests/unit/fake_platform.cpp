@@ -448,11 +448,16 @@ void FakePlatform::reportEvent(car::EventKind kind, const std::vector<std::wstri
     events.emplace_back(kind, fields);
 }
 
-bool FakePlatform::askYesNo(const std::wstring& text, bool noByDefault) {
+car::Platform::Answer FakePlatform::askYesNo(const std::wstring& text, bool noByDefault, std::uint32_t limitMs) {
     record(noByDefault ? L"askYesNo, No by default" : L"askYesNo");
     questions.push_back(text);
+    questionLimits.push_back(limitMs);
     heldAtBoxes.push_back(locksHeld + static_cast<int>(heldFolders.size()));
-    return answerYes;
+    if (nobodyAnswers && limitMs != 0) {
+        now += limitMs;
+        return Answer::NoByItself;
+    }
+    return answerYes ? Answer::Yes : Answer::No;
 }
 
 // The lines appended so far, as the file holds them.

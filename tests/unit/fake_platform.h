@@ -239,6 +239,8 @@ public:
     std::vector<std::wstring> messages;
     std::vector<std::wstring> questions;  // Yes/No boxes, answered with `answerYes`
     bool answerYes = true;
+    bool nobodyAnswers = false;  // a box with a limit is then answered No by itself
+    std::vector<std::uint32_t> questionLimits;
     std::vector<int> heldAtBoxes;  // locks and folders held while each box waited
     std::wstring shutdownBlock;    // the reason given to Windows now
     std::vector<std::pair<car::EventKind, std::vector<std::wstring>>> events;
@@ -298,7 +300,7 @@ public:
     car::LocalTime localTime() override;
     std::uint64_t milliseconds() override;
     void showMessage(const std::wstring& text) override;
-    bool askYesNo(const std::wstring& text, bool noByDefault) override;
+    Answer askYesNo(const std::wstring& text, bool noByDefault, std::uint32_t limitMs) override;
     std::vector<car::TableFacts> daoTables(const std::wstring& path) override;
     std::int64_t daoCountRows(const std::wstring& path, const std::wstring& table) override;
     std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;

@@ -1253,13 +1253,20 @@ TEST(Unattended, EndsByItselfWithTheRunsExitCodeAndNeverShowsABox) {
 // stays as it was, the copy is kept beside it, and the window says which
 // file is the database now.
 TEST(Run, ACopyThatLacksDataIsUsedOnlyWhenThePersonSaysSo) {
-    for (const bool yes : {true, false}) {
-        SCOPED_TRACE(yes ? "Yes" : "No");
+    for (const auto& [yes, nobody] : {std::pair{true, false}, {false, false}, {false, true}}) {
+        SCOPED_TRACE(yes ? "Yes" : nobody ? "nobody answers" : "No");
         Harness h{kAllThree};
         oneContactFewer(h.platform, true);
         h.platform.answerYes = yes;
+        h.platform.nobodyAnswers = nobody;
         h.form.RunEvent([&] { h.form.cmdCompact_Click(); });
         ASSERT_EQ(h.platform.questions.size(), 1U);
+        // The suite is down while it waits: after ten minutes No is taken, and said.
+        EXPECT_EQ(h.platform.questionLimits, std::vector<std::uint32_t>{600'000});
+        const std::vector<std::wstring> lines = logLines(h);
+        EXPECT_EQ(
+            std::count(lines.begin(), lines.end(), L"No answer within 10 minutes: No, keep the database as it is"),
+            nobody ? 1 : 0);
         EXPECT_TRUE(h.log.contains(L"askYesNo, No by default"));
         EXPECT_NE(h.platform.questions[0].find(L"- the table [Contacts]: 120 rows before, 119 after"),
                   std::wstring::npos);

@@ -427,6 +427,8 @@ bench_expect_eq "box owned by the shown window" "box text=Ünïcode text buttons
     "$(pc message owned 'Ünïcode text' | head -n 1)"
 bench_expect_eq "box while the window is hidden" "box text=x buttons=OK icon=no owner=none" \
     "$(pc message hidden-owner 'x' | head -n 1)"
+bench_expect_eq "a Yes/No box nobody answers is answered No by itself once its time is up" "no by itself" \
+    "$(pc ask-limited 300)"
 bench_expect_eq "pump handles the queue and keeps WM_QUIT" "handled 4 quit 7" "$(pc pump)"
 bench_expect_eq "clock" "clock advances" "$(pc clock)"
 bench_expect_eq "InitCommonControlsEx" "true" "$(pc commoncontrols 8 0x800)"

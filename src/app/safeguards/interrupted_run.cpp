@@ -98,13 +98,15 @@ std::optional<InterruptedRun::Lost> InterruptedRun::Find(const std::wstring& dbP
         log.write(L"Asking whether to start them again");
         log.end();
         shared_.guard.release();
-        const bool start = platform_.askYesNo(
-            putBackText + L"The last run of Compact And Repair, started " + last.startedAt + L", did not end" +
-                (last.lastStatus.empty() ? std::wstring(L".")
-                                         : L": its last status was \"" + last.lastStatus + L"\".") +
-                L"\r\n\r\nNot running now: " + JoinedWithAnd(downNames_) + L".\r\n\r\nStart " +
-                (downNames_.size() == 1 ? L"it" : L"them") + L" again now?",
-            false);
+        const bool start =
+            Platform::Answer::Yes ==
+            platform_.askYesNo(putBackText + L"The last run of Compact And Repair, started " + last.startedAt +
+                                   L", did not end" +
+                                   (last.lastStatus.empty() ? std::wstring(L".")
+                                                            : L": its last status was \"" + last.lastStatus + L"\".") +
+                                   L"\r\n\r\nNot running now: " + JoinedWithAnd(downNames_) + L".\r\n\r\nStart " +
+                                   (downNames_.size() == 1 ? L"it" : L"them") + L" again now?",
+                               false, 0);
         // Taken again, and looked at afresh: another run may have come and
         // gone meanwhile.
         if (!shared_.guard.lockMachine() || ReadLast(dbPath).startedAt != last.startedAt) return {};

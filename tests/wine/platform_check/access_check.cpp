@@ -17,6 +17,8 @@
 namespace check {
 namespace {
 
+std::uint32_t number(const std::wstring& text) { return static_cast<std::uint32_t>(std::stoul(text)); }
+
 // Owner and access list as SDDL, read by name as another program would.
 std::wstring securityOf(const std::wstring& path) {
     const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -164,6 +166,11 @@ std::optional<int> runAccessCommand(car::Win32Platform& platform, const std::vec
             print(args[i] + (asked ? L" asked" : L" not-asked") + (ended ? L" ended" : L" running"));
         }
         return 0;
+    } else if (command == L"ask-limited") {  // MS: a Yes/No box nobody answers, and how it was answered
+        const car::Platform::Answer answer = platform.askYesNo(L"Nobody answers this.", true, number(args.at(1)));
+        print(answer == car::Platform::Answer::NoByItself ? L"no by itself"
+              : answer == car::Platform::Answer::No       ? L"no"
+                                                          : L"yes");
     } else {
         return std::nullopt;
     }

@@ -1,6 +1,8 @@
 // Message boxes, the message pump, the end of the program and the clock.
 #include "platform/win32/system/win32_platform.h"
 
+#include <string_view>
+
 namespace car {
 
 namespace {
@@ -25,9 +27,35 @@ void Win32Platform::setShutdownBlock(const std::wstring& reason) {
     }
 }
 
-bool Win32Platform::askYesNo(const std::wstring& text, bool noByDefault) {
+namespace {
+
+// The box a limited question shows, answered No once its time is up: a
+// timer of the window's thread fires inside the box's own message loop.
+bool noByItself = false;
+
+BOOL CALLBACK answerNo(HWND window, LPARAM) {
+    wchar_t className[16] = L"";
+    if (::GetClassNameW(window, className, 16) == 0 || std::wstring_view(className) != L"#32770") return TRUE;
+    noByItself = true;
+    ::PostMessageW(window, WM_COMMAND, IDNO, 0);
+    return FALSE;
+}
+
+void CALLBACK timeIsUp(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    ::EnumThreadWindows(::GetCurrentThreadId(), answerNo, 0);
+}
+
+}  // namespace
+
+Platform::Answer Win32Platform::askYesNo(const std::wstring& text, bool noByDefault, std::uint32_t limitMs) {
     const UINT style = MB_YESNO | (noByDefault ? MB_ICONWARNING | MB_DEFBUTTON2 : MB_ICONQUESTION);
-    return ::MessageBoxW(boxOwner(owner_), text.c_str(), L"Compact And Repair", style) == IDYES;
+    noByItself = false;
+    const UINT_PTR timer = limitMs == 0 ? 0 : ::SetTimer(nullptr, 0, limitMs, timeIsUp);
+    const int answer = ::MessageBoxW(boxOwner(owner_), text.c_str(), L"Compact And Repair", style);
+    if (timer != 0) ::KillTimer(nullptr, timer);
+    if (answer == IDYES) return Answer::Yes;
+    return noByItself ? Answer::NoByItself : Answer::No;
 }
 
 void Win32Platform::endProgram(int exitCode) { ::ExitProcess(static_cast<UINT>(exitCode)); }

@@ -79,7 +79,7 @@ public:
     bool askToClose(std::uint32_t processId) override;  // program_closing.cpp
 
     void showMessage(const std::wstring& text) override;
-    bool askYesNo(const std::wstring& text, bool noByDefault) override;
+    Answer askYesNo(const std::wstring& text, bool noByDefault, std::uint32_t limitMs) override;
     std::optional<std::wstring> readTextTail(const std::wstring& path, std::size_t maxBytes) override;
     void setShutdownBlock(const std::wstring& reason) override;
     void reportEvent(EventKind kind, const std::vector<std::wstring>& fields) override;
