@@ -55,7 +55,7 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         // from elsewhere neither counts as it nor keeps it from starting.
         const std::wstring image = RegValueToText(folder) + std::wstring(product.programFile);
         const ServiceState state = asProgram ? ServiceState::Other : platform_.serviceState(service);
-        if (asProgram ? suite_.ProgramRuns(image)
+        if (asProgram ? suite_.ProgramRuns(std::wstring(product.serverProgram), image)
                       : state == ServiceState::Running || state == ServiceState::StartPending) {
             log_.write(std::wstring(product.name) + L" runs already: not started again");
         } else if (asProgram) {
@@ -75,7 +75,8 @@ void frmCompactAndRepair::StartProduct(const ProductSetup& product) {
         // its own program.
         stopped_.serviceStarted(std::wstring(product.serviceName));
         stopped_.programStarted(std::wstring(product.serverProgram));
-        back_.Started(asProgram ? SuiteBack::Mode::Program : SuiteBack::Mode::Service, image);
+        back_.Started(asProgram ? SuiteBack::Mode::Program : SuiteBack::Mode::Service,
+                      std::wstring(product.serverProgram), image);
     } catch (const Error&) {
         Tell(std::wstring(product.failureMessage));
     }

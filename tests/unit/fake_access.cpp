@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "fake_grantable.h"
 #include "fake_platform.h"
 
 namespace cartest {
@@ -10,36 +11,15 @@ namespace {
 
 // A file or folder opened under a name: what stands there now, or for a
 // followed link the target, as the system would open it.
-class FakeTreePath final : public car::GrantablePath {
+class FakeTreePath final : public FakeGrantable<car::GrantablePath> {
 public:
-    FakeTreePath(FakePlatform& platform, std::wstring name, std::wstring opened, std::function<void()> close)
-        : platform_(platform), name_(std::move(name)), opened_(std::move(opened)), close_(std::move(close)) {}
-    FakeTreePath(const FakeTreePath&) = delete;
-    FakeTreePath& operator=(const FakeTreePath&) = delete;
+    FakeTreePath(FakePlatform& platform, std::wstring opened, std::function<void()> close)
+        : FakeGrantable(platform, std::move(opened)), close_(std::move(close)) {}
     ~FakeTreePath() override {
         if (close_) close_();
     }
 
-    car::ReparseKind reparseKind() const override { return platform_.reparseKindOf(opened_); }
-    std::uint32_t nameCount() const override {
-        const auto names = platform_.nameCounts.find(opened_);
-        return names == platform_.nameCounts.end() ? 1 : names->second;
-    }
-    bool isFolder() const override { return !platform_.files.contains(opened_); }
-    std::uint32_t volume() const override {
-        const auto found = platform_.volumes.find(opened_);
-        return found == platform_.volumes.end() ? 1 : found->second;
-    }
-    std::uint64_t fileId() const override { return platform_.fileIdOf(opened_); }
-    void grantFullControl(const std::vector<std::wstring>& sids, bool inherited) override {
-        platform_.grantOn(opened_, sids, inherited);
-    }
-    std::vector<car::ListedEntry> list() override { return platform_.listFolder(opened_); }
-
 private:
-    FakePlatform& platform_;
-    std::wstring name_;
-    std::wstring opened_;
     std::function<void()> close_;
 };
 
@@ -107,7 +87,7 @@ std::unique_ptr<car::GrantablePath> FakePlatform::openInTree(const std::wstring&
         !reparsePoints.contains(opened)) {
         throw car::Error{car::kFileNotFoundHr, L"The system cannot find the file specified."};
     }
-    return std::make_unique<FakeTreePath>(*this, path, opened, nullptr);
+    return std::make_unique<FakeTreePath>(*this, opened, nullptr);
 }
 
 std::unique_ptr<car::GrantablePath> FakePlatform::holdFolder(const std::wstring& folder) {
@@ -116,7 +96,7 @@ std::unique_ptr<car::GrantablePath> FakePlatform::holdFolder(const std::wstring&
         throw car::Error{car::hresult(0x80070003u), L"The system cannot find the path specified."};
     }
     heldFolders.insert(folder);
-    return std::make_unique<FakeTreePath>(*this, folder, folder,
+    return std::make_unique<FakeTreePath>(*this, folder,
                                           [this, folder] { heldFolders.erase(heldFolders.find(folder)); });
 }
 

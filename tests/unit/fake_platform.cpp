@@ -6,6 +6,8 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "fake_grantable.h"
+
 namespace cartest {
 namespace {
 
@@ -332,33 +334,16 @@ private:
 };
 
 // A file held open without delete sharing, named as it is now.
-class FakeHeldFile : public car::HeldFile {
+class FakeHeldFile : public FakeGrantable<car::HeldFile> {
 public:
-    FakeHeldFile(FakePlatform& platform, std::wstring path) : platform_(platform), path_(std::move(path)) {
+    FakeHeldFile(FakePlatform& platform, std::wstring path) : FakeGrantable(platform, std::move(path)) {
         platform_.heldFiles.insert(path_);
     }
-    FakeHeldFile(const FakeHeldFile&) = delete;
-    FakeHeldFile& operator=(const FakeHeldFile&) = delete;
     ~FakeHeldFile() override {
         platform_.log().add(L"release " + path_);
         platform_.heldFiles.erase(platform_.heldFiles.find(path_));
     }
 
-    car::ReparseKind reparseKind() const override { return platform_.reparseKindOf(path_); }
-    std::uint32_t nameCount() const override {
-        const auto names = platform_.nameCounts.find(path_);
-        return names == platform_.nameCounts.end() ? 1 : names->second;
-    }
-    bool isFolder() const override { return !platform_.files.contains(path_); }
-    std::uint32_t volume() const override {
-        const auto found = platform_.volumes.find(path_);
-        return found == platform_.volumes.end() ? 1 : found->second;
-    }
-    std::uint64_t fileId() const override { return platform_.fileIdOf(path_); }
-    void grantFullControl(const std::vector<std::wstring>& sids, bool inherited) override {
-        platform_.grantOn(path_, sids, inherited);
-    }
-    std::vector<car::ListedEntry> list() override { return platform_.listFolder(path_); }
     std::vector<std::uint8_t> ownerAndAccessList() const override {
         return std::vector<std::uint8_t>(path_.begin(), path_.end());
     }
@@ -373,10 +358,6 @@ public:
         platform_.flushFailures.hit();
     }
     void rename(const std::wstring& to, bool replace) override { platform_.renameHeld(path_, to, replace); }
-
-private:
-    FakePlatform& platform_;
-    std::wstring path_;
 };
 
 class FakeLock : public car::Held {

@@ -171,8 +171,8 @@ std::vector<RestartCase> restartCases() {
     const std::wstring qms = L"C:\\Program Files\\QMS";
     const std::wstring launchTh = L"launch 1 \"C:\\Server\\THSERVICE.EXE\"";
     const std::wstring stateTh = L"serviceState Teamharbor";
-    const std::wstring thRuns = L"processesNamed THSERVICE.EXE";
-    const std::wstring qmsRuns = L"processesNamed QMSSrv.EXE";
+    const std::wstring thRuns = L"processesNamed THService.exe";
+    const std::wstring qmsRuns = L"processesNamed QMSSrv.exe";
     using V = car::RegValue;
     // clang-format off
     return {

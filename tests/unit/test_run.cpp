@@ -133,12 +133,12 @@ Expected wholeRun(const std::vector<FakeProcess>& before, const std::wstring& ba
     service(L"Teamharbor", L"StartService");
     e.add(L"pump").keyProbe(kTpKey);
     e.add(L"regRead " + kTpKey + L"Setup\\Folder").add(L"regRead " + kTpKey + L"Setup\\installAsExe");
-    e.add(L"processesNamed QMSSrv.EXE");  // never a second copy
+    e.add(L"processesNamed QMSSrv.exe");  // never a second copy
     e.add(L"pathInfo " + kTpFolder + L"\\").add(L"launch 1 \"" + kTpFolder + L"\\QMSSrv.EXE\"");
     e.add(L"pump").keyProbe(kQoKey).add(L"launch 2 iisreset /start").add(L"pump").step();
     // Each restarted server is looked for, as it was started, and IIS's web service.
     e.add(L"pump").add(L"serviceState Teamharbor");
-    e.add(L"pump").add(L"processesNamed QMSSrv.EXE").add(L"processImage " + std::to_wstring(qmsPid));
+    e.add(L"pump").add(L"processesNamed QMSSrv.exe").add(L"processImage " + std::to_wstring(qmsPid));
     e.add(L"pump").add(L"serviceState W3SVC");
 
     e.set(L"prjProgress", L"Visible", L"0").set(L"cmdClose", L"Enabled", L"1");

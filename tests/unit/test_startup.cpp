@@ -170,6 +170,18 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
     const std::wstring header = L"Compact And Repair 1.0.0 on SRV01, database " + kDbPath;
     const std::wstring copy = kDbPath + L".417.tmp";
     const std::wstring backup = copy + L"Backup";
+    // An interrupted run with the suite down, which only the log beside the
+    // database tells, or whose record's folder fails its check.
+    const auto besideOnly = [](const char* label, bool unattended) {
+        Case c{label, true, true, unattended, true};
+        c.onlyBeside = true;
+        return c;
+    };
+    const auto folderFails = [](const char* label, std::function<void(FakePlatform&)> folder) {
+        Case c{label, true, true, false, true};
+        c.untrustedFolder = std::move(folder);
+        return c;
+    };
     const std::vector<Case> cases{
         {"the last run ended", false, true, false, true},
         {"another run in progress", false, true, true, true, true},
@@ -198,48 +210,16 @@ TEST(Startup, AnInterruptedRunIsFoundAtTheNextStart) {
         {"killed in its swap, the backup gone, unattended", true, true, true, true, false, CopyOnly},
         {"killed in its swap, both gone", true, true, false, true, false, Neither},
         {"killed in its swap, both gone, unattended", true, true, true, true, false, Neither},
-        {"interrupted in the log beside the database alone", true, true, false, true, false, NoSwap, {}, true},
-        {"interrupted in the log beside the database alone, unattended",
-         true,
-         true,
-         true,
-         true,
-         false,
-         NoSwap,
-         {},
-         true},
-        {"interrupted, the record's folder a link",
-         true,
-         true,
-         false,
-         true,
-         false,
-         NoSwap,
-         {},
-         false,
-         [](FakePlatform& p) {
-             p.trustedFolderRefusal = car::Error{car::kAccessDeniedHr, L"it is a link"};
-         }},
-        {"interrupted, the record's folder a user's",
-         true,
-         true,
-         false,
-         true,
-         false,
-         NoSwap,
-         {},
-         false,
-         [](FakePlatform& p) { p.trustedFolderOwner = L"S-1-5-21-7-7-7-1013"; }},
-        {"interrupted, Users may write in the record's folder",
-         true,
-         true,
-         false,
-         true,
-         false,
-         NoSwap,
-         {},
-         false,
-         [](FakePlatform& p) { p.trustedFolderWriters.push_back(L"S-1-5-32-545"); }},
+        besideOnly("interrupted in the log beside the database alone", false),
+        besideOnly("interrupted in the log beside the database alone, unattended", true),
+        folderFails("interrupted, the record's folder a link",
+                    [](FakePlatform& p) {
+                        p.trustedFolderRefusal = car::Error{car::kAccessDeniedHr, L"it is a link"};
+                    }),
+        folderFails("interrupted, the record's folder a user's",
+                    [](FakePlatform& p) { p.trustedFolderOwner = L"S-1-5-21-7-7-7-1013"; }),
+        folderFails("interrupted, Users may write in the record's folder",
+                    [](FakePlatform& p) { p.trustedFolderWriters.push_back(L"S-1-5-32-545"); }),
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -60,8 +60,7 @@ GrantablePath* AccessGrants::Target(const std::wstring& target, bool asfile) {
                                          L", which the grants do not follow (nor the root of a volume)"};
     }
     if (asfile && held->nameCount() > 1) {
-        throw Error{kAccessDeniedHr, L"it has " + std::to_wstring(held->nameCount()) +
-                                         L" names: another name of the file (a hard link) stands elsewhere"};
+        throw Error{kAccessDeniedHr, SecondNameWords(held->nameCount())};
     }
     return held;
 }

@@ -1,6 +1,8 @@
-// How a reparse point is named in what the run says and logs.
+// How a reparse point, or a file with a second name, is named in what the
+// run says and logs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -21,6 +23,11 @@ inline std::wstring ReparseWords(ReparseKind kind) {
             break;
     }
     return L"a reparse point";
+}
+
+// Why a file with more names than one is not acted on.
+inline std::wstring SecondNameWords(std::uint32_t names) {
+    return L"it has " + std::to_wstring(names) + L" names: another name of the file (a hard link) stands elsewhere";
 }
 
 }  // namespace car

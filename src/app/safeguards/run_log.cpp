@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "app/safeguards/reparse_words.h"
 #include "app/version.h"
 
 namespace car {
@@ -61,8 +62,7 @@ void RunLog::open(Sink& sink, const std::wstring& path) {
                         L"it is a symbolic link, junction or mount point, which the run does not follow"};
         }
         if (const std::uint32_t names = sink.file->nameCount(); names > 1) {
-            throw Error{kAccessDeniedHr, L"it has " + std::to_wstring(names) +
-                                             L" names: another name of the file (a hard link) stands elsewhere"};
+            throw Error{kAccessDeniedHr, SecondNameWords(names)};
         }
     } catch (const Error& error) {
         sink.fail(error);

@@ -22,12 +22,13 @@ std::wstring StateText(ServiceState state) {
 }  // namespace
 
 void SuiteBack::Restarting(std::wstring name, std::wstring service, Mode mode) {
-    products_.push_back({std::move(name), std::move(service), {}, mode});
+    products_.push_back({std::move(name), std::move(service), {}, {}, mode});
 }
 
-void SuiteBack::Started(Mode mode, std::wstring image) {
+void SuiteBack::Started(Mode mode, std::wstring program, std::wstring image) {
     if (products_.empty()) return;
     products_.back().mode = mode;
+    products_.back().program = std::move(program);
     products_.back().image = std::move(image);
 }
 
@@ -42,8 +43,8 @@ std::wstring SuiteBack::NotBack() {
                     found = L"it could not be started";
                     break;
                 case Mode::Program:
-                    if (!SuiteState::ProgramRunsFrom(platform_, product.image)) {
-                        found = L"its program " + product.image + L" is not running";
+                    if (!SuiteState::ProgramRunsFrom(platform_, product.program, product.image)) {
+                        found = L"its program " + product.program + L" is not running";
                     }
                     break;
                 case Mode::Service: {

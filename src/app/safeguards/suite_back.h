@@ -23,8 +23,8 @@ public:
     // A product the run starts again: its name and its service.
     void Restarting(std::wstring name, std::wstring service, Mode mode = Mode::NotStarted);
     // How the product noted last was started, once its start went through;
-    // for a program, from which file.
-    void Started(Mode mode, std::wstring image = {});
+    // for a program, its name and its file's full path.
+    void Started(Mode mode, std::wstring program = {}, std::wstring image = {});
     void Clear() { products_.clear(); }
     // The lines to add to the completion text for the products that do not
     // run again; empty when they all do.
@@ -34,6 +34,7 @@ private:
     struct Product {
         std::wstring name;
         std::wstring service;
+        std::wstring program;
         std::wstring image;
         Mode mode = Mode::NotStarted;
     };

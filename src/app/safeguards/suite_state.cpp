@@ -38,7 +38,7 @@ std::vector<SuiteState::Product> SuiteState::Now() {
                 // A server installed as a program is its program; else its service.
                 const std::wstring program(known.program);
                 state.runs = !program.empty() && InstalledAsProgram(std::wstring(known.key))
-                                 ? ProgramRuns(InstalledImage(std::wstring(known.key), program))
+                                 ? ProgramRuns(program, InstalledImage(std::wstring(known.key), program))
                                  : ServiceRunsOrStarts(std::wstring(known.service));
             } catch (const Error& error) {
                 state.failure = errorSummary(error);
@@ -49,9 +49,9 @@ std::vector<SuiteState::Product> SuiteState::Now() {
     return states;
 }
 
-bool SuiteState::ProgramRunsFrom(Platform& platform, const std::wstring& image) {
+bool SuiteState::ProgramRunsFrom(Platform& platform, const std::wstring& program, const std::wstring& image) {
     const std::wstring wanted = lowerCase(platform.longPathName(image));
-    for (const std::uint32_t process : platform.processesNamed(image.substr(image.rfind(L'\\') + 1))) {
+    for (const std::uint32_t process : platform.processesNamed(program)) {
         if (lowerCase(platform.processImage(process)) == wanted) return true;
     }
     return false;

@@ -34,10 +34,12 @@ public:
     // (its service or its program) runs; for the Organizer, IIS's web service.
     std::vector<Product> Now();
     bool Installed(const std::wstring& productKey) { return installed_(productKey); }
-    // Whether a process of that program file (a full path) runs: one of the
-    // same name started from elsewhere is not the server.
-    bool ProgramRuns(const std::wstring& image) { return ProgramRunsFrom(platform_, image); }
-    static bool ProgramRunsFrom(Platform& platform, const std::wstring& image);
+    // Whether a process of the program's name runs from that program file (a
+    // full path): one of the same name started from elsewhere is not the server.
+    bool ProgramRuns(const std::wstring& program, const std::wstring& image) {
+        return ProgramRunsFrom(platform_, program, image);
+    }
+    static bool ProgramRunsFrom(Platform& platform, const std::wstring& program, const std::wstring& image);
     bool ServiceRunsOrStarts(const std::wstring& service);
 
     // What the run found installed when it started counts as installed to

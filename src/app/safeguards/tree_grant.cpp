@@ -72,8 +72,7 @@ TreeGrant::Outcome TreeGrant::Below(GrantablePath& folder, const std::wstring& f
             continue;
         }
         if (const std::uint32_t names = opened->nameCount(); !entry.isFolder && names > 1) {
-            Skip(path, L"it has " + std::to_wstring(names) +
-                           L" names: another name of the file (a hard link) stands elsewhere");
+            Skip(path, SecondNameWords(names));
             continue;
         }
         try {

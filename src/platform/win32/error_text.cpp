@@ -86,10 +86,12 @@ void throwLastError(const wchar_t* what) {
     throw error;
 }
 
-void throwLastErrorAbout(const std::wstring& subject) {
-    Error error = win32Error(::GetLastError());
+Error win32ErrorAbout(DWORD code, const std::wstring& subject) {
+    Error error = win32Error(code);
     error.description += L" (" + subject + L")";
-    throw error;
+    return error;
 }
+
+void throwLastErrorAbout(const std::wstring& subject) { throw win32ErrorAbout(::GetLastError(), subject); }
 
 }  // namespace car::win32

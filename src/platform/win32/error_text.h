@@ -23,8 +23,9 @@ Error win32Error(DWORD code);
 // The calling thread's last failure, with the system's own words for it
 // after what failed.
 [[noreturn]] void throwLastError(const wchar_t* what);
-// The same, with what it concerns (a file, a command line) in brackets after
-// the system's words.
+// An error code with what it concerns (a file, a command line) in brackets
+// after the system's words; and the same for the last failure, thrown.
+Error win32ErrorAbout(DWORD code, const std::wstring& subject);
 [[noreturn]] void throwLastErrorAbout(const std::wstring& subject);
 
 // Throws when `hr` failed, with the system's text.

@@ -19,12 +19,6 @@ namespace {
 
 using LocalSid = std::unique_ptr<void, LocalFreeDeleter>;
 
-Error errorAbout(DWORD code, const std::wstring& subject) {
-    Error error = win32Error(code);
-    error.description += L" (" + subject + L")";
-    return error;
-}
-
 }  // namespace
 
 void grantFullControlThrough(HANDLE handle, const std::wstring& path, const std::vector<std::wstring>& sids,
@@ -50,7 +44,7 @@ void grantFullControlThrough(HANDLE handle, const std::wstring& path, const std:
     PSECURITY_DESCRIPTOR current = nullptr;
     DWORD result = ::GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
                                      nullptr, &current);
-    if (result != ERROR_SUCCESS) throw errorAbout(result, path);
+    if (result != ERROR_SUCCESS) throw win32ErrorAbout(result, path);
     const std::unique_ptr<void, LocalFreeDeleter> ownedCurrent(current);
     // No list at all already lets everyone do everything; a list of the new
     // entries alone would take that from everybody else.
@@ -61,7 +55,7 @@ void grantFullControlThrough(HANDLE handle, const std::wstring& path, const std:
 
     PACL merged = nullptr;
     result = ::SetEntriesInAclW(static_cast<ULONG>(entries.size()), entries.data(), list, &merged);
-    if (result != ERROR_SUCCESS) throw errorAbout(result, path);
+    if (result != ERROR_SUCCESS) throw win32ErrorAbout(result, path);
     const std::unique_ptr<void, LocalFreeDeleter> ownedMerged(merged);
 
     // Written as the kernel takes it: SetSecurityInfo would go on to write the

@@ -21,12 +21,6 @@
 namespace car {
 namespace {
 
-Error errorAbout(DWORD code, const std::wstring& subject) {
-    Error error = win32::win32Error(code);
-    error.description += L" (" + subject + L")";
-    return error;
-}
-
 // The name a rename through a handle takes goes to the file system as it is,
 // which reads a full path only in its own form: "\??\C:\..." or
 // "\??\UNC\server\share\...".
@@ -51,7 +45,7 @@ public:
         const DWORD result =
             ::GetSecurityInfo(handle(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, nullptr, nullptr, &descriptor);
-        if (result != ERROR_SUCCESS) throw errorAbout(result, path());
+        if (result != ERROR_SUCCESS) throw win32::win32ErrorAbout(result, path());
         const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
@@ -80,7 +74,7 @@ public:
             !::GetSecurityDescriptorControl(descriptor.data(), &control, &revision) ||
             !::GetSecurityDescriptorDacl(descriptor.data(), &listPresent, &list, &defaulted) ||
             !::GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted)) {
-            throw errorAbout(ERROR_INVALID_SECURITY_DESCR, path());
+            throw win32::win32ErrorAbout(ERROR_INVALID_SECURITY_DESCR, path());
         }
         // Each part is set even when the other fails, so that the file keeps
         // as much of what it is to have as it can take.

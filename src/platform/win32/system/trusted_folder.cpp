@@ -82,10 +82,7 @@ void readFolder(HANDLE folder, TrustedFolder& facts) {
     const DWORD result =
         ::GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                           nullptr, &list, nullptr, &descriptor);
-    if (result != ERROR_SUCCESS) {
-        ::SetLastError(result);
-        win32::throwLastErrorAbout(path);
-    }
+    if (result != ERROR_SUCCESS) throw win32::win32ErrorAbout(result, path);
     const std::unique_ptr<void, win32::LocalFreeDeleter> owned(descriptor);
     facts.owner = owner == nullptr ? std::wstring() : win32::sidText(owner);
     // No list at all lets everyone do everything.
